@@ -1,0 +1,26 @@
+// tavlo: the typed C++ interface. Strings are owned UTF-16 strings; failures are raised as the
+// kinds of TAVLO_Exception, which are thrown and caught by value.
+#pragma once
+
+#include "tavlo/tavlo.h"
+
+#include <cstdint>
+#include <string>
+
+// The record every raised error carries. It has no virtual operations and no destructor; its
+// text fields point into library-wide strings that the next raised error overwrites, so copy
+// them before calling the library again.
+struct TAVLO_Exception {
+    void* module;              // the library's instance handle
+    std::uint32_t messageId;   // id of the message text in tavlo9Res.dll
+    const char16_t* operation; // name of the operation that failed
+    const char16_t* argument;  // the text shown for "%1": a registry path, or empty
+    const char16_t* source;    // the source marker
+};
+
+// A registry key could not be opened (or the current profile's name could not be read).
+struct TAVLO_Key_Error : TAVLO_Exception {};
+// A registry value could not be read, or has another type than required.
+struct TAVLO_Entry_Error : TAVLO_Exception {};
+// The host application's registry key could not be determined.
+struct TAVLO_AppKey_Error : TAVLO_Exception {};

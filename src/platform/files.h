@@ -1,0 +1,78 @@
+// Directory listing and existence tests, as FindFirstFileW / FindNextFileW / FindClose and the
+// runtime's stat see the file system. Paths are the platform's own: drive-letter paths on
+// Windows, and on Linux either Unix paths or drive-letter paths of the Wine prefix.
+#pragma once
+
+#include "platform/status.h"
+
+#include <cstdint>
+#include <string>
+#include <utility>
+
+namespace tavlo::platform {
+
+using DirHandle = void*;
+
+struct DirEntry {
+    std::u16string name;
+    std::uint32_t attributes = 0; // attr:: bits
+};
+
+class FileService {
+public:
+    virtual ~FileService() = default;
+
+    // Lists directory (no pattern; "." and ".." are listed as FindFirstFileW lists them).
+    // On success the first entry is already in first.
+    virtual Status openDirectory(const char16_t* directory, DirHandle* handle, DirEntry& first) = 0;
+    // False after the last entry.
+    virtual bool nextEntry(DirHandle handle, DirEntry& entry) = 0;
+    virtual void closeDirectory(DirHandle handle) = 0;
+
+    // Something (file or directory) exists at path.
+    virtual bool exists(const char16_t* path) = 0;
+};
+
+// Move-only owner of a directory listing.
+class DirListing {
+public:
+    DirListing() = default;
+    DirListing(const DirListing&) = delete;
+    DirListing& operator=(const DirListing&) = delete;
+    DirListing(DirListing&& other) noexcept
+        : service_(std::exchange(other.service_, nullptr)),
+          handle_(std::exchange(other.handle_, nullptr)) {}
+    DirListing& operator=(DirListing&& other) noexcept {
+        if (this != &other) {
+            close();
+            service_ = std::exchange(other.service_, nullptr);
+            handle_ = std::exchange(other.handle_, nullptr);
+        }
+        return *this;
+    }
+    ~DirListing() { close(); }
+
+    Status open(FileService& service, const char16_t* directory, DirEntry& first) {
+        close();
+        DirHandle handle = nullptr;
+        const Status result = service.openDirectory(directory, &handle, first);
+        if (result == status::success) {
+            service_ = &service;
+            handle_ = handle;
+        }
+        return result;
+    }
+    bool next(DirEntry& entry) { return handle_ && service_->nextEntry(handle_, entry); }
+    void close() {
+        if (handle_)
+            service_->closeDirectory(handle_);
+        service_ = nullptr;
+        handle_ = nullptr;
+    }
+
+private:
+    FileService* service_ = nullptr;
+    DirHandle handle_ = nullptr;
+};
+
+} // namespace tavlo::platform

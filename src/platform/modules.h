@@ -1,0 +1,92 @@
+// Loading modules and reading from them: the resource module, product hooks, notice modules and
+// the help control. The calls mirror LoadLibraryW / GetProcAddress / FreeLibrary /
+// GetModuleFileNameW / LoadStringW, because the library's contracts (a hook's path, a notice's
+// string 1, an entry point by ordinal) are defined in their terms.
+#pragma once
+
+#include "platform/status.h"
+
+#include <cstdint>
+#include <string>
+#include <utility>
+
+namespace tavlo::platform {
+
+using ModuleHandle = void*;
+
+class ModuleService {
+public:
+    virtual ~ModuleService() = default;
+
+    // A bare name goes through the platform's library search; a path is loaded as given.
+    // Null on failure.
+    virtual ModuleHandle load(const char16_t* nameOrPath) = 0;
+
+    // Decorated names are looked up as given; see the portable backend for ELF objects.
+    virtual void* entryPoint(ModuleHandle module, const char* name) = 0;
+    virtual void* entryPointByOrdinal(ModuleHandle module, std::uint16_t ordinal) = 0;
+
+    virtual void free(ModuleHandle module) = 0;
+
+    // The module whose image holds address, as VirtualQuery's allocation base would give it;
+    // null stands for the process's executable. The answer is not a reference to free.
+    virtual ModuleHandle moduleContaining(const void* address) = 0;
+
+    // GetModuleFileNameW: copies at most capacity - 1 characters and a terminator; returns the
+    // number of characters copied (capacity when the path was cut), 0 on failure.
+    virtual std::uint32_t moduleFileName(ModuleHandle module, char16_t* buffer,
+                                         std::uint32_t capacity) = 0;
+
+    // String resource id of module; the empty string when the module has none (a string table
+    // can't tell a missing string from an empty one, and neither can LoadStringW).
+    virtual std::u16string loadString(ModuleHandle module, std::uint32_t id) = 0;
+};
+
+// Move-only owner of a loaded module.
+class Module {
+public:
+    Module() = default;
+    Module(const Module&) = delete;
+    Module& operator=(const Module&) = delete;
+    Module(Module&& other) noexcept
+        : service_(std::exchange(other.service_, nullptr)),
+          handle_(std::exchange(other.handle_, nullptr)) {}
+    Module& operator=(Module&& other) noexcept {
+        if (this != &other) {
+            reset();
+            service_ = std::exchange(other.service_, nullptr);
+            handle_ = std::exchange(other.handle_, nullptr);
+        }
+        return *this;
+    }
+    ~Module() { reset(); }
+
+    bool load(ModuleService& service, const char16_t* nameOrPath) {
+        reset();
+        handle_ = service.load(nameOrPath);
+        service_ = handle_ ? &service : nullptr;
+        return handle_ != nullptr;
+    }
+
+    void reset() {
+        if (handle_)
+            service_->free(handle_);
+        service_ = nullptr;
+        handle_ = nullptr;
+    }
+
+    // Gives up ownership without freeing (a module that must stay loaded for the process).
+    ModuleHandle release() {
+        service_ = nullptr;
+        return std::exchange(handle_, nullptr);
+    }
+
+    ModuleHandle handle() const { return handle_; }
+    explicit operator bool() const { return handle_ != nullptr; }
+
+private:
+    ModuleService* service_ = nullptr;
+    ModuleHandle handle_ = nullptr;
+};
+
+} // namespace tavlo::platform

@@ -1,0 +1,15 @@
+#pragma once
+
+#include "platform/files.h"
+
+namespace tavlo::platform::win32 {
+
+class Win32Files final : public FileService {
+public:
+    Status openDirectory(const char16_t* directory, DirHandle* handle, DirEntry& first) override;
+    bool nextEntry(DirHandle handle, DirEntry& entry) override;
+    void closeDirectory(DirHandle handle) override;
+    bool exists(const char16_t* path) override;
+};
+
+} // namespace tavlo::platform::win32

@@ -1,0 +1,25 @@
+// The tavlo command: shared pieces of its subcommands.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace tavlo::cli {
+
+// Exit statuses: found, not found, usage error.
+inline constexpr int kFound = 0;
+inline constexpr int kNotFound = 1;
+inline constexpr int kUsage = 2;
+
+struct Invocation {
+    std::vector<std::string> args; // the subcommand's own arguments
+};
+
+int regCommand(const Invocation& call);
+
+// Writes a UTF-8 line to stdout / stderr.
+void out(const std::string& line);
+void err(const std::string& line);
+
+} // namespace tavlo::cli

@@ -1,0 +1,115 @@
+// tavlo: shows what the library resolves for a registry, and where each answer came from.
+#include "cli.h"
+
+#include "platform/host.h"
+
+#include <cstring>
+
+namespace tavlo::cli {
+
+void out(const std::string& line) {
+    std::fwrite(line.data(), 1, line.size(), stdout);
+    std::fputc('\n', stdout);
+}
+
+void err(const std::string& line) {
+    std::fwrite(line.data(), 1, line.size(), stderr);
+    std::fputc('\n', stderr);
+}
+
+namespace {
+
+constexpr const char* kVersion = "0.1.0";
+
+const char* const kUsageText =
+    R"(Usage: tavlo [OPTIONS] COMMAND [ARGS]
+
+Shows what the tavlo library resolves from the registry and where each answer came from.
+
+Commands:
+  reg query KEY [/v NAME | /ve] [/s]
+                     Print a key's values and sub-keys as Windows' "reg query" does.
+                     KEY starts with a root: HKLM, HKCU, HKCR or their long forms
+                     (HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER, HKEY_CLASSES_ROOT).
+                     /v NAME prints one value, /ve the default value, /s every sub-key too.
+
+Options:
+  --registry FILE    Read this registry file (regedit export or Wine's system.reg/user.reg);
+                     repeat to layer files, later ones overriding earlier ones. Linux only.
+  --prefix DIR       Read the Wine prefix DIR (its system.reg and user.reg; drive letters
+                     resolve through DIR/dosdevices). Linux only.
+  --help             Show this help.
+  --version          Show the version.
+
+Without --registry or --prefix the Linux build reads the files named in TAVLO_REGISTRY
+(separated by ':'), else the Wine prefix in WINEPREFIX, else ~/.wine. tavlo.exe reads the
+registry of the machine (or Wine prefix) it runs on.
+
+Exit status: 0 found, 1 not found, 2 usage error.)";
+
+int usageError(const std::string& message) {
+    err("tavlo: " + message);
+    err("Try 'tavlo --help'.");
+    return kUsage;
+}
+
+} // namespace
+
+int run(const std::vector<std::string>& argv) {
+    std::vector<std::string> files;
+    std::string prefix;
+    std::size_t i = 1;
+    for (; i < argv.size(); ++i) {
+        const std::string& arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            out(kUsageText);
+            return kFound;
+        }
+        if (arg == "--version") {
+            out(std::string("tavlo ") + kVersion);
+            return kFound;
+        }
+        if (arg == "--registry" || arg == "--prefix") {
+            if (i + 1 >= argv.size())
+                return usageError(arg + " needs a value");
+            if (!platform::canChooseRegistrySource())
+                return usageError(arg + " is not available here: this build reads the registry "
+                                        "of the machine it runs on");
+            (arg == "--registry" ? files.emplace_back() : prefix) = argv[++i];
+            continue;
+        }
+        if (arg.rfind("--registry=", 0) == 0 || arg.rfind("--prefix=", 0) == 0) {
+            if (!platform::canChooseRegistrySource())
+                return usageError(arg.substr(0, arg.find('=')) + " is not available here");
+            const std::string value = arg.substr(arg.find('=') + 1);
+            (arg[2] == 'r' ? files.emplace_back() : prefix) = value;
+            continue;
+        }
+        if (arg.size() > 1 && arg[0] == '-' && arg[1] == '-')
+            return usageError("unknown option " + arg);
+        break;
+    }
+    if (i >= argv.size())
+        return usageError("no command given");
+    if (!files.empty() || !prefix.empty())
+        platform::chooseRegistrySource(files, prefix);
+
+    Invocation call{std::vector<std::string>(argv.begin() + static_cast<long>(i) + 1, argv.end())};
+    const std::string& command = argv[i];
+    int result;
+    if (command == "reg")
+        result = regCommand(call);
+    else
+        return usageError("unknown command " + command);
+    if (result != kUsage)
+        for (const auto& line : platform::registrySourceDiagnostics())
+            err(line);
+    return result;
+}
+
+} // namespace tavlo::cli
+
+int main(int argc, char** argv) {
+    tavlo::platform::useUtf8Output();
+    return tavlo::cli::run(tavlo::platform::utf8Arguments(argc, argv));
+}
