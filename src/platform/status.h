@@ -22,7 +22,7 @@ inline constexpr Status proc_not_found = 127;
 inline constexpr Status bad_pathname = 161;
 inline constexpr Status more_data = 234;
 inline constexpr Status no_more_items = 259;
-inline constexpr Status no_work_done = 1235;
+inline constexpr Status no_work_done = 235; // what FormatMessage reports for an empty result
 } // namespace status
 
 // Registry value types, by their Win32 numbers.

@@ -1,6 +1,7 @@
-// Unicode simple case mapping of single UTF-16 units, as Windows' CharLowerBuffW and
-// CharUpperBuffW map them (tables generated from the real API and checked against it under
-// Wine). Registry names compare by their upper-case forms, as the registry itself compares them.
+// Unicode simple case mapping, as Windows' CharLowerBuffW and CharUpperBuffW map text (tables
+// generated from the real API and checked against it under Wine): the unit functions map single
+// UTF-16 units, the in-place ones also map surrogate pairs as those calls do. Registry names
+// compare by their upper-case forms, unit by unit, as the registry itself compares them.
 #pragma once
 
 #include <string>

@@ -39,11 +39,7 @@ Status Win32Text::formatMessage(const char16_t* templ, const char16_t* insert1,
             capacity *= 4;
             continue;
         }
-        // An empty result is ERROR_NO_WORK_DONE on Windows; Wine 8 reports 235 instead, and
-        // the seam speaks Windows' number.
-        if (error == 0 || error == 235)
-            return status::no_work_done;
-        return static_cast<Status>(error);
+        return error ? static_cast<Status>(error) : status::no_work_done;
     }
 }
 

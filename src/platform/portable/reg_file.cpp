@@ -1,0 +1,1015 @@
+// Registry file loader. The text is read once, line by line. The little that carries over from one
+// line to the next (the current key, and hex data still waiting for its continuation lines) lives
+// in the Loader, so a file can be fed in blocks and is never held whole beside the registry it
+// fills. Text is converted run by run, never character by character into a fresh string.
+#include "platform/portable/reg_file.h"
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <utility>
+
+namespace tavlo::platform::portable {
+namespace {
+
+// Windows refuses longer names, so no registry can hold them and nothing may rely on them.
+constexpr std::size_t kMaxKeyNameChars = 255;
+constexpr std::size_t kMaxValueNameChars = 16383;
+// A file of garbage must not turn into millions of diagnostics; beyond this they are counted.
+constexpr std::size_t kMaxDiagnostics = 100;
+constexpr std::size_t kReadBlock = std::size_t{1} << 20;
+// A header line is short; looking further only costs time on files that aren't registry files.
+constexpr std::size_t kHeaderScan = 256;
+
+constexpr std::size_t npos = std::string_view::npos;
+
+constexpr std::string_view kWineHeader = "WINE REGISTRY Version 2";
+constexpr std::string_view kRegedit5Header = "Windows Registry Editor Version 5.00";
+constexpr std::string_view kRegedit4Header = "REGEDIT4";
+
+enum class Encoding { Bytes, Utf16le };
+
+struct Detected {
+    RegFileFormat format = RegFileFormat::Unknown;
+    Encoding encoding = Encoding::Bytes;
+    std::size_t textStart = 0; // past the byte order mark
+};
+
+constexpr std::array<std::int8_t, 128> kHexDigits = [] {
+    std::array<std::int8_t, 128> table{};
+    table.fill(-1);
+    for (int c = '0'; c <= '9'; ++c)
+        table[c] = static_cast<std::int8_t>(c - '0');
+    for (int c = 'a'; c <= 'f'; ++c)
+        table[c] = static_cast<std::int8_t>(c - 'a' + 10);
+    for (int c = 'A'; c <= 'F'; ++c)
+        table[c] = static_cast<std::int8_t>(c - 'A' + 10);
+    return table;
+}();
+
+int hexDigit(unsigned c) {
+    return c < 128 ? kHexDigits[c] : -1;
+}
+
+bool isBlank(unsigned c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\f' || c == '\v';
+}
+
+unsigned asciiLower(unsigned c) {
+    return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c;
+}
+
+// Windows-1252 at 0x80-0x9F; the five unassigned bytes become the C1 controls, as Windows maps
+// them.
+constexpr char16_t kCp1252High[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+// Appends UTF-8 as UTF-16. Each byte that doesn't start a valid sequence (overlong forms and
+// surrogates included) becomes U+FFFD; returns false when there was any.
+bool appendUtf8(std::u16string& out, const unsigned char* p, const unsigned char* end) {
+    const std::size_t old = out.size();
+    // Never more units than bytes: only a four-byte sequence makes two.
+    out.resize(old + static_cast<std::size_t>(end - p));
+    char16_t* o = out.data() + old;
+    bool valid = true;
+    while (p < end) {
+        while (end - p >= 8) {
+            std::uint64_t word;
+            std::memcpy(&word, p, 8);
+            if (word & 0x8080808080808080ull)
+                break;
+            for (int k = 0; k < 8; ++k)
+                o[k] = p[k];
+            o += 8;
+            p += 8;
+        }
+        if (p == end)
+            break;
+        const unsigned c = *p;
+        if (c < 0x80) {
+            *o++ = static_cast<char16_t>(c);
+            ++p;
+            continue;
+        }
+        int length = 0;
+        unsigned lowest = 0x80, highest = 0xBF; // allowed range of the second byte
+        std::uint32_t cp = 0;
+        if (c >= 0xC2 && c <= 0xDF) {
+            length = 2;
+            cp = c & 0x1F;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            length = 3;
+            cp = c & 0x0F;
+            if (c == 0xE0)
+                lowest = 0xA0;
+            else if (c == 0xED)
+                highest = 0x9F;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            length = 4;
+            cp = c & 0x07;
+            if (c == 0xF0)
+                lowest = 0x90;
+            else if (c == 0xF4)
+                highest = 0x8F;
+        }
+        bool ok = length != 0 && end - p >= length && p[1] >= lowest && p[1] <= highest;
+        for (int k = 2; ok && k < length; ++k)
+            ok = (p[k] & 0xC0) == 0x80;
+        if (!ok) {
+            *o++ = 0xFFFD;
+            ++p;
+            valid = false;
+            continue;
+        }
+        for (int k = 1; k < length; ++k)
+            cp = (cp << 6) | (p[k] & 0x3F);
+        if (cp >= 0x10000) {
+            cp -= 0x10000;
+            *o++ = static_cast<char16_t>(0xD800 + (cp >> 10));
+            *o++ = static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
+        } else {
+            *o++ = static_cast<char16_t>(cp);
+        }
+        p += length;
+    }
+    out.resize(static_cast<std::size_t>(o - out.data()));
+    return valid;
+}
+
+void appendCp1252(std::u16string& out, const unsigned char* p, const unsigned char* end) {
+    const std::size_t old = out.size();
+    out.resize(old + static_cast<std::size_t>(end - p));
+    char16_t* o = out.data() + old;
+    for (; p < end; ++p)
+        *o++ = *p >= 0x80 && *p < 0xA0 ? kCp1252High[*p - 0x80] : static_cast<char16_t>(*p);
+}
+
+// regedit's 8-bit files are in the ANSI code page of whoever wrote them; UTF-8 is taken when the
+// bytes are valid UTF-8, which text in any Windows code page almost never is.
+void appendAnsi(std::u16string& out, const unsigned char* p, const unsigned char* end) {
+    const std::size_t old = out.size();
+    if (!appendUtf8(out, p, end)) {
+        out.resize(old);
+        appendCp1252(out, p, end);
+    }
+}
+
+std::vector<std::uint8_t> utf16Bytes(std::u16string_view text, bool terminate) {
+    std::vector<std::uint8_t> bytes((text.size() + (terminate ? 1 : 0)) * 2);
+    std::uint8_t* o = bytes.data();
+    for (const char16_t c : text) {
+        *o++ = static_cast<std::uint8_t>(c);
+        *o++ = static_cast<std::uint8_t>(c >> 8);
+    }
+    return bytes;
+}
+
+// 8-bit text, indexed by byte.
+struct Text8 {
+    const unsigned char* p;
+    std::size_t n;
+
+    std::size_t size() const { return n; }
+    unsigned operator[](std::size_t i) const { return p[i]; }
+    std::size_t findLineFeed(std::size_t from) const {
+        if (from >= n)
+            return n;
+        const void* hit = std::memchr(p + from, '\n', n - from);
+        return hit ? static_cast<std::size_t>(static_cast<const unsigned char*>(hit) - p) : n;
+    }
+    // The first a or b in [from, end), or end. Strings are most of a file: eight bytes a step.
+    std::size_t findEither(std::size_t from, std::size_t end, unsigned a, unsigned b) const {
+        constexpr std::uint64_t kOnes = 0x0101010101010101ull;
+        constexpr std::uint64_t kHighs = 0x8080808080808080ull;
+        const std::uint64_t patternA = kOnes * a, patternB = kOnes * b;
+        while (end - from >= 8) {
+            std::uint64_t word;
+            std::memcpy(&word, p + from, 8);
+            const std::uint64_t x = word ^ patternA, y = word ^ patternB;
+            if (((x - kOnes) & ~x & kHighs) | ((y - kOnes) & ~y & kHighs))
+                break;
+            from += 8;
+        }
+        while (from < end && p[from] != a && p[from] != b)
+            ++from;
+        return from;
+    }
+};
+
+// UTF-16LE indexed by code unit, read from the bytes where they lie (they needn't be aligned),
+// so no converted copy of the file is ever made.
+struct Text16 {
+    const unsigned char* p;
+    std::size_t n; // code units
+
+    std::size_t size() const { return n; }
+    unsigned operator[](std::size_t i) const { return p[2 * i] | (unsigned{p[2 * i + 1]} << 8); }
+    std::size_t findLineFeed(std::size_t from) const {
+        const std::size_t total = 2 * n;
+        std::size_t i = 2 * from;
+        while (i < total) {
+            const void* hit = std::memchr(p + i, '\n', total - i);
+            if (!hit)
+                return n;
+            const auto at = static_cast<std::size_t>(static_cast<const unsigned char*>(hit) - p);
+            if (at % 2 == 0 && p[at + 1] == 0)
+                return at / 2;
+            i = at + 1;
+        }
+        return n;
+    }
+    std::size_t findEither(std::size_t from, std::size_t end, unsigned a, unsigned b) const {
+        constexpr std::uint64_t kOnes = 0x0001000100010001ull;
+        constexpr std::uint64_t kHighs = 0x8000800080008000ull;
+        const std::uint64_t patternA = kOnes * a, patternB = kOnes * b;
+        while (end - from >= 4) {
+            std::uint64_t word = 0;
+            for (int k = 7; k >= 0; --k)
+                word = word << 8 | p[2 * from + k];
+            const std::uint64_t x = word ^ patternA, y = word ^ patternB;
+            if (((x - kOnes) & ~x & kHighs) | ((y - kOnes) & ~y & kHighs))
+                break;
+            from += 4;
+        }
+        while (from < end && (*this)[from] != a && (*this)[from] != b)
+            ++from;
+        return from;
+    }
+};
+
+template <class Text> std::size_t skipBlanks(const Text& t, std::size_t p, std::size_t e) {
+    while (p < e && isBlank(t[p]))
+        ++p;
+    return p;
+}
+
+template <class Text>
+bool startsWith(const Text& t, std::size_t p, std::size_t e, std::string_view word) {
+    if (e - p < word.size())
+        return false;
+    for (std::size_t i = 0; i < word.size(); ++i)
+        if (t[p + i] != static_cast<unsigned char>(word[i]))
+            return false;
+    return true;
+}
+
+template <class Text>
+bool equalsIgnoringCase(const Text& t, std::size_t b, std::size_t e, std::string_view word) {
+    if (e - b != word.size())
+        return false;
+    for (std::size_t i = 0; i < word.size(); ++i)
+        if (asciiLower(t[b + i]) != asciiLower(static_cast<unsigned char>(word[i])))
+            return false;
+    return true;
+}
+
+// A short, printable rendering of part of a line for a diagnostic.
+template <class Text> std::string excerpt(const Text& t, std::size_t b, std::size_t e) {
+    constexpr std::size_t kLimit = 40;
+    std::string text = "'";
+    for (std::size_t i = b; i < e && i < b + kLimit; ++i) {
+        const unsigned c = t[i];
+        text.push_back(c >= 0x20 && c < 0x7F ? static_cast<char>(c) : '?');
+    }
+    if (e - b > kLimit)
+        text += "...";
+    text += "'";
+    return text;
+}
+
+Detected detect(std::string_view bytes) {
+    const auto* b = reinterpret_cast<const unsigned char*>(bytes.data());
+    const std::size_t n = bytes.size();
+    Detected result;
+    std::string first; // the first line, non-ASCII characters replaced by a byte no header has
+    if (n >= 2 && b[0] == 0xFF && b[1] == 0xFE) {
+        result.encoding = Encoding::Utf16le;
+        result.textStart = 2;
+        for (std::size_t i = 2; i + 1 < n && first.size() < kHeaderScan; i += 2) {
+            const unsigned unit = b[i] | (unsigned{b[i + 1]} << 8);
+            if (unit == '\n')
+                break;
+            first.push_back(unit < 0x80 ? static_cast<char>(unit) : '\x7f');
+        }
+    } else {
+        if (n >= 3 && b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF)
+            result.textStart = 3;
+        for (std::size_t i = result.textStart; i < n && first.size() < kHeaderScan; ++i) {
+            if (b[i] == '\n')
+                break;
+            first.push_back(static_cast<char>(b[i]));
+        }
+    }
+    if (!first.empty() && first.back() == '\r')
+        first.pop_back();
+    if (result.encoding == Encoding::Bytes && first == kWineHeader) {
+        result.format = RegFileFormat::Wine;
+        return result;
+    }
+    std::string_view line = first;
+    while (!line.empty() && isBlank(static_cast<unsigned char>(line.front())))
+        line.remove_prefix(1);
+    while (!line.empty() && isBlank(static_cast<unsigned char>(line.back())))
+        line.remove_suffix(1);
+    if (line == kRegedit5Header)
+        result.format = RegFileFormat::Regedit5;
+    else if (line == kRegedit4Header)
+        result.format = RegFileFormat::Regedit4;
+    return result;
+}
+
+struct RootName {
+    std::string_view name;
+    Hive hive;
+    std::u16string_view prefix;
+};
+
+// HKEY_CLASSES_ROOT is a merged view; regedit writes what is imported below it to the machine.
+constexpr RootName kRoots[] = {
+    {"HKEY_LOCAL_MACHINE", Hive::LocalMachine, u""},
+    {"HKLM", Hive::LocalMachine, u""},
+    {"HKEY_CURRENT_USER", Hive::CurrentUser, u""},
+    {"HKCU", Hive::CurrentUser, u""},
+    {"HKEY_CLASSES_ROOT", Hive::LocalMachine, u"Software\\Classes"},
+    {"HKCR", Hive::LocalMachine, u"Software\\Classes"},
+};
+
+bool keyNameTooLong(std::u16string_view path) {
+    std::size_t run = 0;
+    for (const char16_t c : path) {
+        run = c == u'\\' ? 0 : run + 1;
+        if (run > kMaxKeyNameChars)
+            return true;
+    }
+    return false;
+}
+
+bool equalsAscii(std::u16string_view text, std::string_view word) {
+    if (text.size() != word.size())
+        return false;
+    for (std::size_t i = 0; i < word.size(); ++i)
+        if (asciiLower(text[i]) != asciiLower(static_cast<unsigned char>(word[i])))
+            return false;
+    return true;
+}
+
+enum class HexStep { Done, More, Bad };
+
+class Loader {
+public:
+    Loader(MemoryRegistry& registry, const std::string& file, RegFileFormat format,
+           Hive defaultHive, std::vector<Diagnostic>& diagnostics)
+        : registry_(registry), file_(file), diagnostics_(diagnostics),
+          wine_(format == RegFileFormat::Wine), unicode_(format == RegFileFormat::Regedit5),
+          hive_(defaultHive) {}
+
+    // Handles every complete line of text (the first line of the file being the header) and
+    // returns how many units that took; with atEnd, an unterminated last line counts as complete.
+    template <class Text> std::size_t feed(const Text& t, bool atEnd) {
+        const std::size_t n = t.size();
+        std::size_t pos = 0;
+        while (pos < n) {
+            const std::size_t lineFeed = t.findLineFeed(pos);
+            if (lineFeed == n && !atEnd)
+                break;
+            std::size_t end = lineFeed;
+            if (end > pos && t[end - 1] == '\r')
+                --end;
+            ++line_;
+            if (line_ > 1) {
+                processLine(t, pos, end);
+                if (badUtf8_) {
+                    badUtf8_ = false;
+                    report(line_, "invalid UTF-8 read as U+FFFD");
+                }
+            }
+            pos = lineFeed == n ? n : lineFeed + 1;
+        }
+        return pos;
+    }
+
+    void finish() {
+        if (pending_) {
+            report(pendingLine_, "the file ends inside hex data: value skipped");
+            dropPending();
+        }
+        if (reported_ > kMaxDiagnostics)
+            diagnostics_.push_back(
+                {file_, 0,
+                 std::to_string(reported_ - kMaxDiagnostics) + " more problems not listed"});
+    }
+
+    void report(std::size_t line, std::string message) {
+        if (reported_++ < kMaxDiagnostics)
+            diagnostics_.push_back({file_, line, std::move(message)});
+    }
+
+    std::size_t line() const { return line_; }
+
+private:
+    enum class KeyState { None, Open, Skipped };
+
+    template <class Text> void processLine(const Text& t, std::size_t b, std::size_t e) {
+        const std::size_t p = skipBlanks(t, b, e);
+        if (pending_) {
+            // regedit lets blank and comment lines sit between wrapped hex lines.
+            if (p == e || t[p] == ';')
+                return;
+            if (hexDigit(t[p]) >= 0) {
+                continueHex(t, p, e);
+                return;
+            }
+            report(pendingLine_, "hex data continues onto a line that holds none: value skipped");
+            dropPending();
+        }
+        if (p == e)
+            return;
+        switch (t[p]) {
+        case '[':
+            if (wine_)
+                wineKeyLine(t, p + 1, e);
+            else
+                regeditKeyLine(t, p + 1, e);
+            return;
+        case '@':
+        case '"':
+            valueLine(t, p, e);
+            return;
+        case ';':
+            if (wine_)
+                wineComment(t, p, e);
+            return;
+        case '#':
+            // Wine's key options (#time, #class, #link) and #arch: nothing here needs them.
+            if (wine_)
+                return;
+            break;
+        default:
+            break;
+        }
+        report(line_, "line not understood: skipped");
+    }
+
+    template <class Text> void regeditKeyLine(const Text& t, std::size_t p, std::size_t e) {
+        std::size_t close = e;
+        while (close > p && t[close - 1] != ']')
+            --close;
+        if (close == p) {
+            report(line_, "key line has no closing bracket: key skipped");
+            keyState_ = KeyState::Skipped;
+            return;
+        }
+        --close;
+        const bool remove = p < close && t[p] == '-';
+        if (remove)
+            ++p;
+        std::size_t rootEnd = p;
+        while (rootEnd < close && t[rootEnd] != '\\')
+            ++rootEnd;
+        const RootName* root = nullptr;
+        for (const RootName& candidate : kRoots)
+            if (equalsIgnoringCase(t, p, rootEnd, candidate.name))
+                root = &candidate;
+        if (!root) {
+            report(line_, "unsupported key root " + excerpt(t, p, rootEnd) + ": key skipped");
+            keyState_ = remove ? KeyState::None : KeyState::Skipped;
+            return;
+        }
+        keyPath_.assign(root->prefix);
+        const std::size_t prefixLength = keyPath_.size();
+        if (rootEnd < close) {
+            keyPath_.push_back(u'\\');
+            appendText(t, rootEnd + 1, close, keyPath_);
+        }
+        if (remove) {
+            keyState_ = KeyState::None;
+            if (keyPath_.find_first_not_of(u'\\', prefixLength) == npos)
+                report(line_, "a root key can't be deleted: line skipped");
+            else
+                registry_.deleteKey(root->hive, keyPath_);
+            return;
+        }
+        openKey(root->hive);
+    }
+
+    template <class Text> void wineKeyLine(const Text& t, std::size_t p, std::size_t e) {
+        keyPath_.clear();
+        // What follows the bracket is the key's modification time, which nothing here uses.
+        if (parseString(t, p, e, ']', keyPath_) == npos) {
+            report(line_, "key line has no closing bracket: key skipped");
+            keyState_ = KeyState::Skipped;
+            return;
+        }
+        openKey(hive_);
+    }
+
+    void openKey(Hive hive) {
+        if (keyNameTooLong(keyPath_)) {
+            report(line_, "key name longer than 255 characters: key skipped");
+            keyState_ = KeyState::Skipped;
+            return;
+        }
+        keyHive_ = hive;
+        registry_.createKey(hive, keyPath_);
+        keyState_ = KeyState::Open;
+    }
+
+    template <class Text> void wineComment(const Text& t, std::size_t p, std::size_t e) {
+        constexpr std::string_view kRelative = ";; All keys relative to ";
+        if (!startsWith(t, p, e, kRelative))
+            return;
+        text_.clear();
+        appendText(t, p + kRelative.size(), e, text_);
+        // Wine doubles the backslashes; single ones read the same.
+        std::u16string_view parts[3];
+        std::size_t count = 0;
+        std::u16string_view rest = text_;
+        while (!rest.empty() && isBlank(rest.back()))
+            rest.remove_suffix(1);
+        while (!rest.empty()) {
+            const std::size_t cut = std::min(rest.find(u'\\'), rest.size());
+            if (cut > 0) {
+                if (count == 3)
+                    break;
+                parts[count++] = rest.substr(0, cut);
+            }
+            rest.remove_prefix(cut == rest.size() ? cut : cut + 1);
+        }
+        if (rest.empty() && count == 1 && equalsAscii(parts[0], "Machine"))
+            hive_ = Hive::LocalMachine;
+        else if (rest.empty() && (count == 1 || count == 2) && equalsAscii(parts[0], "User"))
+            hive_ = Hive::CurrentUser;
+        else
+            report(line_, "keys are relative to an unsupported root: they go to the default hive");
+    }
+
+    template <class Text> void valueLine(const Text& t, std::size_t p, std::size_t e) {
+        name_.clear();
+        if (t[p] == '@') {
+            ++p;
+        } else {
+            p = parseString(t, p + 1, e, '"', name_);
+            if (p == npos) {
+                report(line_, "value name has no closing quote: line skipped");
+                return;
+            }
+        }
+        p = skipBlanks(t, p, e);
+        if (p == e || t[p] != '=') {
+            report(line_, "expected '=' after the value name: line skipped");
+            return;
+        }
+        p = skipBlanks(t, p + 1, e);
+
+        if (!wine_ && p < e && t[p] == '-') {
+            if (!atLineEnd(t, p + 1, e)) {
+                report(line_, "unexpected text after '-': line skipped");
+                return;
+            }
+            if (keyUsable(line_))
+                registry_.deleteValue(keyHive_, keyPath_, name_);
+            return;
+        }
+        if (p < e && t[p] == '"')
+            return stringValue(t, p + 1, e, regtype::sz);
+        if (wine_) {
+            if (startsWith(t, p, e, "str:\""))
+                return stringValue(t, p + 5, e, regtype::sz);
+            if (startsWith(t, p, e, "str(2):\""))
+                return stringValue(t, p + 8, e, regtype::expand_sz);
+            if (startsWith(t, p, e, "str(7):\""))
+                return stringValue(t, p + 8, e, regtype::multi_sz);
+        }
+        if (startsWith(t, p, e, "dword:"))
+            return dwordValue(t, p + 6, e);
+        if (startsWith(t, p, e, "hex:"))
+            return hexValue(t, p + 4, e, regtype::binary);
+        if (startsWith(t, p, e, "hex(")) {
+            p += 4;
+            std::uint32_t type = 0;
+            std::size_t digits = 0;
+            for (int d; p < e && digits < 8 && (d = hexDigit(t[p])) >= 0; ++p, ++digits)
+                type = (type << 4) | static_cast<std::uint32_t>(d);
+            if (digits == 0 || !startsWith(t, p, e, "):")) {
+                report(line_, "value type hex(...) not understood: value skipped");
+                return;
+            }
+            return hexValue(t, p + 2, e, type);
+        }
+        report(line_, "unknown value type: value skipped");
+    }
+
+    template <class Text>
+    void stringValue(const Text& t, std::size_t p, std::size_t e, std::uint32_t type) {
+        text_.clear();
+        p = parseString(t, p, e, '"', text_);
+        if (p == npos) {
+            report(line_, "string has no closing quote: value skipped");
+            return;
+        }
+        if (!atLineEnd(t, p, e)) {
+            report(line_, "unexpected text after the string: value skipped");
+            return;
+        }
+        store(name_, type, utf16Bytes(text_, true), line_);
+    }
+
+    template <class Text> void dwordValue(const Text& t, std::size_t p, std::size_t e) {
+        p = skipBlanks(t, p, e);
+        std::uint32_t value = 0;
+        std::size_t digits = 0;
+        for (int d; p < e && digits <= 8 && (d = hexDigit(t[p])) >= 0; ++p, ++digits)
+            value = (value << 4) | static_cast<std::uint32_t>(d);
+        if (digits == 0 || digits > 8) {
+            report(line_, "dword value needs 1 to 8 hex digits: value skipped");
+            return;
+        }
+        if (!atLineEnd(t, p, e)) {
+            report(line_, "unexpected text after the dword value: value skipped");
+            return;
+        }
+        store(name_, regtype::dword,
+              {static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8),
+               static_cast<std::uint8_t>(value >> 16), static_cast<std::uint8_t>(value >> 24)},
+              line_);
+    }
+
+    template <class Text>
+    void hexValue(const Text& t, std::size_t p, std::size_t e, std::uint32_t type) {
+        pendingName_.swap(name_);
+        pendingType_ = type;
+        pendingLine_ = line_;
+        pendingData_.clear();
+        // Only here, on the first line: reserving exactly on every continuation line would
+        // reallocate the whole value each time.
+        pendingData_.reserve((e - p) / 3 + 1);
+        continueHex(t, p, e);
+    }
+
+    template <class Text> void continueHex(const Text& t, std::size_t p, std::size_t e) {
+        switch (hexRun(t, p, e, pendingData_)) {
+        case HexStep::More:
+            pending_ = true;
+            return;
+        case HexStep::Done:
+            pending_ = false;
+            commitHex();
+            return;
+        case HexStep::Bad:
+            report(line_, "hex data not understood: value skipped");
+            dropPending();
+            return;
+        }
+    }
+
+    // Bytes are one or more hex digits (at most 0xff), separated by commas; a backslash ends a
+    // line that continues on the next.
+    template <class Text>
+    HexStep hexRun(const Text& t, std::size_t p, std::size_t e, std::vector<std::uint8_t>& out) {
+        bool afterByte = false;
+        for (;;) {
+            // The usual shape, two digits and a comma, without the general checks.
+            if (!afterByte) {
+                int high, low;
+                while (e - p >= 3 && (high = hexDigit(t[p])) >= 0 &&
+                       (low = hexDigit(t[p + 1])) >= 0 && t[p + 2] == ',') {
+                    out.push_back(static_cast<std::uint8_t>(high << 4 | low));
+                    p += 3;
+                }
+            }
+            p = skipBlanks(t, p, e);
+            if (p == e)
+                return HexStep::Done;
+            const unsigned c = t[p];
+            int d = hexDigit(c);
+            if (d >= 0) {
+                if (afterByte)
+                    return HexStep::Bad;
+                unsigned byte = 0;
+                do {
+                    byte = (byte << 4) | static_cast<unsigned>(d);
+                    if (byte > 0xFF)
+                        return HexStep::Bad;
+                } while (++p < e && (d = hexDigit(t[p])) >= 0);
+                out.push_back(static_cast<std::uint8_t>(byte));
+                afterByte = true;
+            } else if (c == ',' && afterByte) {
+                afterByte = false;
+                ++p;
+            } else if (c == '\\') {
+                return atLineEnd(t, p + 1, e) ? HexStep::More : HexStep::Bad;
+            } else if (c == ';' && !wine_) {
+                return HexStep::Done;
+            } else {
+                return HexStep::Bad;
+            }
+        }
+    }
+
+    void commitHex() {
+        if (!wine_ && (pendingType_ == regtype::sz || pendingType_ == regtype::expand_sz ||
+                       pendingType_ == regtype::multi_sz))
+            terminateImportedString(pendingData_);
+        store(pendingName_, pendingType_, std::move(pendingData_), pendingLine_);
+        pendingData_.clear();
+    }
+
+    void dropPending() {
+        pending_ = false;
+        pendingData_.clear();
+    }
+
+    // regedit terminates string data given as hex when it isn't; REGEDIT4 files hold such data
+    // in the ANSI code page, the registry in UTF-16.
+    void terminateImportedString(std::vector<std::uint8_t>& data) {
+        if (unicode_) {
+            if (data.size() % 2 != 0)
+                data.push_back(0);
+            const std::size_t n = data.size();
+            if (n == 0 || data[n - 1] != 0 || data[n - 2] != 0)
+                data.insert(data.end(), 2, 0);
+            return;
+        }
+        if (data.empty() || data.back() != 0)
+            data.push_back(0);
+        text_.clear();
+        appendAnsi(text_, data.data(), data.data() + data.size());
+        data = utf16Bytes(text_, false);
+    }
+
+    // Decodes a quoted string whose opening character has been read, up to the unescaped
+    // closer; returns the position after the closer, or npos when the line ends first.
+    template <class Text>
+    std::size_t parseString(const Text& t, std::size_t p, std::size_t e, unsigned closer,
+                            std::u16string& out) {
+        std::size_t run = p;
+        while ((p = t.findEither(p, e, closer, '\\')) < e) {
+            unsigned c = t[p];
+            if (c == closer) {
+                appendText(t, run, p, out);
+                return p + 1;
+            }
+            appendText(t, run, p, out);
+            if (++p == e)
+                return npos;
+            c = t[p];
+            // An escaped character that stands for itself starts the next run, so that it is
+            // never taken for the closer and a multi-byte character stays whole.
+            run = p;
+            if (wine_) {
+                const char16_t simple = wineEscape(c);
+                if (simple != 0) {
+                    out.push_back(simple);
+                    run = ++p;
+                } else if (c == 'x') {
+                    ++p;
+                    unsigned value = 0;
+                    int digits = 0;
+                    for (int d; digits < 4 && p < e && (d = hexDigit(t[p])) >= 0; ++p, ++digits)
+                        value = (value << 4) | static_cast<unsigned>(d);
+                    out.push_back(digits == 0 ? u'x' : static_cast<char16_t>(value));
+                    run = p;
+                } else if (c >= '0' && c <= '7') {
+                    unsigned value = 0;
+                    for (int digits = 0; digits < 3 && p < e && t[p] >= '0' && t[p] <= '7';
+                         ++p, ++digits)
+                        value = value * 8 + (t[p] - '0');
+                    out.push_back(static_cast<char16_t>(value));
+                    run = p;
+                } else {
+                    ++p;
+                }
+            } else if (c == 'n' || c == 'r') {
+                out.push_back(c == 'n' ? u'\n' : u'\r');
+                run = ++p;
+            } else {
+                if (c != '\\' && c != '"')
+                    report(line_, "unknown escape sequence in a string: the backslash is dropped");
+                ++p;
+            }
+        }
+        return npos;
+    }
+
+    static char16_t wineEscape(unsigned c) {
+        switch (c) {
+        case 'a':
+            return u'\a';
+        case 'b':
+            return u'\b';
+        case 'e':
+            return u'\x1b';
+        case 'f':
+            return u'\f';
+        case 'n':
+            return u'\n';
+        case 'r':
+            return u'\r';
+        case 't':
+            return u'\t';
+        case 'v':
+            return u'\v';
+        default:
+            return 0;
+        }
+    }
+
+    template <class Text> bool atLineEnd(const Text& t, std::size_t p, std::size_t e) const {
+        p = skipBlanks(t, p, e);
+        return p == e || (!wine_ && t[p] == ';');
+    }
+
+    void appendText(const Text8& t, std::size_t b, std::size_t e, std::u16string& out) {
+        if (b == e)
+            return;
+        if (wine_) {
+            if (!appendUtf8(out, t.p + b, t.p + e))
+                badUtf8_ = true;
+        } else {
+            appendAnsi(out, t.p + b, t.p + e);
+        }
+    }
+
+    void appendText(const Text16& t, std::size_t b, std::size_t e, std::u16string& out) {
+        const std::size_t old = out.size();
+        out.resize(old + (e - b));
+        char16_t* o = out.data() + old;
+        if constexpr (std::endian::native == std::endian::little) {
+            std::memcpy(o, t.p + 2 * b, 2 * (e - b));
+        } else {
+            for (std::size_t i = b; i < e; ++i)
+                *o++ = static_cast<char16_t>(t[i]);
+        }
+    }
+
+    bool keyUsable(std::size_t line) {
+        if (keyState_ == KeyState::Open)
+            return true;
+        if (keyState_ == KeyState::None)
+            report(line, "value outside of any key: skipped");
+        return false;
+    }
+
+    void store(const std::u16string& name, std::uint32_t type, std::vector<std::uint8_t>&& data,
+               std::size_t line) {
+        if (!keyUsable(line))
+            return;
+        if (name.size() > kMaxValueNameChars) {
+            report(line, "value name longer than 16383 characters: value skipped");
+            return;
+        }
+        registry_.setValue(keyHive_, keyPath_, name, type, std::move(data));
+    }
+
+    MemoryRegistry& registry_;
+    const std::string& file_;
+    std::vector<Diagnostic>& diagnostics_;
+    const bool wine_;
+    const bool unicode_; // regedit 5: string data given as hex is UTF-16
+    Hive hive_;          // where a Wine file's keys go
+    std::size_t line_ = 0;
+    std::size_t reported_ = 0;
+    bool badUtf8_ = false;
+
+    KeyState keyState_ = KeyState::None;
+    Hive keyHive_ = Hive::LocalMachine;
+    std::u16string keyPath_;
+
+    // A hex value whose last line ended with a backslash.
+    bool pending_ = false;
+    std::size_t pendingLine_ = 0;
+    std::uint32_t pendingType_ = 0;
+    std::u16string pendingName_;
+    std::vector<std::uint8_t> pendingData_;
+
+    std::u16string name_;
+    std::u16string text_;
+};
+
+// Feeds bytes in the file's encoding; returns how many bytes were used.
+std::size_t feedBytes(Loader& loader, Encoding encoding, const char* bytes, std::size_t size,
+                      bool atEnd) {
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes);
+    if (encoding == Encoding::Bytes)
+        return loader.feed(Text8{p, size}, atEnd);
+    const Text16 text{p, size / 2};
+    const std::size_t used = 2 * loader.feed(text, atEnd);
+    if (atEnd && size % 2 != 0) {
+        const bool onNewLine = text.size() == 0 || text[text.size() - 1] == '\n';
+        loader.report(loader.line() + (onNewLine ? 1 : 0),
+                      "the file ends in the middle of a UTF-16 character");
+        return size;
+    }
+    return used;
+}
+
+void reportUnknownFormat(const std::string& name, std::vector<Diagnostic>& diagnostics) {
+    diagnostics.push_back({name, 0, "not a registry file: the first line is no known header"});
+}
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
+// The bytes of a file not yet handed to the loader. Unlike a std::string it doesn't zero what
+// fread is about to overwrite, which would cost a pass over the whole file.
+class ReadBuffer {
+public:
+    const char* data() const { return data_.get() + start_; }
+    std::size_t size() const { return end_ - start_; }
+    void consume(std::size_t count) { start_ += count; }
+
+    // Appends up to want bytes; returns how many were read.
+    std::size_t read(std::FILE* file, std::size_t want) {
+        if (capacity_ - end_ < want) {
+            const std::size_t kept = size();
+            if (capacity_ - kept < want) {
+                capacity_ = kept + want;
+                auto grown = std::make_unique_for_overwrite<char[]>(capacity_);
+                if (kept > 0)
+                    std::memcpy(grown.get(), data(), kept);
+                data_ = std::move(grown);
+            } else {
+                std::memmove(data_.get(), data(), kept);
+            }
+            start_ = 0;
+            end_ = kept;
+        }
+        const std::size_t got = std::fread(data_.get() + end_, 1, want, file);
+        end_ += got;
+        return got;
+    }
+
+private:
+    std::unique_ptr<char[]> data_;
+    std::size_t capacity_ = 0;
+    std::size_t start_ = 0;
+    std::size_t end_ = 0;
+};
+
+} // namespace
+
+RegFileFormat detectRegFileFormat(std::string_view bytes) {
+    return detect(bytes).format;
+}
+
+bool loadRegistryText(MemoryRegistry& registry, std::string_view bytes, const std::string& name,
+                      Hive defaultHive, std::vector<Diagnostic>& diagnostics) {
+    const Detected detected = detect(bytes);
+    if (detected.format == RegFileFormat::Unknown) {
+        reportUnknownFormat(name, diagnostics);
+        return false;
+    }
+    Loader loader(registry, name, detected.format, defaultHive, diagnostics);
+    feedBytes(loader, detected.encoding, bytes.data() + detected.textStart,
+              bytes.size() - detected.textStart, true);
+    loader.finish();
+    return true;
+}
+
+bool loadRegistryFile(MemoryRegistry& registry, const std::string& path, Hive defaultHive,
+                      std::vector<Diagnostic>& diagnostics) {
+    const std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+    if (!file) {
+        diagnostics.push_back({path, 0, "the file can't be opened"});
+        return false;
+    }
+    ReadBuffer buffer;
+    std::size_t want = kReadBlock;
+    bool atEnd = buffer.read(file.get(), want) < want;
+    if (std::ferror(file.get())) {
+        diagnostics.push_back({path, 0, "the file can't be read"});
+        return false;
+    }
+    const Detected detected = detect(std::string_view(buffer.data(), buffer.size()));
+    if (detected.format == RegFileFormat::Unknown) {
+        reportUnknownFormat(path, diagnostics);
+        return false;
+    }
+    Loader loader(registry, path, detected.format, defaultHive, diagnostics);
+    buffer.consume(detected.textStart);
+    for (;;) {
+        buffer.consume(feedBytes(loader, detected.encoding, buffer.data(), buffer.size(), atEnd));
+        if (atEnd)
+            break;
+        // A line longer than a block: read as much again, so a huge line is scanned a bounded
+        // number of times rather than once per block.
+        want = std::max(kReadBlock, buffer.size());
+        atEnd = buffer.read(file.get(), want) < want;
+        if (std::ferror(file.get())) {
+            loader.report(0, "reading the file failed part way: the rest is missing");
+            atEnd = true;
+        }
+    }
+    loader.finish();
+    return true;
+}
+
+} // namespace tavlo::platform::portable

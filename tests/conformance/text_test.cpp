@@ -1,0 +1,343 @@
+// Message formatting and case mapping, checked against the backend of the build (the real
+// FormatMessageW and CharLowerBuffW / CharUpperBuffW under Wine, the portable code natively).
+// Under Wine the portable code is run as well and must give the real API's answers.
+#include "platform/portable/casemap.h"
+#include "platform/portable/format_message.h"
+#include "platform/services.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+namespace {
+
+using namespace tavlo::platform;
+namespace portable = tavlo::platform::portable;
+
+TextService& text() {
+    return *defaultServices().text;
+}
+
+// --- FormatMessage ------------------------------------------------------------------------------
+
+constexpr const char16_t* kIns = u"INS";
+constexpr Status kEmpty = status::no_work_done;
+constexpr Status kBad = status::invalid_parameter;
+
+struct FormatCase {
+    const char16_t* templ;
+    const char16_t* insert; // insert 1; every higher insert is empty
+    const char16_t* expected;
+    Status status = status::success;
+};
+
+// Every answer here was observed from the real function under Wine 8.
+const FormatCase kFormatCases[] = {
+    // plain inserts
+    {u"a%1b", kIns, u"aINSb"},
+    {u"%1%1", kIns, u"INSINS"},
+    {u"%1", nullptr, u"(null)"},
+    {u"%1", u"", u"", kEmpty},
+    {u"a%1", u"", u"a"},
+    {u"%2", kIns, u"", kEmpty},
+    {u"%10x", kIns, u"x"},
+    {u"%100", kIns, u"0"}, // two digits at most: insert 10, then "0"
+    {u"%1a", kIns, u"INSa"},
+    // inserted text is taken as it is: no escapes, no line-break rewriting
+    {u"x%1y", u"%2%n%%", u"x%2%n%%y"},
+    {u"[%1]", u"a\nb\rc", u"[a\nb\rc]"},
+    {u"%1!10s!", u"%1", u"        %1"},
+    // formatted inserts, wide
+    {u"%1!s!", kIns, u"INS"},
+    {u"%1!ls!", kIns, u"INS"},
+    {u"%1!ws!", kIns, u"INS"},
+    {u"%1!10s!", kIns, u"       INS"},
+    {u"%1!-10s!|", kIns, u"INS       |"},
+    {u"%1!.2s!", kIns, u"IN"},
+    {u"%1!5.2s!", kIns, u"   IN"},
+    {u"%1!-5.1s!|", kIns, u"I    |"},
+    {u"%1!2s!", kIns, u"INS"},
+    {u"%1!010s!", kIns, u"0000000INS"},
+    {u"%1!05.2s!", kIns, u"000IN"},
+    {u"%1!0-5s!|", kIns, u"INS  |"},
+    {u"%1!+5s!", kIns, u"  INS"},
+    {u"%1!-+ #05s!|", kIns, u"INS  |"},
+    {u"%1!.0s!", kIns, u"", kEmpty},
+    {u"%1!hls!", kIns, u"INS"},
+    {u"%1!I64s!", kIns, u"INS"},
+    {u"%2!10s!", kIns, u"          "},
+    {u"%1!s!", nullptr, u"(null)"},
+    {u"%1!-8s!|", nullptr, u"(null)  |"},
+    {u"%1!.3s!", nullptr, u"(nu"},
+    // narrow forms read the wide text's bytes: ASCII stops after its first letter
+    {u"%1!S!", kIns, u"I"},
+    {u"%1!hs!", kIns, u"I"},
+    {u"%1!lhs!", kIns, u"I"},
+    {u"%1!llS!", kIns, u"I"},
+    {u"%1!3S!", kIns, u"  I"},
+    {u"%1!S!", nullptr, u"(null)"},
+    {u"%1!S!", u"", u"", kEmpty},
+    // the rest of the format between the marks
+    {u"%1!sx!", kIns, u"INSx"},
+    {u"%1!10sab!", kIns, u"       INSab"},
+    {u"%1!s%%!", kIns, u"INS%"},
+    {u"%1!%s!", kIns, u"%s"},
+    {u"%1!s\n!|", kIns, u"INS\n|"},
+    {u"%1!!abc", kIns, u"abc"},
+    {u"%1!!", kIns, u"", kEmpty},
+    {u"%1!5!", kIns, u"", kEmpty},
+    {u"%1!I64!", kIns, u"", kEmpty},
+    {u"%1!k!", kIns, u"k"},
+    {u"%1!zs!", kIns, u"zs"},
+    {u"%1!I!", kIns, u"I"},
+    {u"%1!.-3s!", kIns, u"-3s"},
+    {u"%1!5.*s!", kIns, u"     "},
+    {u"%1!s", kIns, u"", kBad},
+    {u"%1!", kIns, u"", kBad},
+    // escapes
+    {u"%%%.%!", kIns, u"%.!"},
+    {u"x% y", kIns, u"x y"},
+    {u"a%nb", kIns, u"a\r\nb"},
+    {u"%r%n%t", kIns, u"\r\r\n\t"},
+    {u"%b%Z%\u00E9", kIns, u"bZ\u00E9"},
+    {u"%ab%1%%%1", kIns, u"abINS%INS"},
+    {u"ab%0cd", kIns, u"ab"},
+    {u"%1%0\n", kIns, u"INS"},
+    {u"ab%0%", kIns, u"ab"},
+    {u"%0", kIns, u"", kEmpty},
+    {u"%01", kIns, u"", kEmpty},
+    {u"abc%", kIns, u"", kBad},
+    {u"%1%", kIns, u"", kBad},
+    // line breaks in the template all become CR LF
+    {u"hi\n", kIns, u"hi\r\n"},
+    {u"\r", kIns, u"\r\n"},
+    {u"a\r\nb", kIns, u"a\r\nb"},
+    {u"a\n\rb", kIns, u"a\r\n\r\nb"},
+    {u"\r\r\n", kIns, u"\r\n\r\n"},
+    {u"%1\n%1", kIns, u"INS\r\nINS"},
+    {u"", kIns, u"", kEmpty},
+};
+
+std::string describe(const FormatCase& c) {
+    std::string d = "template \"";
+    for (const char16_t* p = c.templ; *p; ++p)
+        d += *p >= 0x20 && *p < 0x7F ? static_cast<char>(*p) : '?';
+    return d + "\"" + (c.insert ? "" : " with a null insert");
+}
+
+Status format(bool viaBackend, const FormatCase& c, std::u16string& out) {
+    out = u"stale";
+    return viaBackend ? text().formatMessage(c.templ, c.insert, out)
+                      : portable::formatMessage(c.templ, c.insert, out);
+}
+
+// Natively the backend is the portable formatter; under Wine it is the real function, and the
+// portable one runs beside it.
+TEST(MessageFormat, FollowsTheInsertRules) {
+    for (const FormatCase& c : kFormatCases) {
+        SCOPED_TRACE(describe(c));
+        std::u16string out;
+        EXPECT_EQ(format(true, c, out), c.status);
+        EXPECT_EQ(out, c.expected);
+#ifdef _WIN32
+        EXPECT_EQ(format(false, c, out), c.status) << "portable";
+        EXPECT_EQ(out, c.expected) << "portable";
+#endif
+    }
+}
+
+// Where the real function would print or write through an insert's address, the portable one
+// gives the documented stand-in; these cannot be compared with the real API.
+TEST(MessageFormat, PortableStandInsForAddressConversions) {
+    const FormatCase cases[] = {
+        {u"%1!d!", kIns, u"INS"},
+        {u"%1!5x!", kIns, u"  INS"},
+        {u"%1!.1c!", kIns, u"I"},
+        {u"%1!n!|", kIns, u"|"},
+        {u"%1!*s!|", kIns, u"|"},
+        {u"%1!*.5s!|", kIns, u"|"},
+        {u"%1!99999999999s!", kIns, u"", status::not_enough_memory},
+        // bytes past 0x7F in a narrow reading are Windows-1252
+        {u"%1!S!", u"\u9C80\u0099", u"\u20AC\u0153\u2122"},
+    };
+    for (const FormatCase& c : cases) {
+        SCOPED_TRACE(describe(c));
+        std::u16string out;
+        EXPECT_EQ(format(false, c, out), c.status);
+        EXPECT_EQ(out, c.expected);
+    }
+}
+
+TEST(MessageFormat, TemplateEndsAtItsFirstZero) {
+    std::u16string out;
+    EXPECT_EQ(portable::formatMessage(std::u16string_view(u"ab\0cd", 5), kIns, out),
+              status::success);
+    EXPECT_EQ(out, u"ab");
+    EXPECT_EQ(portable::formatMessage(std::u16string_view(u"ab%\0cd", 6), kIns, out), kBad);
+    EXPECT_EQ(out, u"");
+}
+
+#ifdef _WIN32
+TEST(MessageFormat, NarrowReadingMatchesTheRealCodePage) {
+    if (GetACP() != 1252)
+        GTEST_SKIP() << "the prefix's code page is " << GetACP();
+    for (const char16_t* insert : {u"\u9C80\u0099", u"\u00E9\u00E9", u"\u4E2D\u0041"}) {
+        std::u16string real, ours;
+        EXPECT_EQ(text().formatMessage(u"%1!S!", insert, real), status::success);
+        EXPECT_EQ(portable::formatMessage(u"%1!S!", insert, ours), status::success);
+        EXPECT_EQ(ours, real);
+    }
+}
+#endif
+
+// --- case mapping -------------------------------------------------------------------------------
+
+struct CaseRow {
+    char16_t unit;
+    char16_t lower;
+    char16_t upper;
+};
+
+// Observed from CharLowerBuffW / CharUpperBuffW under Wine 8: no title-case letter maps, and ß, ς,
+// µ, İ, ı and the Kelvin and Ångström signs stay as they are.
+const CaseRow kCaseRows[] = {
+    {u'A', u'a', u'A'},       {u'z', u'z', u'Z'},       {u'@', u'@', u'@'},
+    {u'[', u'[', u'['},       {u'`', u'`', u'`'},       {u'{', u'{', u'{'},
+    {0x00C4, 0x00E4, 0x00C4}, {0x00E4, 0x00E4, 0x00C4}, {0x00B5, 0x00B5, 0x00B5},
+    {0x00DF, 0x00DF, 0x00DF}, {0x00D7, 0x00D7, 0x00D7}, {0x00F7, 0x00F7, 0x00F7},
+    {0x00FF, 0x00FF, 0x0178}, {0x0178, 0x00FF, 0x0178}, {0x0130, 0x0130, 0x0130},
+    {0x0131, 0x0131, 0x0131}, {0x017F, 0x017F, 0x017F}, {0x01C4, 0x01C6, 0x01C4},
+    {0x01C5, 0x01C5, 0x01C5}, {0x01C6, 0x01C6, 0x01C4}, {0x03A3, 0x03C3, 0x03A3},
+    {0x03C3, 0x03C3, 0x03A3}, {0x03C2, 0x03C2, 0x03C2}, {0x0390, 0x0390, 0x0390},
+    {0x0345, 0x0345, 0x0345}, {0x0401, 0x0451, 0x0401}, {0x0451, 0x0451, 0x0401},
+    {0x0416, 0x0436, 0x0416}, {0x0436, 0x0436, 0x0416}, {0x0531, 0x0561, 0x0531},
+    {0x0587, 0x0587, 0x0587}, {0x10A0, 0x2D00, 0x10A0}, {0x2D00, 0x2D00, 0x10A0},
+    {0x10C7, 0x2D27, 0x10C7}, {0x10D0, 0x10D0, 0x1C90}, {0x1C90, 0x10D0, 0x1C90},
+    {0x13A0, 0xAB70, 0x13A0}, {0xAB70, 0xAB70, 0x13A0}, {0x13F8, 0x13F8, 0x13F0},
+    {0x1E9E, 0x1E9E, 0x1E9E}, {0x1F88, 0x1F80, 0x1F88}, {0x1FBC, 0x1FB3, 0x1FBC},
+    {0x2126, 0x2126, 0x2126}, {0x212A, 0x212A, 0x212A}, {0x212B, 0x212B, 0x212B},
+    {0x24B6, 0x24D0, 0x24B6}, {0x24D0, 0x24D0, 0x24B6}, {0x2C2F, 0x2C5F, 0x2C2F},
+    {0xA7AE, 0x026A, 0xA7AE}, {0x0265, 0x0265, 0xA78D}, {0xA7C0, 0xA7C1, 0xA7C0},
+    {0xFF21, 0xFF41, 0xFF21}, {0xFF41, 0xFF41, 0xFF21}, {0xD801, 0xD801, 0xD801},
+    {0xDC00, 0xDC00, 0xDC00}, {0x0000, 0x0000, 0x0000}, {0xFFFF, 0xFFFF, 0xFFFF},
+};
+
+TEST(CaseMap, UnitsMapAsTheRealFunctionsMapThem) {
+    for (const CaseRow& row : kCaseRows) {
+        SCOPED_TRACE(testing::Message() << std::hex << "U+" << unsigned{row.unit});
+        EXPECT_EQ(unsigned{portable::lowerUnit(row.unit)}, unsigned{row.lower});
+        EXPECT_EQ(unsigned{portable::upperUnit(row.unit)}, unsigned{row.upper});
+        std::u16string lower(1, row.unit), upper(1, row.unit);
+        text().toLower(lower);
+        text().toUpper(upper);
+        EXPECT_EQ(unsigned{lower[0]}, unsigned{row.lower});
+        EXPECT_EQ(unsigned{upper[0]}, unsigned{row.upper});
+    }
+}
+
+// A unit that changes one way maps back the other way (true of the real tables), so a damaged
+// block in either table shows up anywhere in the range, not only at the sampled rows.
+TEST(CaseMap, MappingsRoundTrip) {
+    for (unsigned c = 0; c < 0x10000; ++c) {
+        const char16_t unit = static_cast<char16_t>(c);
+        const char16_t lower = portable::lowerUnit(unit);
+        const char16_t upper = portable::upperUnit(unit);
+        if (lower != unit) {
+            ASSERT_EQ(unsigned{portable::upperUnit(lower)}, c) << std::hex << "U+" << c;
+        }
+        if (upper != unit) {
+            ASSERT_EQ(unsigned{portable::lowerUnit(upper)}, c) << std::hex << "U+" << c;
+        }
+    }
+}
+
+struct StringRow {
+    std::u16string text;
+    std::u16string lower;
+    std::u16string upper;
+};
+
+// Strings map surrogate pairs as the character they encode; lone or reversed surrogates stay.
+const StringRow kStringRows[] = {
+    {u"Hello, World!", u"hello, world!", u"HELLO, WORLD!"},
+    {u"\u00C4rger \u03A3\u03C3\u03C2", u"\u00E4rger \u03C3\u03C3\u03C2",
+     u"\u00C4RGER \u03A3\u03A3\u03C2"},
+    {u"\U00010400\U00010428", u"\U00010428\U00010428", u"\U00010400\U00010400"},
+    {u"a\U0001E900z", u"a\U0001E922z", u"A\U0001E900Z"},
+    {u"\xDC00\xD801x", u"\xDC00\xD801x", u"\xDC00\xD801X"},
+    {u"x\xD801", u"x\xD801", u"X\xD801"},
+    {u"", u"", u""},
+};
+
+TEST(CaseMap, StringsMapAsTheRealFunctionsMapThem) {
+    for (const StringRow& row : kStringRows) {
+        std::u16string lower = row.text, upper = row.text;
+        text().toLower(lower);
+        text().toUpper(upper);
+        EXPECT_EQ(lower, row.lower);
+        EXPECT_EQ(upper, row.upper);
+#ifdef _WIN32
+        lower = upper = row.text;
+        portable::lowerInPlace(lower);
+        portable::upperInPlace(upper);
+        EXPECT_EQ(lower, row.lower) << "portable";
+        EXPECT_EQ(upper, row.upper) << "portable";
+#endif
+    }
+}
+
+// The registry compares names unit by unit: a supplementary letter keeps its case.
+TEST(CaseMap, FoldNameUpperCasesUnitByUnit) {
+    EXPECT_EQ(portable::foldName(u"Software\\Caf\u00E9 \u03C3\u03C2\u0131"),
+              u"SOFTWARE\\CAF\u00C9 \u03A3\u03C2\u0131");
+    EXPECT_EQ(portable::foldName(u"\U00010428"), u"\U00010428");
+    EXPECT_EQ(portable::foldName(std::u16string_view(u"a\0b", 3)), std::u16string(u"A\0B", 3));
+    EXPECT_EQ(portable::foldName(u""), u"");
+}
+
+#ifdef _WIN32
+TEST(CaseMap, EveryUnitMatchesTheRealFunctions) {
+    unsigned mismatches = 0;
+    for (unsigned c = 0; c < 0x10000; ++c) {
+        WCHAR lower = static_cast<WCHAR>(c), upper = static_cast<WCHAR>(c);
+        CharLowerBuffW(&lower, 1);
+        CharUpperBuffW(&upper, 1);
+        const char16_t unit = static_cast<char16_t>(c);
+        if (portable::lowerUnit(unit) != lower || portable::upperUnit(unit) != upper) {
+            ADD_FAILURE() << std::hex << "U+" << c << " lower " << unsigned{lower} << " upper "
+                          << unsigned{upper};
+            ASSERT_LT(++mismatches, 20u);
+        }
+    }
+}
+
+TEST(CaseMap, EverySurrogatePairMatchesTheRealFunctions) {
+    unsigned mismatches = 0;
+    for (std::uint32_t cp = 0x10000; cp <= 0x10FFFF; ++cp) {
+        const char16_t pair[2] = {static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10)),
+                                  static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF))};
+        for (const bool toLower : {true, false}) {
+            WCHAR real[2] = {static_cast<WCHAR>(pair[0]), static_cast<WCHAR>(pair[1])};
+            std::u16string ours(pair, 2);
+            if (toLower) {
+                CharLowerBuffW(real, 2);
+                portable::lowerInPlace(ours);
+            } else {
+                CharUpperBuffW(real, 2);
+                portable::upperInPlace(ours);
+            }
+            if (ours[0] != real[0] || ours[1] != real[1]) {
+                ADD_FAILURE() << std::hex << "U+" << cp << (toLower ? " lowered" : " upper-cased");
+                ASSERT_LT(++mismatches, 20u);
+            }
+        }
+    }
+}
+#endif
+
+} // namespace
