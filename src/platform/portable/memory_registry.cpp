@@ -171,6 +171,21 @@ std::vector<const Item*> merged(const OpenKey& key, Member member) {
     return out;
 }
 
+// The entry at index, without building the merged list for the common single-node key: a
+// walk over n values stays linear.
+template <typename Item, typename Member>
+const Item* entryAt(const OpenKey& key, Member member, std::uint32_t index) {
+    if (!key.secondary || !key.primary) {
+        const auto& node = key.primary ? key.primary : key.secondary;
+        if (!node)
+            return nullptr;
+        const auto& items = ((*node).*member).items;
+        return index < items.size() ? &items[index] : nullptr;
+    }
+    const auto entries = merged<Item>(key, member);
+    return index < entries.size() ? entries[index] : nullptr;
+}
+
 const Value* findValue(const OpenKey& key, const char16_t* name) {
     const std::u16string folded = foldName(std::u16string_view(name ? name : u"", length(name)));
     for (const auto& node : {key.primary, key.secondary})
@@ -339,10 +354,10 @@ Status MemoryRegistry::enumValue(KeyHandle key, std::uint32_t index, char16_t* n
         return status::invalid_handle;
     if (!name || !nameCount || (data && !dataSize))
         return status::invalid_parameter;
-    const auto entries = merged<Value>(*static_cast<OpenKey*>(key), &Node::values);
-    if (index >= entries.size())
+    const Value* found = entryAt<Value>(*static_cast<OpenKey*>(key), &Node::values, index);
+    if (!found)
         return status::no_more_items;
-    const Value& value = *entries[index];
+    const Value& value = *found;
     const auto stored = static_cast<std::uint32_t>(value.data.size());
     if (type)
         *type = value.type;
@@ -369,11 +384,11 @@ Status MemoryRegistry::enumKey(KeyHandle key, std::uint32_t index, char16_t* nam
         return status::invalid_handle;
     if (!name || !nameCount)
         return status::invalid_parameter;
-    const auto entries =
-        merged<std::shared_ptr<Node>>(*static_cast<OpenKey*>(key), &Node::children);
-    if (index >= entries.size())
+    const auto* found =
+        entryAt<std::shared_ptr<Node>>(*static_cast<OpenKey*>(key), &Node::children, index);
+    if (!found)
         return status::no_more_items;
-    const std::u16string& childName = (*entries[index])->name;
+    const std::u16string& childName = (*found)->name;
     if (!nameFits(childName, nameCount))
         return status::more_data;
     copyName(childName, name, nameCount);

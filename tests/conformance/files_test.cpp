@@ -1,0 +1,180 @@
+// Directory listing and existence through the build's own file service, on a scratch tree, and
+// (Linux only) the mapping of drive-letter paths onto a Wine prefix.
+#include "platform/services.h"
+
+#ifndef _WIN32
+#include "platform/portable/environment_posix.h"
+#include "platform/portable/files_posix.h"
+#endif
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+namespace attr = tavlo::platform::attr;
+namespace status = tavlo::platform::status;
+using tavlo::platform::defaultServices;
+using tavlo::platform::DirEntry;
+using tavlo::platform::DirListing;
+
+std::string narrow(const std::u16string& text) {
+    return fs::path(text).string();
+}
+
+class ScratchTree : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+        root_ = fs::temp_directory_path() / ("tavlo-files-" + std::to_string(stamp));
+        fs::create_directories(root_ / "sub");
+        fs::create_directories(root_ / ".hiddendir");
+        for (const char* name : {"alpha.txt", "Beta.DAT", ".hidden", "sub/inner.txt"})
+            std::ofstream(root_ / name) << "x";
+    }
+    void TearDown() override {
+        std::error_code ignored;
+        fs::remove_all(root_, ignored);
+    }
+    std::u16string path(const char* below = nullptr) const {
+        return (below ? root_ / below : root_).u16string();
+    }
+    fs::path root_;
+};
+
+TEST_F(ScratchTree, ListsEntriesWithTheirAttributes) {
+    auto& files = *defaultServices().files;
+    DirListing listing;
+    DirEntry entry;
+    ASSERT_EQ(listing.open(files, path().c_str(), entry), status::success);
+    std::vector<DirEntry> entries{entry};
+    while (listing.next(entry))
+        entries.push_back(entry);
+    ASSERT_GE(entries.size(), 2u);
+    EXPECT_EQ(entries[0].name, u".");
+    EXPECT_EQ(entries[1].name, u"..");
+
+    struct Row {
+        bool directory, hidden;
+    };
+    // Dot-names are hidden as Wine reports them; "." and ".." are not.
+    const std::map<std::u16string, Row> expected = {
+        {u".", {true, false}},         {u"..", {true, false}},  {u"alpha.txt", {false, false}},
+        {u"Beta.DAT", {false, false}}, {u"sub", {true, false}}, {u".hidden", {false, true}},
+        {u".hiddendir", {true, true}},
+    };
+    std::map<std::u16string, std::uint32_t> listed;
+    for (const auto& item : entries)
+        EXPECT_TRUE(listed.emplace(item.name, item.attributes).second) << narrow(item.name);
+    ASSERT_EQ(listed.size(), expected.size());
+    for (const auto& [name, row] : expected) {
+        ASSERT_EQ(listed.count(name), 1u) << narrow(name);
+        const std::uint32_t bits = listed[name];
+        EXPECT_EQ((bits & attr::directory) != 0, row.directory) << narrow(name);
+        EXPECT_EQ((bits & attr::hidden) != 0, row.hidden) << narrow(name);
+        EXPECT_NE(bits, 0u) << narrow(name);
+    }
+}
+
+TEST_F(ScratchTree, MissingDirectoriesAreNotFound) {
+    auto& files = *defaultServices().files;
+    for (const char* below : {"missing", "missing/deeper"}) {
+        DirListing listing;
+        DirEntry entry;
+        EXPECT_EQ(listing.open(files, path(below).c_str(), entry), status::path_not_found) << below;
+        EXPECT_FALSE(listing.next(entry));
+    }
+}
+
+TEST_F(ScratchTree, ExistsForFilesAndDirectories) {
+    auto& files = *defaultServices().files;
+    struct Row {
+        std::u16string path;
+        bool exists;
+    };
+    const Row rows[] = {
+        {path("alpha.txt"), true},          {path("sub"), true},
+        {path("sub/inner.txt"), true},      {path(".hidden"), true},
+        {path() + u"/sub/", true},          {path("missing"), false},
+        {path("missing/inner.txt"), false},
+    };
+    for (const Row& row : rows)
+        EXPECT_EQ(files.exists(row.path.c_str()), row.exists) << narrow(row.path);
+}
+
+#ifndef _WIN32
+namespace portable = tavlo::platform::portable;
+
+// Drive letters through a prefix of the test's own, laid out as Wine lays out its prefixes.
+class FakePrefix : public ScratchTree {
+protected:
+    void SetUp() override {
+        ScratchTree::SetUp();
+        prefix_ = (root_ / "prefix").string();
+        const fs::path drive = root_ / "prefix" / "drive_c";
+        fs::create_directories(drive / "windows" / "system32");
+        fs::create_directories(root_ / "prefix" / "dosdevices");
+        fs::create_directory_symlink("../drive_c", root_ / "prefix" / "dosdevices" / "c:");
+        for (const char* name : {"windows/system32/File.DLL", "windows/DUP.txt", "windows/dup.txt",
+                                 "windows/\xC3\x84rger.txt"})
+            std::ofstream(drive / name) << "x";
+        portable::configure(portable::PortableConfig{{}, prefix_});
+    }
+    void TearDown() override {
+        portable::configure(portable::configFromEnvironment());
+        ScratchTree::TearDown();
+    }
+    std::string prefix_;
+};
+
+TEST_F(FakePrefix, DrivePathsResolveWithoutRegardToCase) {
+    const std::string c = prefix_ + "/dosdevices/c:";
+    struct Row {
+        std::u16string path;
+        std::string unixPath;
+    };
+    const Row rows[] = {
+        {u"C:\\WINDOWS\\System32", c + "/windows/system32"},
+        {u"c:/windows/SYSTEM32/file.dll", c + "/windows/system32/File.DLL"},
+        {u"C:\\windows\\dup.txt", c + "/windows/dup.txt"}, // the exact name wins
+        {u"C:\\windows\\DUP.txt", c + "/windows/DUP.txt"},
+        {u"C:\\windows\\\u00E4RGER.TXT", c + "/windows/\xC3\x84rger.txt"},
+        {u"C:\\Windows\\Missing\\X.dll", c + "/windows/Missing/X.dll"}, // the rest as given
+        {u"C:\\windows\\.\\system32\\..\\..\\..\\WINDOWS\\\\", c + "/windows"},
+        {u"C:\\", c},
+        {u"\\\\?\\C:\\Windows", c + "/windows"},
+        {u"\\\\.\\c:\\Windows", c + "/windows"},
+        {u"\\Windows", c + "/windows"},
+        {u"\\\\server\\share\\f.txt", prefix_ + "/dosdevices/unc/server/share/f.txt"},
+        {u"\\\\?\\UNC\\server\\share", prefix_ + "/dosdevices/unc/server/share"},
+        {u"\\\\?\\unix\\usr\\lib", "/usr/lib"},
+        {u"/usr/Lib\\x", "/usr/Lib\\x"}, // a Unix path is taken as it is
+        {u"sub\\file.txt", "sub/file.txt"},
+    };
+    for (const Row& row : rows)
+        EXPECT_EQ(portable::toUnixPath(row.path), row.unixPath) << narrow(row.path);
+}
+
+TEST_F(FakePrefix, FileServiceUsesThePrefix) {
+    auto& files = *defaultServices().files;
+    EXPECT_TRUE(files.exists(u"C:\\WINDOWS\\SYSTEM32\\FILE.DLL"));
+    EXPECT_FALSE(files.exists(u"C:\\WINDOWS\\SYSTEM32\\NONE.DLL"));
+    DirListing listing;
+    DirEntry entry;
+    ASSERT_EQ(listing.open(files, u"c:\\Windows", entry), status::success);
+    bool sawSystem32 = false;
+    do
+        sawSystem32 |= entry.name == u"system32" && (entry.attributes & attr::directory);
+    while (listing.next(entry));
+    EXPECT_TRUE(sawSystem32);
+}
+#endif
+
+} // namespace
