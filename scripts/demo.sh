@@ -5,4 +5,4 @@ cd "$(dirname "$0")/.."
 scripts/setup-debian.sh
 cmake --preset native >/dev/null
 cmake --build --preset native --target tavlo
-build/native/bin/tavlo --prefix examples/demo reg query 'HKLM\Software\Veltrane' /s
+build/native/bin/tavlo --prefix examples/demo show

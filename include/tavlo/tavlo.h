@@ -36,6 +36,9 @@ typedef uint_least16_t TavloChar;
 #define TAVLO_EXTERN_C
 #endif
 
+/* A one-byte boolean: 0 false, 1 true. */
+typedef unsigned char TavloBool;
+
 /* Results of the operations that don't return a string. */
 typedef enum TavloRetVal {
     TAVLO_Success = 0,         /* outputs are filled */
@@ -87,5 +90,43 @@ struct TavloErrorHandler {
 
 /* Installs the host's error handler; null removes it. Only the pointer is kept. */
 TAVLO_EXTERN_C TAVLO_API void tavlo_SetErrorHandler(TavloErrorHandler* handler);
+
+/* Buffers and results.
+ *
+ * Sized copies (the exports that take a buffer and its size) write the result with its
+ * terminating null. When it doesn't fit they write nothing past the size, leave the buffer's
+ * first unit a null (when the size is at least 1) and return TAVLO_Buffer_Too_Small. When the
+ * operation fails they return its result and leave the buffer untouched.
+ *
+ * Exports that return const TavloChar* hand back the library's one shared result string: the
+ * text stays valid and unchanged until the next call of any such export. Copy it before calling
+ * another. It is never null; a failed lookup gives the empty text. */
+
+/* The host's app key: the registry key, relative to HKEY_LOCAL_MACHINE, below which it keeps
+ * its settings; found on first use and cached for the life of the process. name is not used.
+ * A key that can't be found is reported through the error handler and gives the empty text. */
+TAVLO_EXTERN_C TAVLO_API const TavloChar* _GetAppKey(const TavloChar* name);
+/* Makes sure the app key is known now: 0, or 1 after reporting why not. name is not used. */
+TAVLO_EXTERN_C TAVLO_API int32_t SetAppKey(const TavloChar* name);
+/* SetAppKey considering only the registrations the plotter wizard marked, when it is the call
+ * that finds the key. */
+TAVLO_EXTERN_C TAVLO_API int32_t SetAppKeyFromPlotterWizardOnly(int32_t flag);
+/* Whether the host is the Corvida product: 0 with *isKora set, or 1 (no key could be found). */
+TAVLO_EXTERN_C TAVLO_API int32_t IsKORAApp(TavloBool* isKora);
+/* A machine-wide REG_SZ value below the app key (name null: the key's default value). size is
+ * the buffer's size and the first read's size. A key or value that can't be read is reported
+ * through the error handler and gives TAVLO_Failure. */
+TAVLO_EXTERN_C TAVLO_API TavloRetVal _GetHKeyLocalMachineString(TavloChar* buffer,
+                                                                const TavloChar* name,
+                                                                uint32_t size);
+/* A REG_SZ value of a section of the user's current profile; TAVLO_Failure, unreported, when it
+ * can't be read. */
+TAVLO_EXTERN_C TAVLO_API TavloRetVal _GetProfileStr(TavloChar* buffer, const TavloChar* section,
+                                                    const TavloChar* name, uint32_t size);
+/* A REG_DWORD value of a section of the user's current profile, read straight into *value;
+ * TAVLO_Failure, unreported, when it can't be read (a value of another type that fits in four
+ * bytes is still written). */
+TAVLO_EXTERN_C TAVLO_API TavloRetVal GetProfileDWord(uint32_t* value, const TavloChar* section,
+                                                     const TavloChar* name);
 
 #endif /* TAVLO_TAVLO_H */

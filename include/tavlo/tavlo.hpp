@@ -24,3 +24,21 @@ struct TAVLO_Key_Error : TAVLO_Exception {};
 struct TAVLO_Entry_Error : TAVLO_Exception {};
 // The host application's registry key could not be determined.
 struct TAVLO_AppKey_Error : TAVLO_Exception {};
+
+// The typed operations. Strings are UTF-16 on every platform.
+
+// The host's app key, or the empty string after reporting why there is none. name is not used.
+TAVLO_API std::u16string GetAppKey(const char16_t* name);
+// A machine-wide REG_SZ value below the app key; raises TAVLO_Key_Error or TAVLO_Entry_Error.
+// size is only the first read's size: a longer value is read whole.
+TAVLO_API TavloRetVal GetHKeyLocalMachineString(std::u16string& value, const char16_t* name,
+                                                std::uint32_t size);
+// A REG_SZ value of a section of the current profile; raises TAVLO_Key_Error or
+// TAVLO_Entry_Error.
+TAVLO_API TavloRetVal GetProfileStr(std::u16string& value, const char16_t* section,
+                                    const char16_t* name, std::uint32_t size);
+// A REG_DWORD value below the fixed profile: TAVLO_Success or TAVLO_Failure, never raises.
+TAVLO_API TavloRetVal GetFixedProfileDWord(std::uint32_t& value, const char16_t* key,
+                                           const char16_t* name);
+// The current profile's key below HKEY_CURRENT_USER, or the empty string.
+TAVLO_API std::u16string GetCurrentProfileKey();

@@ -17,6 +17,7 @@ struct Invocation {
 };
 
 int regCommand(const Invocation& call);
+int showCommand(const Invocation& call);
 
 // Writes a UTF-8 line to stdout / stderr.
 void out(const std::string& line);

@@ -27,6 +27,12 @@ const char* const kUsageText =
 Shows what the tavlo library resolves from the registry and where each answer came from.
 
 Commands:
+  show [--json]      The host's app key and how it was found (the product hook beside the
+                     library, the hook beside the host program named by a file association,
+                     or the catalogue of registered applications with the candidates it
+                     weighed), whether the host is Corvida, the current profile, and the
+                     machine-wide Language and ProductName. Exit status 1 when no app key
+                     can be found, with the reason. --json prints one JSON object.
   reg query KEY [/v NAME | /ve] [/s]
                      Print a key's values and sub-keys as Windows' "reg query" does.
                      KEY starts with a root: HKLM, HKCU, HKCR or their long forms
@@ -99,6 +105,8 @@ int run(const std::vector<std::string>& argv) {
     int result;
     if (command == "reg")
         result = regCommand(call);
+    else if (command == "show")
+        result = showCommand(call);
     else
         return usageError("unknown command " + command);
     if (result != kUsage)

@@ -3,6 +3,14 @@
 
 #include <shellapi.h>
 
+#include <cstdio>
+#include <fcntl.h>
+#include <io.h>
+
+#include <cstdio>
+#include <fcntl.h>
+#include <io.h>
+
 namespace tavlo::platform {
 
 std::vector<std::string> utf8Arguments(int argc, char** argv) {
@@ -20,6 +28,9 @@ std::vector<std::string> utf8Arguments(int argc, char** argv) {
 
 void useUtf8Output() {
     SetConsoleOutputCP(CP_UTF8);
+    // Lines end as on Linux, so that both builds' output can be compared byte for byte.
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
 }
 
 bool canChooseRegistrySource() {

@@ -1,0 +1,45 @@
+// Raising and reporting errors. Every error the library raises is one of the kinds of
+// TAVLO_Exception, carrying a message id of the resource module and the text for its "%1".
+#pragma once
+
+#include "frame/state.h"
+#include "tavlo/tavlo.hpp"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace tavlo::frame {
+
+// Message ids of tavlo9Res.dll.
+namespace message {
+inline constexpr std::uint32_t defaultNotice = 1;
+inline constexpr std::uint32_t caption = 54;
+inline constexpr std::uint32_t machineValue = 55;
+inline constexpr std::uint32_t appKey = 57;
+inline constexpr std::uint32_t profileValue = 61;
+} // namespace message
+
+inline constexpr std::u16string_view kSourceMarker = u"$Workfile: tavlo_api $ $Revision: #1 $";
+
+// Fills the error context and the record that points into it.
+TAVLO_Exception makeError(std::u16string_view operation, std::uint32_t messageId,
+                          std::u16string_view argument);
+
+// Throws the chosen kind, by value.
+template <typename Kind>
+[[noreturn]] void raise(std::u16string_view operation, std::uint32_t messageId,
+                        std::u16string_view argument) {
+    Kind error;
+    static_cast<TAVLO_Exception&>(error) = makeError(operation, messageId, argument);
+    throw error;
+}
+
+// Shows the error's message through the host's handler, if one is installed. Never throws an
+// error of the library's own family.
+void ReportError(TAVLO_Exception error);
+
+// String resource id of the resource module; empty when it has none.
+std::u16string loadLibraryString(std::uint32_t id);
+
+} // namespace tavlo::frame

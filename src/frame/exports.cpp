@@ -1,0 +1,102 @@
+// The flat exports: plain names, caller buffers and the shared result string, each a thin
+// wrapper of one typed operation.
+#include "appkey/app_key.h"
+#include "frame/errors.h"
+#include "frame/state.h"
+#include "registry/machine_strings.h"
+#include "registry/profile.h"
+#include "tavlo/tavlo.h"
+
+#include <algorithm>
+
+namespace {
+
+using tavlo::frame::state;
+
+const char16_t* text(const TavloChar* in) {
+    return reinterpret_cast<const char16_t*>(in);
+}
+
+// The shared result string: valid until the next shared-result call.
+const TavloChar* shared(std::u16string result) {
+    state().flatResult = std::move(result);
+    return reinterpret_cast<const TavloChar*>(state().flatResult.c_str());
+}
+
+TavloRetVal sizedCopy(const std::u16string& value, TavloChar* buffer, std::size_t size) {
+    if (value.size() >= size) {
+        if (size > 0 && buffer)
+            buffer[0] = 0;
+        return TAVLO_Buffer_Too_Small;
+    }
+    std::copy(value.begin(), value.end(), buffer);
+    buffer[value.size()] = 0;
+    return TAVLO_Success;
+}
+
+} // namespace
+
+TAVLO_EXTERN_C TAVLO_API void tavlo_SetErrorHandler(TavloErrorHandler* handler) {
+    state().errorHandler = handler;
+}
+
+TAVLO_EXTERN_C TAVLO_API const TavloChar* _GetAppKey(const TavloChar* name) {
+    const std::u16string caller(name ? text(name) : u"");
+    return shared(tavlo::appkey::GetAppKey(caller.c_str()));
+}
+
+TAVLO_EXTERN_C TAVLO_API int32_t SetAppKey(const TavloChar* name) {
+    return tavlo::appkey::SetAppKey(text(name));
+}
+
+TAVLO_EXTERN_C TAVLO_API int32_t SetAppKeyFromPlotterWizardOnly(int32_t flag) {
+    return tavlo::appkey::SetAppKeyFromPlotterWizardOnly(flag);
+}
+
+TAVLO_EXTERN_C TAVLO_API int32_t IsKORAApp(TavloBool* isKora) {
+    bool answer = false;
+    const int32_t result = tavlo::appkey::IsKORAApp(&answer);
+    if (result == 0 && isKora)
+        *isKora = answer ? 1 : 0;
+    return result;
+}
+
+TAVLO_EXTERN_C TAVLO_API TavloRetVal _GetHKeyLocalMachineString(TavloChar* buffer,
+                                                                const TavloChar* name,
+                                                                uint32_t size) {
+    std::u16string value;
+    try {
+        const TavloRetVal result =
+            tavlo::registry::GetHKeyLocalMachineString(value, text(name), size);
+        if (result != TAVLO_Success)
+            return result;
+    } catch (TAVLO_Key_Error error) {
+        tavlo::frame::ReportError(error);
+        return TAVLO_Failure;
+    } catch (TAVLO_Entry_Error error) {
+        tavlo::frame::ReportError(error);
+        return TAVLO_Failure;
+    }
+    return sizedCopy(value, buffer, size);
+}
+
+TAVLO_EXTERN_C TAVLO_API TavloRetVal _GetProfileStr(TavloChar* buffer, const TavloChar* section,
+                                                    const TavloChar* name, uint32_t size) {
+    std::u16string value;
+    try {
+        const TavloRetVal result =
+            tavlo::registry::GetProfileStr(value, text(section), text(name), size);
+        if (result != TAVLO_Success)
+            return result;
+    } catch (TAVLO_Key_Error) {
+        return TAVLO_Failure;
+    } catch (TAVLO_Entry_Error) {
+        return TAVLO_Failure;
+    }
+    return sizedCopy(value, buffer, size);
+}
+
+TAVLO_EXTERN_C TAVLO_API TavloRetVal GetProfileDWord(uint32_t* value, const TavloChar* section,
+                                                     const TavloChar* name) {
+    return tavlo::registry::GetProfileDWord(value, text(section), text(name));
+}

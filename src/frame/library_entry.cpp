@@ -1,0 +1,46 @@
+// Where the loader hands control to the library: start-up when it is loaded, shut-down when it
+// is unloaded.
+#include "frame/app.h"
+#include "frame/state.h"
+
+#if defined(_WIN32)
+
+// Declared without <windows.h>: BOOL DllMain(HINSTANCE, DWORD, LPVOID), 1 = process attach.
+extern "C" int __stdcall DllMain(void* instance, unsigned long reason, void* reserved) {
+    (void)reserved;
+    if (reason == 1) {
+        if (!tavlo::frame::theApp().InitInstance(instance)) {
+            // A failed start-up is shut down at once, and the loader then refuses the library.
+            tavlo::frame::theApp().ExitInstance();
+            return 0;
+        }
+    } else if (reason == 0) {
+        tavlo::frame::theApp().ExitInstance();
+    }
+    return 1;
+}
+
+#else
+
+// A shared object can't refuse dlopen. The closest honest behaviour: say once on standard
+// error that the resource module is missing, stay loaded, and show every message text empty.
+namespace {
+struct LoadedLibrary {
+    LoadedLibrary() {
+        // Start-up brings the state and the application object to life first, so that they
+        // are destroyed only after shut-down has run in this object's destructor.
+        auto& services = tavlo::frame::state().services;
+        void* instance =
+            services.modules->moduleContaining(reinterpret_cast<const void*>(&tavlo::frame::state));
+        if (!tavlo::frame::theApp().InitInstance(instance))
+            tavlo::frame::theApp().ExitInstance();
+    }
+    ~LoadedLibrary() { tavlo::frame::theApp().ExitInstance(); }
+};
+} // namespace
+
+__attribute__((constructor)) static void tavloLibraryLoaded() {
+    static LoadedLibrary library;
+}
+
+#endif

@@ -1,0 +1,64 @@
+#include "registry/value_read.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+namespace tavlo::registry {
+
+namespace {
+
+// A caller's size is only the first guess; a larger value costs one more read. Capping the
+// guess keeps a careless size (a flat caller's buffer size of 0xFFFFFFFF) from asking for
+// gigabytes before anything is known about the value.
+constexpr std::uint32_t kMaxFirstGuess = 1u << 20;
+
+ReadResult readInto(const platform::RegKey& key, const char16_t* name, std::u16string& out,
+                    std::uint32_t units, std::uint32_t bytes) {
+    std::vector<char16_t> buffer(std::size_t{units} + 1, u'\0');
+    std::copy_n(out.begin(), std::min<std::size_t>(out.size(), units), buffer.begin());
+    ReadResult result;
+    result.size = bytes;
+    result.status =
+        key.query(name, &result.type, reinterpret_cast<std::uint8_t*>(buffer.data()), &result.size);
+    const auto end = std::find(buffer.begin(), buffer.end(), u'\0');
+    out.assign(buffer.begin(), end);
+    return result;
+}
+
+} // namespace
+
+ReadResult readStringValue(const platform::RegKey& key, const char16_t* name, std::u16string& out,
+                           std::uint32_t initialUnits) {
+    const std::uint32_t units = std::min(initialUnits, kMaxFirstGuess);
+    ReadResult result = readInto(key, name, out, units, units * 2);
+    if (result.status == platform::status::more_data) {
+        const std::uint32_t needed = result.size;
+        result = readInto(key, name, out, needed / 2, needed);
+    }
+    return result;
+}
+
+ReadResult readDwordValue(const platform::RegKey& key, const char16_t* name, std::uint32_t& out) {
+    ReadResult result;
+    std::uint8_t bytes[4];
+    std::memcpy(bytes, &out, 4);
+    result.size = 4;
+    result.status = key.query(name, &result.type, bytes, &result.size);
+    // The caller's variable receives whatever the read wrote, as a direct read would leave it.
+    std::memcpy(&out, bytes, 4);
+    return result;
+}
+
+ReadResult readFixed(const platform::RegKey& key, const char16_t* name, std::uint32_t bytes,
+                     std::u16string& out) {
+    std::vector<char16_t> buffer(bytes / 2 + 1, u'\0');
+    ReadResult result;
+    result.size = bytes;
+    result.status =
+        key.query(name, &result.type, reinterpret_cast<std::uint8_t*>(buffer.data()), &result.size);
+    out.assign(buffer.begin(), std::find(buffer.begin(), buffer.end() - 1, u'\0'));
+    return result;
+}
+
+} // namespace tavlo::registry

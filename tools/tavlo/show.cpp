@@ -1,0 +1,367 @@
+// "tavlo show": what the library resolves for the host, and where each answer came from. The
+// library's own operations run on recording services; the record tells the story.
+#include "cli.h"
+#include "json.h"
+#include "recording.h"
+
+#include "appkey/app_key.h"
+#include "appkey/catalogue.h"
+#include "appkey/discovery.h"
+#include "frame/errors.h"
+#include "frame/state.h"
+#include "platform/host.h"
+#include "registry/machine_strings.h"
+#include "registry/profile.h"
+
+#include <algorithm>
+#include <optional>
+
+namespace tavlo::cli {
+
+namespace {
+
+using platform::Root;
+namespace status = platform::status;
+using Kind = Event::Kind;
+using platform::toUtf8;
+
+std::u16string lower(std::u16string text) {
+    for (auto& c : text)
+        if (c >= u'A' && c <= u'Z')
+            c = static_cast<char16_t>(c + 32);
+    return text;
+}
+
+bool sameKey(const std::u16string& a, const std::u16string& b) {
+    return lower(a) == lower(b);
+}
+
+struct Candidate {
+    std::u16string key;          // the registration's name
+    std::u16string locationName; // "Location" or "KoraLocation"
+    std::u16string location;
+    std::u16string verdict; // why it was skipped, or "installed"
+    bool installed = false;
+    bool userKey = false;
+};
+
+struct Association {
+    std::u16string extension;
+    std::u16string progId;
+    std::u16string command;
+    std::u16string hostPath;
+};
+
+struct Story {
+    std::u16string appKey;
+    std::u16string source; // hook-library, hook-host, catalogue, none
+    std::u16string hookPath;
+    std::optional<Association> association;
+    std::vector<std::u16string> extensionsTried;
+    std::vector<Candidate> candidates;
+    std::u16string reason; // why the chosen key won, or why there is none
+    std::vector<std::u16string> reports;
+};
+
+const Event* firstQuery(const std::vector<Event>& events, Root root, const std::u16string& key,
+                        const std::u16string& name) {
+    for (const auto& e : events)
+        if (e.kind == Kind::QueryValue && e.root == root && sameKey(e.key, key) &&
+            sameKey(e.name, name))
+            return &e;
+    return nullptr;
+}
+
+std::u16string dropTrailingBackslashes(std::u16string text) {
+    while (!text.empty() && text.back() == u'\\')
+        text.pop_back();
+    return text;
+}
+
+// Reads the association the library followed from the record.
+void readAssociation(const std::vector<Event>& events, Story& story) {
+    for (const char16_t* extension : {u".pc3", u".stb", u".ctb"}) {
+        auto open = std::find_if(events.begin(), events.end(), [&](const Event& e) {
+            return e.kind == Kind::OpenKey && e.root == Root::ClassesRoot && e.key == extension;
+        });
+        if (open == events.end())
+            break;
+        story.extensionsTried.push_back(extension);
+        const Event* progId = firstQuery(events, Root::ClassesRoot, extension, u"");
+        if (!progId || progId->status != status::success)
+            continue;
+        Association found{extension, textOfData(progId->data), {}, {}};
+        const Event* command =
+            firstQuery(events, Root::ClassesRoot, found.progId + u"\\shell\\open\\command", u"");
+        if (!command || command->status != status::success)
+            continue;
+        found.command = textOfData(command->data);
+        found.hostPath = appkey::exePathFromCommand(found.command);
+        story.association = found;
+        return;
+    }
+}
+
+void readCatalogue(const std::vector<Event>& events, Story& story) {
+    for (const auto& e : events) {
+        if (e.kind != Kind::EnumValue || e.status != status::success ||
+            !sameKey(e.key, appkey::kCatalogueKey))
+            continue;
+        if (std::any_of(story.candidates.begin(), story.candidates.end(),
+                        [&](const Candidate& c) { return c.key == e.name; }))
+            continue;
+        Candidate c{e.name};
+        const std::u16string keyPath = u"Software\\" + e.name;
+        c.locationName = appkey::isKoraKey(keyPath) ? u"KoraLocation" : u"Location";
+        auto userOpen = std::find_if(events.begin(), events.end(), [&](const Event& x) {
+            return x.kind == Kind::OpenKey && x.root == Root::CurrentUser &&
+                   sameKey(x.key, keyPath);
+        });
+        c.userKey = userOpen != events.end() && userOpen->status == status::success;
+        auto machineOpen = std::find_if(events.begin(), events.end(), [&](const Event& x) {
+            return x.kind == Kind::OpenKey && x.root == Root::LocalMachine &&
+                   sameKey(x.key, keyPath);
+        });
+        const Event* location = firstQuery(events, Root::LocalMachine, keyPath, c.locationName);
+        if (machineOpen == events.end() || machineOpen->status != status::success) {
+            c.verdict = u"not installed: HKEY_LOCAL_MACHINE\\" + keyPath + u" is missing";
+        } else if (!location || location->status != status::success ||
+                   location->type != platform::regtype::sz) {
+            c.verdict = u"not installed: no readable REG_SZ value \"" + c.locationName + u"\"";
+        } else {
+            c.location = dropTrailingBackslashes(textOfData(location->data));
+            auto exists = std::find_if(events.begin(), events.end(), [&](const Event& x) {
+                return x.kind == Kind::FileExists && x.key == c.location;
+            });
+            c.installed = exists != events.end() && exists->found;
+            c.verdict = c.installed ? u"installed" : u"not installed: the location doesn't exist";
+        }
+        story.candidates.push_back(std::move(c));
+    }
+}
+
+Story resolve(Recorder& recorder) {
+    Story story;
+    frame::ScopedState scope(recorder.services());
+    frame::LibraryState& s = scope.get();
+    s.resourceModule = s.services.modules->load(u"tavlo9Res.dll");
+    // Reports are collected instead of shown.
+    struct Collect final : TavloErrorHandler {
+        Story& story;
+        explicit Collect(Story& story) : story(story) {}
+        int DisplayError(const TavloChar* message, const TavloChar*, std::uint32_t,
+                         std::int32_t) override {
+            story.reports.emplace_back(reinterpret_cast<const char16_t*>(message));
+            return 0;
+        }
+    } collect(story);
+    s.errorHandler = &collect;
+    story.appKey = appkey::GetAppKey(nullptr);
+    s.errorHandler = nullptr;
+    if (s.resourceModule)
+        s.services.modules->free(s.resourceModule);
+    s.resourceModule = nullptr;
+
+    const auto& events = recorder.events();
+    readAssociation(events, story);
+    readCatalogue(events, story);
+    const bool catalogueRead = std::any_of(events.begin(), events.end(), [](const Event& e) {
+        return e.kind == Kind::OpenKey && sameKey(e.key, appkey::kCatalogueKey);
+    });
+    // The hook that answered is the last one whose entry point was found before the key was
+    // known; where it sat tells which of the two hooks it was.
+    const Event* hook = nullptr;
+    for (const auto& e : events)
+        if (e.kind == Kind::EntryPoint && e.found)
+            hook = &e;
+
+    if (story.appKey.empty()) {
+        story.source = u"none";
+        if (!story.association)
+            story.reason = u"none of the file types .pc3, .stb and .ctb has an open command "
+                           u"below HKEY_CLASSES_ROOT, and no product hook (userdata.dll) beside "
+                           u"the library answered";
+        else if (!catalogueRead)
+            story.reason = u"discovery stopped before the catalogue";
+        else if (std::none_of(story.candidates.begin(), story.candidates.end(),
+                              [](const Candidate& c) { return c.installed; }))
+            story.reason = story.candidates.empty()
+                               ? u"no application is registered below HKEY_LOCAL_MACHINE\\" +
+                                     std::u16string(appkey::kCatalogueKey)
+                               : u"none of the registered applications is installed";
+        else if (story.association->hostPath.empty())
+            story.reason = u"several applications are installed, and the open command names no "
+                           u"host executable to choose between them";
+        else
+            story.reason = u"several applications are installed, and none of their locations "
+                           u"occurs in the host executable's path";
+    } else if (catalogueRead) {
+        story.source = u"catalogue";
+        const auto installed = std::count_if(story.candidates.begin(), story.candidates.end(),
+                                             [](const Candidate& c) { return c.installed; });
+        story.reason = installed == 1 ? u"the only installed application"
+                                      : u"the first installed application whose location occurs "
+                                        u"in the host executable's path";
+    } else {
+        story.source = story.association ? u"hook-host" : u"hook-library";
+        story.hookPath = hook ? hook->key : u"";
+    }
+    return story;
+}
+
+std::string sourceText(const Story& story) {
+    if (story.source == u"hook-library")
+        return "the product hook beside the library (" + toUtf8(story.hookPath) + ")";
+    if (story.source == u"hook-host")
+        return "the product hook beside the host executable (" + toUtf8(story.hookPath) + ")";
+    if (story.source == u"catalogue")
+        return "the catalogue HKEY_LOCAL_MACHINE\\" + toUtf8(appkey::kCatalogueKey);
+    return "nothing";
+}
+
+struct Settings {
+    std::optional<bool> kora;
+    std::u16string profileKey;
+    std::optional<std::u16string> language;
+    std::optional<std::u16string> productName;
+};
+
+std::optional<std::u16string> machineString(const char16_t* name) {
+    std::u16string value;
+    try {
+        registry::GetHKeyLocalMachineString(value, name, 512);
+        return value;
+    } catch (const TAVLO_Exception&) {
+        return std::nullopt;
+    }
+}
+
+Settings readSettings() {
+    Settings settings;
+    frame::LibraryState& s = frame::state();
+    s.errorHandler = nullptr;
+    bool kora = false;
+    if (appkey::IsKORAApp(&kora) == 0)
+        settings.kora = kora;
+    settings.profileKey = registry::GetCurrentProfileKey();
+    settings.language = machineString(u"Language");
+    settings.productName = machineString(u"ProductName");
+    return settings;
+}
+
+void printText(const Story& story, const Settings& settings) {
+    out("App key:          " +
+        (story.appKey.empty() ? std::string("(none)") : toUtf8(story.appKey)));
+    if (story.appKey.empty())
+        out("  why none:       " + toUtf8(story.reason));
+    else
+        out("  found by:       " + sourceText(story));
+    if (story.association) {
+        const auto& a = *story.association;
+        out("  host program:   " +
+            (a.hostPath.empty() ? std::string("(none named)") : toUtf8(a.hostPath)));
+        out("    from:         the \"" + toUtf8(a.extension) + "\" association, " +
+            toUtf8(a.progId) + ": " + toUtf8(a.command));
+    }
+    if (!story.candidates.empty()) {
+        out("  candidates:");
+        for (const auto& c : story.candidates) {
+            const bool chosen =
+                !story.appKey.empty() && sameKey(story.appKey, frame::state().keyPrefix + c.key);
+            std::string line = "    " + toUtf8(c.key) + ": " + toUtf8(c.verdict);
+            if (!c.location.empty())
+                line += " (" + toUtf8(c.locationName) + " " + toUtf8(c.location) + ")";
+            line += c.userKey ? ", user settings" : ", no user settings";
+            if (chosen)
+                line += "  <- chosen: " + toUtf8(story.reason);
+            out(line);
+        }
+    }
+    for (const auto& report : story.reports) {
+        // A message's own line breaks stay under its first line.
+        std::string text = toUtf8(report), indented;
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            if (text[i] == '\r')
+                continue;
+            indented += text[i];
+            if (text[i] == '\n')
+                indented += "                  ";
+        }
+        out("  reported:       " + indented);
+    }
+    if (story.appKey.empty())
+        return;
+    out(std::string("Host is Corvida:  ") +
+        (settings.kora ? (*settings.kora ? "yes" : "no") : "unknown"));
+    out("Current profile:  " +
+        (settings.profileKey.empty() ? std::string("(none)") : toUtf8(settings.profileKey)));
+    out("Language:         " + (settings.language ? toUtf8(*settings.language) : "(unreadable)"));
+    out("ProductName:      " +
+        (settings.productName ? toUtf8(*settings.productName) : "(unreadable)"));
+}
+
+void printJson(const Story& story, const Settings& settings) {
+    Json j = Json::object();
+    j.set("appKey", story.appKey.empty() ? Json() : Json(toUtf8(story.appKey)));
+    j.set("source", toUtf8(story.source));
+    j.set("reason", toUtf8(story.reason));
+    if (!story.hookPath.empty())
+        j.set("hook", toUtf8(story.hookPath));
+    if (story.association) {
+        Json a = Json::object();
+        a.set("extension", toUtf8(story.association->extension));
+        a.set("progId", toUtf8(story.association->progId));
+        a.set("command", toUtf8(story.association->command));
+        a.set("hostPath", toUtf8(story.association->hostPath));
+        j.set("association", a);
+    }
+    Json candidates = Json::array();
+    for (const auto& c : story.candidates) {
+        Json item = Json::object();
+        item.set("key", toUtf8(c.key));
+        item.set("location", toUtf8(c.location));
+        item.set("installed", c.installed);
+        item.set("userSettings", c.userKey);
+        item.set("verdict", toUtf8(c.verdict));
+        candidates.push(item);
+    }
+    j.set("candidates", candidates);
+    Json reports = Json::array();
+    for (const auto& r : story.reports)
+        reports.push(Json(toUtf8(r)));
+    j.set("reports", reports);
+    j.set("isCorvida", settings.kora ? Json(*settings.kora) : Json());
+    j.set("currentProfileKey", toUtf8(settings.profileKey));
+    j.set("language", settings.language ? Json(toUtf8(*settings.language)) : Json());
+    j.set("productName", settings.productName ? Json(toUtf8(*settings.productName)) : Json());
+    out(j.dump());
+}
+
+} // namespace
+
+int showCommand(const Invocation& call) {
+    bool json = false;
+    for (const auto& arg : call.args) {
+        if (arg == "--json")
+            json = true;
+        else {
+            err("tavlo show: unknown argument " + arg);
+            err("Usage: tavlo show [--json]");
+            return kUsage;
+        }
+    }
+    Recorder recorder(platform::defaultServices());
+    const Story story = resolve(recorder);
+
+    // The settings are read by the library as it is loaded in a host: the key is known now.
+    frame::ScopedState scope(platform::defaultServices());
+    scope.get().appKeyCache = story.appKey;
+    const Settings settings = story.appKey.empty() ? Settings{} : readSettings();
+    if (json)
+        printJson(story, settings);
+    else
+        printText(story, settings);
+    return story.appKey.empty() ? kNotFound : kFound;
+}
+
+} // namespace tavlo::cli
