@@ -129,4 +129,49 @@ TAVLO_EXTERN_C TAVLO_API TavloRetVal _GetProfileStr(TavloChar* buffer, const Tav
 TAVLO_EXTERN_C TAVLO_API TavloRetVal GetProfileDWord(uint32_t* value, const TavloChar* section,
                                                      const TavloChar* name);
 
+/* Directories kept in the current profile, with their defaults ("Plotters" and "Plot Styles"
+ * below the user's roamable root folder, any other sub-folder below the application directory).
+ * Trailing backslashes are removed. TAVLO_Failure when not even the default can be built.
+ * __GetProfileDirectory takes the buffer's size. The two unsized forms assume a buffer of at
+ * least 260 units (MAX_PATH), as their callers allocate: a directory that doesn't fit is not
+ * copied, the buffer gets the empty text and the result is TAVLO_Buffer_Too_Small. */
+TAVLO_EXTERN_C TAVLO_API TavloRetVal __GetProfileDirectory(TavloChar* buffer, size_t size,
+                                                           const TavloChar* section,
+                                                           const TavloChar* name,
+                                                           const TavloChar* subFolder);
+TAVLO_EXTERN_C TAVLO_API TavloRetVal _GetProfileDirectory(TavloChar* buffer,
+                                                          const TavloChar* section,
+                                                          const TavloChar* name,
+                                                          const TavloChar* subFolder);
+/* The value holds a file's pathname; the directory is its drive and folder. */
+TAVLO_EXTERN_C TAVLO_API TavloRetVal _GetProfileDirectoryFromPathname(TavloChar* buffer,
+                                                                      const TavloChar* section,
+                                                                      const TavloChar* name,
+                                                                      const TavloChar* subFolder);
+
+/* The well-known directories, the support file search path (as stored), the plot settings and
+ * the product's identity, in the shared result string. */
+TAVLO_EXTERN_C TAVLO_API const TavloChar* _GetDriverDirectory(void);
+TAVLO_EXTERN_C TAVLO_API const TavloChar* _GetPlottersDirectory(void);
+TAVLO_EXTERN_C TAVLO_API const TavloChar* _GetPlotStylesDirectory(void);
+TAVLO_EXTERN_C TAVLO_API const TavloChar* _GetPMPDirectory(void);
+TAVLO_EXTERN_C TAVLO_API const TavloChar* _GetPlotSpoolerDirectory(void);
+TAVLO_EXTERN_C TAVLO_API const TavloChar* _GetHelpDirectory(void);
+TAVLO_EXTERN_C TAVLO_API const TavloChar* _GetLogFileDirectory(void);
+TAVLO_EXTERN_C TAVLO_API const TavloChar* _GetSupportFileSearchPath(void);
+TAVLO_EXTERN_C TAVLO_API const TavloChar* _GetDefaultPlotStyleTable(void);
+TAVLO_EXTERN_C TAVLO_API const TavloChar* _GetAutospoolCommandString(void);
+TAVLO_EXTERN_C TAVLO_API const TavloChar* _GetDefaultPlotToFile(void);
+TAVLO_EXTERN_C TAVLO_API const TavloChar* _GetDefaultLoginName(void);
+TAVLO_EXTERN_C TAVLO_API const TavloChar* _GetAppDirectory(void);
+TAVLO_EXTERN_C TAVLO_API const TavloChar* _GetLanguage(void);
+TAVLO_EXTERN_C TAVLO_API const TavloChar* _GetProductName(void);
+TAVLO_EXTERN_C TAVLO_API const TavloChar* _GetProgramName(void);
+TAVLO_EXTERN_C TAVLO_API const TavloChar* _GetCompanyName(void);
+TAVLO_EXTERN_C TAVLO_API const TavloChar* _GetProductBaseName(void);
+
+/* The plot style policy (default 1) and whether system printers are hidden (default 0). */
+TAVLO_EXTERN_C TAVLO_API uint32_t _GetCurrentPlotStylePolicy(void);
+TAVLO_EXTERN_C TAVLO_API uint32_t _GetHideSystemPrinters(void);
+
 #endif /* TAVLO_TAVLO_H */

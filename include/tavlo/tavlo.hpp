@@ -42,3 +42,41 @@ TAVLO_API TavloRetVal GetFixedProfileDWord(std::uint32_t& value, const char16_t*
                                            const char16_t* name);
 // The current profile's key below HKEY_CURRENT_USER, or the empty string.
 TAVLO_API std::u16string GetCurrentProfileKey();
+
+// A directory kept in a profile value, or its default below the roamable root ("Plotters",
+// "Plot Styles") or the application directory (any other sub-folder; empty: itself).
+TAVLO_API TavloRetVal GetProfileDirectory(std::u16string& directory, const char16_t* section,
+                                          const char16_t* name, const char16_t* subFolder);
+// The same for a value that holds a file's pathname: its drive and folder.
+TAVLO_API TavloRetVal GetProfileDirectoryFromPathname(std::u16string& directory,
+                                                      const char16_t* section, const char16_t* name,
+                                                      const char16_t* subFolder);
+
+// The well-known directories (never ending in a backslash) and the support file search path.
+TAVLO_API std::u16string GetDriverDirectory();
+TAVLO_API std::u16string GetPlottersDirectory();
+TAVLO_API std::u16string GetPlotStylesDirectory();
+TAVLO_API std::u16string GetPMPDirectory();
+TAVLO_API std::u16string GetPlotSpoolerDirectory();
+TAVLO_API std::u16string GetHelpDirectory();
+TAVLO_API std::u16string GetLogFileDirectory();
+TAVLO_API std::u16string GetSupportFileSearchPath();
+
+// Plot settings of the current profile, with their defaults when missing.
+TAVLO_API std::u16string GetAutospoolCommandString();
+TAVLO_API std::u16string GetDefaultLoginName();
+TAVLO_API std::u16string GetDefaultPlotToFile();
+TAVLO_API std::u16string GetDefaultPlotStyleTable();
+TAVLO_API std::uint32_t GetRasterThreshold();        // default 20
+TAVLO_API std::uint32_t GetRasterPercent();          // default 20
+TAVLO_API std::uint32_t GetCurrentPlotStylePolicy(); // default 1; also "_GetCurrentPlotStylePolicy"
+TAVLO_API std::uint32_t GetHideSystemPrinters();     // default 0; also "_GetHideSystemPrinters"
+TAVLO_API bool IsR14RasterPlotSysVarSet();           // the fixed profile's "R14RasterPlot" is 1
+
+// The host product's identity.
+TAVLO_API std::u16string GetAppDirectory();
+TAVLO_API std::u16string GetLanguage();
+TAVLO_API std::u16string GetProductName();
+TAVLO_API std::u16string GetProgramName();
+TAVLO_API std::u16string GetCompanyName();
+TAVLO_API std::u16string GetProductBaseName();

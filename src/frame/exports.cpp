@@ -3,8 +3,11 @@
 #include "appkey/app_key.h"
 #include "frame/errors.h"
 #include "frame/state.h"
+#include "identity/identity.h"
 #include "registry/machine_strings.h"
 #include "registry/profile.h"
+#include "settings/named_settings.h"
+#include "settings/profile_directories.h"
 #include "tavlo/tavlo.h"
 
 #include <algorithm>
@@ -33,6 +36,9 @@ TavloRetVal sizedCopy(const std::u16string& value, TavloChar* buffer, std::size_
     buffer[value.size()] = 0;
     return TAVLO_Success;
 }
+
+// Callers of the unsized copies allocate path buffers of MAX_PATH units.
+constexpr std::size_t kUnsizedCapacity = 260;
 
 } // namespace
 
@@ -100,3 +106,63 @@ TAVLO_EXTERN_C TAVLO_API TavloRetVal GetProfileDWord(uint32_t* value, const Tavl
                                                      const TavloChar* name) {
     return tavlo::registry::GetProfileDWord(value, text(section), text(name));
 }
+
+TAVLO_EXTERN_C TAVLO_API TavloRetVal __GetProfileDirectory(TavloChar* buffer, size_t size,
+                                                           const TavloChar* section,
+                                                           const TavloChar* name,
+                                                           const TavloChar* subFolder) {
+    std::u16string directory;
+    const TavloRetVal result =
+        tavlo::settings::GetProfileDirectory(directory, text(section), text(name), text(subFolder));
+    if (result != TAVLO_Success)
+        return result;
+    return sizedCopy(directory, buffer, size);
+}
+
+TAVLO_EXTERN_C TAVLO_API TavloRetVal _GetProfileDirectory(TavloChar* buffer,
+                                                          const TavloChar* section,
+                                                          const TavloChar* name,
+                                                          const TavloChar* subFolder) {
+    std::u16string directory;
+    const TavloRetVal result =
+        tavlo::settings::GetProfileDirectory(directory, text(section), text(name), text(subFolder));
+    if (result != TAVLO_Success)
+        return result;
+    return sizedCopy(directory, buffer, kUnsizedCapacity);
+}
+
+TAVLO_EXTERN_C TAVLO_API TavloRetVal _GetProfileDirectoryFromPathname(TavloChar* buffer,
+                                                                      const TavloChar* section,
+                                                                      const TavloChar* name,
+                                                                      const TavloChar* subFolder) {
+    std::u16string directory;
+    const TavloRetVal result = tavlo::settings::GetProfileDirectoryFromPathname(
+        directory, text(section), text(name), text(subFolder));
+    if (result != TAVLO_Success)
+        return result;
+    return sizedCopy(directory, buffer, kUnsizedCapacity);
+}
+
+#define TAVLO_SHARED_RESULT(exportName, getter)                                                    \
+    TAVLO_EXTERN_C TAVLO_API const TavloChar* exportName(void) {                                   \
+        return shared(getter());                                                                   \
+    }
+
+TAVLO_SHARED_RESULT(_GetDriverDirectory, tavlo::settings::GetDriverDirectory)
+TAVLO_SHARED_RESULT(_GetPlottersDirectory, tavlo::settings::GetPlottersDirectory)
+TAVLO_SHARED_RESULT(_GetPlotStylesDirectory, tavlo::settings::GetPlotStylesDirectory)
+TAVLO_SHARED_RESULT(_GetPMPDirectory, tavlo::settings::GetPMPDirectory)
+TAVLO_SHARED_RESULT(_GetPlotSpoolerDirectory, tavlo::settings::GetPlotSpoolerDirectory)
+TAVLO_SHARED_RESULT(_GetHelpDirectory, tavlo::settings::GetHelpDirectory)
+TAVLO_SHARED_RESULT(_GetLogFileDirectory, tavlo::settings::GetLogFileDirectory)
+TAVLO_SHARED_RESULT(_GetSupportFileSearchPath, tavlo::settings::GetSupportFileSearchPath)
+TAVLO_SHARED_RESULT(_GetDefaultPlotStyleTable, tavlo::settings::GetDefaultPlotStyleTable)
+TAVLO_SHARED_RESULT(_GetAutospoolCommandString, tavlo::settings::GetAutospoolCommandString)
+TAVLO_SHARED_RESULT(_GetDefaultPlotToFile, tavlo::settings::GetDefaultPlotToFile)
+TAVLO_SHARED_RESULT(_GetDefaultLoginName, tavlo::settings::GetDefaultLoginName)
+TAVLO_SHARED_RESULT(_GetAppDirectory, tavlo::identity::GetAppDirectory)
+TAVLO_SHARED_RESULT(_GetLanguage, tavlo::identity::GetLanguage)
+TAVLO_SHARED_RESULT(_GetProductName, tavlo::identity::GetProductName)
+TAVLO_SHARED_RESULT(_GetProgramName, tavlo::identity::GetProgramName)
+TAVLO_SHARED_RESULT(_GetCompanyName, tavlo::identity::GetCompanyName)
+TAVLO_SHARED_RESULT(_GetProductBaseName, tavlo::identity::GetProductBaseName)

@@ -22,4 +22,8 @@ void chooseRegistrySource(const std::vector<std::string>& files, const std::stri
 // What loading the registry files reported, as "file:line: message" lines.
 std::vector<std::string> registrySourceDiagnostics();
 
+// Where a path of the library's answers is on this machine's own file system: the Linux build
+// resolves drive letters through the Wine prefix. False where paths are already native.
+bool nativePathOf(std::u16string_view path, std::string& nativePath, bool& exists);
+
 } // namespace tavlo::platform

@@ -18,6 +18,10 @@ struct Invocation {
 
 int regCommand(const Invocation& call);
 int showCommand(const Invocation& call);
+int getCommand(const Invocation& call);
+
+// Prints a subcommand's usage error; returns kUsage.
+int usageOf(const std::string& command, const std::string& message);
 
 // Writes a UTF-8 line to stdout / stderr.
 void out(const std::string& line);

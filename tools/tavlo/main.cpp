@@ -17,6 +17,12 @@ void err(const std::string& line) {
     std::fputc('\n', stderr);
 }
 
+int usageOf(const std::string& command, const std::string& message) {
+    err(command + ": " + message);
+    err("Try 'tavlo --help'.");
+    return kUsage;
+}
+
 namespace {
 
 constexpr const char* kVersion = "0.1.0";
@@ -27,12 +33,27 @@ const char* const kUsageText =
 Shows what the tavlo library resolves from the registry and where each answer came from.
 
 Commands:
-  show [--json]      The host's app key and how it was found (the product hook beside the
+  show [--json] [--show-origin]
+                     The host's app key and how it was found (the product hook beside the
                      library, the hook beside the host program named by a file association,
                      or the catalogue of registered applications with the candidates it
-                     weighed), whether the host is Corvida, the current profile, and the
-                     machine-wide Language and ProductName. Exit status 1 when no app key
-                     can be found, with the reason. --json prints one JSON object.
+                     weighed), whether the host is Corvida, the current profile, and every
+                     setting: the product's identity, the directories, the support file
+                     search path and the plot settings. Exit status 1 when no app key can be
+                     found, with the reason. --json prints one JSON object (origins
+                     included); --show-origin names the registry value each answer was read
+                     from, or the default it fell back on and why, and on Linux the local
+                     path a drive-letter directory maps to.
+  get NAME [--show-origin] | get --list
+                     One setting, for scripts; exit status 1 when it is empty. NAME is
+                     app-key, is-corvida, current-profile-key or one of the names show lists
+                     (app-directory, language, product-name, program-name, company-name,
+                     product-base-name, driver-directory, plotters-directory,
+                     plot-styles-directory, pmp-directory, plot-spooler-directory,
+                     help-directory, log-file-directory, support-file-search-path,
+                     autospool-command-string, default-login-name, default-plot-to-file,
+                     default-plot-style-table, raster-threshold, raster-percent,
+                     current-plot-style-policy, hide-system-printers, r14-raster-plot).
   reg query KEY [/v NAME | /ve] [/s]
                      Print a key's values and sub-keys as Windows' "reg query" does.
                      KEY starts with a root: HKLM, HKCU, HKCR or their long forms
@@ -107,6 +128,8 @@ int run(const std::vector<std::string>& argv) {
         result = regCommand(call);
     else if (command == "show")
         result = showCommand(call);
+    else if (command == "get")
+        result = getCommand(call);
     else
         return usageError("unknown command " + command);
     if (result != kUsage)

@@ -12,6 +12,12 @@ std::u16string textOrEmpty(const char16_t* text) {
     return text ? text : u"";
 }
 
+Event event(Event::Kind kind) {
+    Event e;
+    e.kind = kind;
+    return e;
+}
+
 class RecordingRegistry final : public RegistryService {
 public:
     RecordingRegistry(RegistryService& real, std::vector<Event>& events)
@@ -19,7 +25,7 @@ public:
 
     Status openKey(Root root, const char16_t* subKey, KeyHandle* key) override {
         const Status result = real_.openKey(root, subKey, key);
-        Event e{Event::Kind::OpenKey};
+        Event e = event(Event::Kind::OpenKey);
         e.root = root;
         e.key = textOrEmpty(subKey);
         e.status = result;
@@ -70,7 +76,7 @@ public:
 
 private:
     Event about(KeyHandle key, Event::Kind kind) const {
-        Event e{kind};
+        Event e = event(kind);
         if (auto it = keys_.find(key); it != keys_.end()) {
             e.root = it->second.first;
             e.key = it->second.second;
@@ -90,7 +96,7 @@ public:
 
     ModuleHandle load(const char16_t* nameOrPath) override {
         ModuleHandle module = real_.load(nameOrPath);
-        Event e{Event::Kind::LoadModule};
+        Event e = event(Event::Kind::LoadModule);
         e.key = textOrEmpty(nameOrPath);
         e.found = module != nullptr;
         events_.push_back(e);
@@ -100,7 +106,7 @@ public:
     }
     void* entryPoint(ModuleHandle module, const char* name) override {
         void* entry = real_.entryPoint(module, name);
-        Event e{Event::Kind::EntryPoint};
+        Event e = event(Event::Kind::EntryPoint);
         e.key = paths_[module];
         e.name.assign(name, name + std::char_traits<char>::length(name));
         e.found = entry != nullptr;
@@ -144,7 +150,7 @@ public:
     void closeDirectory(DirHandle handle) override { real_.closeDirectory(handle); }
     bool exists(const char16_t* path) override {
         const bool found = real_.exists(path);
-        Event e{Event::Kind::FileExists};
+        Event e = event(Event::Kind::FileExists);
         e.key = textOrEmpty(path);
         e.found = found;
         events_.push_back(e);

@@ -14,7 +14,7 @@ namespace tavlo::cli {
 
 struct Event {
     enum class Kind { OpenKey, QueryValue, EnumValue, LoadModule, EntryPoint, FileExists };
-    Kind kind;
+    Kind kind = Kind::OpenKey;
     platform::Root root = platform::Root::LocalMachine;
     std::u16string key;  // registry key path, or module path, or file path
     std::u16string name; // value name, or entry point name

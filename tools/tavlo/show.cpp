@@ -3,6 +3,7 @@
 #include "cli.h"
 #include "json.h"
 #include "recording.h"
+#include "settings_view.h"
 
 #include "appkey/app_key.h"
 #include "appkey/catalogue.h"
@@ -110,7 +111,8 @@ void readCatalogue(const std::vector<Event>& events, Story& story) {
         if (std::any_of(story.candidates.begin(), story.candidates.end(),
                         [&](const Candidate& c) { return c.key == e.name; }))
             continue;
-        Candidate c{e.name};
+        Candidate c;
+        c.key = e.name;
         const std::u16string keyPath = u"Software\\" + e.name;
         c.locationName = appkey::isKoraKey(keyPath) ? u"KoraLocation" : u"Location";
         auto userOpen = std::find_if(events.begin(), events.end(), [&](const Event& x) {
@@ -222,34 +224,26 @@ std::string sourceText(const Story& story) {
 struct Settings {
     std::optional<bool> kora;
     std::u16string profileKey;
-    std::optional<std::u16string> language;
-    std::optional<std::u16string> productName;
+    std::vector<Resolved> values;
 };
 
-std::optional<std::u16string> machineString(const char16_t* name) {
-    std::u16string value;
-    try {
-        registry::GetHKeyLocalMachineString(value, name, 512);
-        return value;
-    } catch (const TAVLO_Exception&) {
-        return std::nullopt;
-    }
-}
-
-Settings readSettings() {
+Settings readSettings(const std::u16string& appKey) {
     Settings settings;
-    frame::LibraryState& s = frame::state();
-    s.errorHandler = nullptr;
-    bool kora = false;
-    if (appkey::IsKORAApp(&kora) == 0)
-        settings.kora = kora;
-    settings.profileKey = registry::GetCurrentProfileKey();
-    settings.language = machineString(u"Language");
-    settings.productName = machineString(u"ProductName");
+    {
+        frame::ScopedState scope(platform::defaultServices());
+        scope.get().appKeyCache = appKey;
+        bool kora = false;
+        if (appkey::IsKORAApp(&kora) == 0)
+            settings.kora = kora;
+        settings.profileKey = registry::GetCurrentProfileKey();
+    }
+    for (const auto& name : settingNames())
+        if (auto resolved = resolveSetting(name, appKey))
+            settings.values.push_back(std::move(*resolved));
     return settings;
 }
 
-void printText(const Story& story, const Settings& settings) {
+void printText(const Story& story, const Settings& settings, bool showOrigin) {
     out("App key:          " +
         (story.appKey.empty() ? std::string("(none)") : toUtf8(story.appKey)));
     if (story.appKey.empty())
@@ -295,9 +289,19 @@ void printText(const Story& story, const Settings& settings) {
         (settings.kora ? (*settings.kora ? "yes" : "no") : "unknown"));
     out("Current profile:  " +
         (settings.profileKey.empty() ? std::string("(none)") : toUtf8(settings.profileKey)));
-    out("Language:         " + (settings.language ? toUtf8(*settings.language) : "(unreadable)"));
-    out("ProductName:      " +
-        (settings.productName ? toUtf8(*settings.productName) : "(unreadable)"));
+    for (const auto& value : settings.values) {
+        std::string label = value.name + ":";
+        label.resize(std::max<std::size_t>(label.size() + 1, 27), ' ');
+        out(label + (value.present ? value.value : "(empty)"));
+        if (!showOrigin)
+            continue;
+        out("    from: " + value.origin);
+        if (value.nativePath)
+            out("    on this machine: " + *value.nativePath +
+                (value.nativeExists ? " (exists)" : " (missing)"));
+        for (const auto& report : value.reports)
+            out("    reported: " + report);
+    }
 }
 
 void printJson(const Story& story, const Settings& settings) {
@@ -332,8 +336,22 @@ void printJson(const Story& story, const Settings& settings) {
     j.set("reports", reports);
     j.set("isCorvida", settings.kora ? Json(*settings.kora) : Json());
     j.set("currentProfileKey", toUtf8(settings.profileKey));
-    j.set("language", settings.language ? Json(toUtf8(*settings.language)) : Json());
-    j.set("productName", settings.productName ? Json(toUtf8(*settings.productName)) : Json());
+    Json values = Json::object();
+    for (const auto& value : settings.values) {
+        Json item = Json::object();
+        item.set("value", value.value);
+        item.set("origin", value.origin);
+        if (value.nativePath) {
+            item.set("nativePath", *value.nativePath);
+            item.set("nativePathExists", value.nativeExists);
+        }
+        Json reports = Json::array();
+        for (const auto& r : value.reports)
+            reports.push(Json(r));
+        item.set("reports", reports);
+        values.set(value.name, item);
+    }
+    j.set("settings", values);
     out(j.dump());
 }
 
@@ -341,27 +359,86 @@ void printJson(const Story& story, const Settings& settings) {
 
 int showCommand(const Invocation& call) {
     bool json = false;
+    bool showOrigin = false;
     for (const auto& arg : call.args) {
-        if (arg == "--json")
+        if (arg == "--json") {
             json = true;
-        else {
+        } else if (arg == "--show-origin") {
+            showOrigin = true;
+        } else {
             err("tavlo show: unknown argument " + arg);
-            err("Usage: tavlo show [--json]");
+            err("Usage: tavlo show [--json] [--show-origin]");
             return kUsage;
         }
     }
     Recorder recorder(platform::defaultServices());
     const Story story = resolve(recorder);
-
-    // The settings are read by the library as it is loaded in a host: the key is known now.
-    frame::ScopedState scope(platform::defaultServices());
-    scope.get().appKeyCache = story.appKey;
-    const Settings settings = story.appKey.empty() ? Settings{} : readSettings();
+    // The settings are read as a host reads them once the key is known.
+    const Settings settings = story.appKey.empty() ? Settings{} : readSettings(story.appKey);
     if (json)
         printJson(story, settings);
     else
-        printText(story, settings);
+        printText(story, settings, showOrigin);
     return story.appKey.empty() ? kNotFound : kFound;
+}
+
+int getCommand(const Invocation& call) {
+    std::string name;
+    bool showOrigin = false;
+    for (const auto& arg : call.args) {
+        if (arg == "--list") {
+            for (const char* own : {"app-key", "is-corvida", "current-profile-key"})
+                out(own);
+            for (const auto& setting : settingNames())
+                out(setting);
+            return kFound;
+        }
+        if (arg == "--show-origin")
+            showOrigin = true;
+        else if (name.empty() && !arg.empty() && arg[0] != '-')
+            name = arg;
+        else
+            return usageOf("tavlo get", "unexpected argument " + arg);
+    }
+    if (name.empty())
+        return usageOf("tavlo get", "no setting named");
+    if (name == "app-key" || name == "current-profile-key" || name == "is-corvida") {
+        Recorder recorder(platform::defaultServices());
+        const Story story = resolve(recorder);
+        if (name == "app-key") {
+            if (!story.appKey.empty())
+                out(toUtf8(story.appKey));
+            if (showOrigin)
+                out(story.appKey.empty() ? "    why none: " + toUtf8(story.reason)
+                                         : "    from: " + sourceText(story));
+            return story.appKey.empty() ? kNotFound : kFound;
+        }
+        const Settings settings = readSettings(story.appKey);
+        if (name == "is-corvida") {
+            if (!settings.kora)
+                return kNotFound;
+            out(*settings.kora ? "1" : "0");
+            return kFound;
+        }
+        if (settings.profileKey.empty())
+            return kNotFound;
+        out(toUtf8(settings.profileKey));
+        return kFound;
+    }
+    const auto resolved = resolveSetting(name, {});
+    if (!resolved)
+        return usageOf("tavlo get", "unknown setting " + name + " (see tavlo get --list)");
+    if (resolved->present)
+        out(resolved->value);
+    if (showOrigin) {
+        out("    from: " + resolved->origin);
+        if (resolved->nativePath)
+            out("    on this machine: " + *resolved->nativePath +
+                (resolved->nativeExists ? " (exists)" : " (missing)"));
+        for (const auto& report : resolved->reports)
+            err("    reported: " + report);
+    }
+    return resolved->present ? kFound : kNotFound;
 }
 
 } // namespace tavlo::cli

@@ -96,6 +96,12 @@ const std::vector<Diagnostic>& processDiagnostics() {
     return state().diagnostics;
 }
 
+bool processRegistryLoaded() {
+    State& s = state();
+    std::lock_guard lock(s.mutex);
+    return s.loaded;
+}
+
 const std::string& prefixDir() {
     State& s = state();
     std::lock_guard lock(s.mutex);

@@ -1,6 +1,10 @@
 #include "platform/host.h"
 
 #include "platform/portable/environment_posix.h"
+#include "platform/portable/files_posix.h"
+
+#include <filesystem>
+#include <sys/stat.h>
 
 namespace tavlo::platform {
 
@@ -17,7 +21,9 @@ bool canChooseRegistrySource() {
 void chooseRegistrySource(const std::vector<std::string>& files, const std::string& prefix) {
     portable::PortableConfig config = portable::configFromEnvironment();
     if (!prefix.empty()) {
-        config.prefix = prefix;
+        std::error_code error;
+        const auto absolute = std::filesystem::absolute(prefix, error);
+        config.prefix = error ? prefix : absolute.lexically_normal().string();
         // An explicit prefix means its own registry, not the files the environment names.
         config.registryFiles.clear();
     }
@@ -28,10 +34,19 @@ void chooseRegistrySource(const std::vector<std::string>& files, const std::stri
 
 std::vector<std::string> registrySourceDiagnostics() {
     std::vector<std::string> lines;
+    if (!portable::processRegistryLoaded())
+        return lines;
     for (const auto& d : portable::processDiagnostics())
         lines.push_back(d.file + (d.line ? ":" + std::to_string(d.line) : std::string()) + ": " +
                         d.message);
     return lines;
+}
+
+bool nativePathOf(std::u16string_view path, std::string& nativePath, bool& exists) {
+    nativePath = portable::toUnixPath(path);
+    struct stat info;
+    exists = !nativePath.empty() && stat(nativePath.c_str(), &info) == 0;
+    return true;
 }
 
 } // namespace tavlo::platform

@@ -41,4 +41,8 @@ std::vector<std::string> registrySourceDiagnostics() {
     return {};
 }
 
+bool nativePathOf(std::u16string_view, std::string&, bool&) {
+    return false;
+}
+
 } // namespace tavlo::platform
