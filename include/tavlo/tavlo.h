@@ -174,4 +174,33 @@ TAVLO_EXTERN_C TAVLO_API const TavloChar* _GetProductBaseName(void);
 TAVLO_EXTERN_C TAVLO_API uint32_t _GetCurrentPlotStylePolicy(void);
 TAVLO_EXTERN_C TAVLO_API uint32_t _GetHideSystemPrinters(void);
 
+/* Whether driverName is a registered back-door driver (*available), and its notice with the
+ * host product's name inserted. *size holds the buffer's capacity on entry and the notice's
+ * length plus one on return. TAVLO_Buffer_Too_Small when the notice doesn't fit: the buffer
+ * then holds the empty text (capacity permitting). A driver without a registration gives
+ * TAVLO_Success, *available 0 and the empty text. */
+TAVLO_EXTERN_C TAVLO_API TavloRetVal CheckForBackDoorDriver(const TavloChar* driverName,
+                                                            TavloChar* buffer, int32_t* size,
+                                                            TavloBool* available);
+
+/* Searches directory (null: the host's application directory) and below it, depth first, for a
+ * file or directory named name without regard to case, skipping hidden, system and offline
+ * entries. On a match writes "<directory>\<name as passed>" and returns 1; the buffer is
+ * written only then, never past size, and a result that doesn't fit gives 0. FindFile has no
+ * size: its buffer must hold the longest result, 260 units plus the name's length. */
+TAVLO_EXTERN_C TAVLO_API TavloBool FindFilePath(const TavloChar* directory, const TavloChar* name,
+                                                TavloChar* buffer, size_t size);
+TAVLO_EXTERN_C TAVLO_API TavloBool FindFile(const TavloChar* directory, const TavloChar* name,
+                                            TavloChar* buffer);
+
+/* Windows Help for file (a pathname, or a name looked for in the help directory and below the
+ * application directory). command 0 jumps to the topic id data points to; other commands and
+ * their data go to Windows Help unchanged. */
+TAVLO_EXTERN_C TAVLO_API TavloBool _DoHelp(void* window, const TavloChar* file, uintptr_t data,
+                                           uint32_t command);
+/* Compiled HTML help: command 0 shows topic (an .htm page of the file), 2 ends the help viewer
+ * connection, anything else shows the file; file null: the host's default help file. */
+TAVLO_EXTERN_C TAVLO_API TavloBool _DoHtmlHelp(const TavloChar* file, const TavloChar* topic,
+                                               int32_t command);
+
 #endif /* TAVLO_TAVLO_H */

@@ -80,3 +80,8 @@ TAVLO_API std::u16string GetProductName();
 TAVLO_API std::u16string GetProgramName();
 TAVLO_API std::u16string GetCompanyName();
 TAVLO_API std::u16string GetProductBaseName();
+
+// Whether driverName is a registered back-door driver; notice receives its notice.
+TAVLO_API bool IsBackDoorDriverAvailable(const char16_t* driverName, std::u16string& notice);
+// name found below the application directory (true, pathname set), or name itself (false).
+TAVLO_API bool FindHelpPathname(const char16_t* name, std::u16string& pathname);

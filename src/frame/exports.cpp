@@ -3,7 +3,10 @@
 #include "appkey/app_key.h"
 #include "frame/errors.h"
 #include "frame/state.h"
+#include "help/help_display.h"
+#include "help/help_search.h"
 #include "identity/identity.h"
+#include "identity/notice.h"
 #include "registry/machine_strings.h"
 #include "registry/profile.h"
 #include "settings/named_settings.h"
@@ -166,3 +169,48 @@ TAVLO_SHARED_RESULT(_GetProductName, tavlo::identity::GetProductName)
 TAVLO_SHARED_RESULT(_GetProgramName, tavlo::identity::GetProgramName)
 TAVLO_SHARED_RESULT(_GetCompanyName, tavlo::identity::GetCompanyName)
 TAVLO_SHARED_RESULT(_GetProductBaseName, tavlo::identity::GetProductBaseName)
+
+TAVLO_EXTERN_C TAVLO_API TavloRetVal CheckForBackDoorDriver(const TavloChar* driverName,
+                                                            TavloChar* buffer, int32_t* size,
+                                                            TavloBool* available) {
+    std::u16string notice;
+    const bool found = tavlo::identity::IsBackDoorDriverAvailable(text(driverName), notice);
+    if (available)
+        *available = found ? 1 : 0;
+    const std::size_t capacity = size && *size > 0 ? static_cast<std::size_t>(*size) : 0;
+    TavloRetVal result = TAVLO_Success;
+    if (notice.size() < capacity) {
+        std::copy(notice.begin(), notice.end(), buffer);
+        buffer[notice.size()] = 0;
+    } else {
+        if (buffer && capacity > 0)
+            buffer[0] = 0;
+        result = TAVLO_Buffer_Too_Small;
+    }
+    if (size)
+        *size = static_cast<int32_t>(notice.size() + 1);
+    return result;
+}
+
+TAVLO_EXTERN_C TAVLO_API TavloBool FindFilePath(const TavloChar* directory, const TavloChar* name,
+                                                TavloChar* buffer, size_t size) {
+    return tavlo::help::FindFilePath(text(directory), text(name),
+                                     reinterpret_cast<char16_t*>(buffer), size)
+               ? 1
+               : 0;
+}
+
+TAVLO_EXTERN_C TAVLO_API TavloBool FindFile(const TavloChar* directory, const TavloChar* name,
+                                            TavloChar* buffer) {
+    return FindFilePath(directory, name, buffer, tavlo::help::kNoLimit);
+}
+
+TAVLO_EXTERN_C TAVLO_API TavloBool _DoHelp(void* window, const TavloChar* file, uintptr_t data,
+                                           uint32_t command) {
+    return tavlo::help::DoHelp(window, text(file), data, command) ? 1 : 0;
+}
+
+TAVLO_EXTERN_C TAVLO_API TavloBool _DoHtmlHelp(const TavloChar* file, const TavloChar* topic,
+                                               int32_t command) {
+    return tavlo::help::DoHtmlHelp(text(file), text(topic), command) ? 1 : 0;
+}

@@ -1,6 +1,8 @@
 // The typed exports: the library's typed operations under their public C++ names.
 #include "appkey/app_key.h"
+#include "help/help_search.h"
 #include "identity/identity.h"
+#include "identity/notice.h"
 #include "registry/machine_strings.h"
 #include "registry/profile.h"
 #include "settings/named_settings.h"
@@ -118,4 +120,12 @@ TAVLO_API std::u16string GetCompanyName() {
 }
 TAVLO_API std::u16string GetProductBaseName() {
     return tavlo::identity::GetProductBaseName();
+}
+
+TAVLO_API bool IsBackDoorDriverAvailable(const char16_t* driverName, std::u16string& notice) {
+    return tavlo::identity::IsBackDoorDriverAvailable(driverName, notice);
+}
+
+TAVLO_API bool FindHelpPathname(const char16_t* name, std::u16string& pathname) {
+    return tavlo::help::FindHelpPathname(name, pathname);
 }

@@ -35,6 +35,13 @@ struct LibraryState {
 
     // What the string-returning flat exports hand back.
     std::u16string flatResult;
+
+    // Help engines: the live help viewer object (null when there is none), and the HTML Help
+    // control, which once loaded stays loaded for the process.
+    platform::ViewerHandle helpViewer = nullptr;
+    platform::ModuleHandle htmlHelpModule = nullptr;
+    bool htmlHelpFailed = false;
+    void* htmlHelpEntry = nullptr;
 };
 
 // The state of the library as loaded in this process.

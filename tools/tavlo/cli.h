@@ -19,6 +19,8 @@ struct Invocation {
 int regCommand(const Invocation& call);
 int showCommand(const Invocation& call);
 int getCommand(const Invocation& call);
+int helpFileCommand(const Invocation& call);
+int noticeCommand(const Invocation& call);
 
 // Prints a subcommand's usage error; returns kUsage.
 int usageOf(const std::string& command, const std::string& message);

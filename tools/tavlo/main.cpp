@@ -54,6 +54,11 @@ Commands:
                      autospool-command-string, default-login-name, default-plot-to-file,
                      default-plot-style-table, raster-threshold, raster-percent,
                      current-plot-style-policy, hide-system-printers, r14-raster-plot).
+  help-file [NAME]   The help file the library would open for NAME (a pathname is taken as
+                     it is; a bare name in the help directory, or found below the
+                     application directory), or without NAME the host's default help file.
+  notice DRIVER      Whether DRIVER is a registered back-door driver, and its notice with
+                     the product name filled in. Exit status 1 when it isn't one.
   reg query KEY [/v NAME | /ve] [/s]
                      Print a key's values and sub-keys as Windows' "reg query" does.
                      KEY starts with a root: HKLM, HKCU, HKCR or their long forms
@@ -130,6 +135,10 @@ int run(const std::vector<std::string>& argv) {
         result = showCommand(call);
     else if (command == "get")
         result = getCommand(call);
+    else if (command == "help-file")
+        result = helpFileCommand(call);
+    else if (command == "notice")
+        result = noticeCommand(call);
     else
         return usageError("unknown command " + command);
     if (result != kUsage)

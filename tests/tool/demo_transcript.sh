@@ -1,0 +1,34 @@
+#!/bin/sh
+# demo_transcript.sh EXPECTED DEMO TOOL          (Linux build: reads the demo prefix's files)
+# demo_transcript.sh EXPECTED DEMO WINE-RUN TOOL (Windows build: runs in a copy of the prefix)
+# Runs the tool's commands on the bundled demo; both builds must print exactly the same.
+set -e
+expected="$1" demo="$2"
+shift 2
+if [ $# -eq 2 ]; then
+  prefix="$(dirname "$2")/../demo-prefix"
+  rm -rf "$prefix"
+  cp -a "$demo" "$prefix"
+  wine_run="$1" tool="$2"
+  run() { "$wine_run" "$prefix" "$tool" "$@"; }
+else
+  tool="$1"
+  run() { "$tool" --prefix "$demo" "$@"; }
+fi
+transcript() {
+  for command in "show --json" "get plotters-directory" "get raster-threshold" \
+                 "help-file" "help-file plotting.chm" "notice MyHpgl-Driver.drv" \
+                 "notice Other.drv"; do
+    echo "\$ tavlo $command"
+    # shellcheck disable=SC2086
+    run $command 2>/dev/null || echo "(exit status $?)"
+  done
+}
+# Where a directory is on the Linux file system is the Linux build's own addition.
+actual=$(transcript | sed -E 's/,"nativePath":"[^"]*","nativePathExists":(true|false)//g')
+if [ "$actual" != "$(cat "$expected")" ]; then
+  echo "The tool's answers on the demo differ from $expected:"
+  printf '%s\n' "$actual" | diff "$expected" - || true
+  exit 1
+fi
+echo "1 passed, 0 failed"
