@@ -43,6 +43,21 @@ TavloRetVal sizedCopy(const std::u16string& value, TavloChar* buffer, std::size_
 // Callers of the unsized copies allocate path buffers of MAX_PATH units.
 constexpr std::size_t kUnsizedCapacity = 260;
 
+using DirectoryReader = TavloRetVal (*)(std::u16string&, const char16_t*, const char16_t*,
+                                        const char16_t*);
+
+// A directory operation's result copied into a caller's buffer; the buffer is written only when
+// the operation succeeded.
+TavloRetVal directoryCopy(DirectoryReader read, TavloChar* buffer, std::size_t size,
+                          const TavloChar* section, const TavloChar* name,
+                          const TavloChar* subFolder) {
+    std::u16string directory;
+    const TavloRetVal result = read(directory, text(section), text(name), text(subFolder));
+    if (result != TAVLO_Success)
+        return result;
+    return sizedCopy(directory, buffer, size);
+}
+
 } // namespace
 
 TAVLO_EXTERN_C TAVLO_API void tavlo_SetErrorHandler(TavloErrorHandler* handler) {
@@ -114,36 +129,24 @@ TAVLO_EXTERN_C TAVLO_API TavloRetVal __GetProfileDirectory(TavloChar* buffer, si
                                                            const TavloChar* section,
                                                            const TavloChar* name,
                                                            const TavloChar* subFolder) {
-    std::u16string directory;
-    const TavloRetVal result =
-        tavlo::settings::GetProfileDirectory(directory, text(section), text(name), text(subFolder));
-    if (result != TAVLO_Success)
-        return result;
-    return sizedCopy(directory, buffer, size);
+    return directoryCopy(tavlo::settings::GetProfileDirectory, buffer, size, section, name,
+                         subFolder);
 }
 
 TAVLO_EXTERN_C TAVLO_API TavloRetVal _GetProfileDirectory(TavloChar* buffer,
                                                           const TavloChar* section,
                                                           const TavloChar* name,
                                                           const TavloChar* subFolder) {
-    std::u16string directory;
-    const TavloRetVal result =
-        tavlo::settings::GetProfileDirectory(directory, text(section), text(name), text(subFolder));
-    if (result != TAVLO_Success)
-        return result;
-    return sizedCopy(directory, buffer, kUnsizedCapacity);
+    return directoryCopy(tavlo::settings::GetProfileDirectory, buffer, kUnsizedCapacity, section,
+                         name, subFolder);
 }
 
 TAVLO_EXTERN_C TAVLO_API TavloRetVal _GetProfileDirectoryFromPathname(TavloChar* buffer,
                                                                       const TavloChar* section,
                                                                       const TavloChar* name,
                                                                       const TavloChar* subFolder) {
-    std::u16string directory;
-    const TavloRetVal result = tavlo::settings::GetProfileDirectoryFromPathname(
-        directory, text(section), text(name), text(subFolder));
-    if (result != TAVLO_Success)
-        return result;
-    return sizedCopy(directory, buffer, kUnsizedCapacity);
+    return directoryCopy(tavlo::settings::GetProfileDirectoryFromPathname, buffer,
+                         kUnsizedCapacity, section, name, subFolder);
 }
 
 #define TAVLO_SHARED_RESULT(exportName, getter)                                                    \
