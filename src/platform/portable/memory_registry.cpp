@@ -10,9 +10,10 @@ namespace tavlo::platform::portable {
 
 namespace {
 
+// Names are kept as given only; lookups fold them unit by unit, so a name costs its storage
+// once (a loaded registry file holds millions of them).
 struct Value {
     std::u16string name;
-    std::u16string folded;
     std::uint32_t type = 0;
     std::vector<std::uint8_t> data;
 };
@@ -23,8 +24,18 @@ namespace {
 
 using Node = MemoryRegistry::Node;
 
-const std::u16string& foldedOf(const Value& value);
-const std::u16string& foldedOf(const std::shared_ptr<Node>& node);
+const std::u16string& nameOf(const Value& value);
+const std::u16string& nameOf(const std::shared_ptr<Node>& node);
+
+// name equals the folded form folded, without building name's own folded copy.
+bool sameName(const std::u16string& name, const std::u16string& folded) {
+    if (name.size() != folded.size())
+        return false;
+    for (std::size_t i = 0; i < name.size(); ++i)
+        if (upperUnit(name[i]) != folded[i])
+            return false;
+    return true;
+}
 
 // A key's values or sub-keys in insertion order (the order Windows enumerates them in), found
 // by folded name. Small keys are searched linearly; an index pays off only for keys with many
@@ -40,7 +51,7 @@ public:
             return it == index_.end() ? nullptr : &items[it->second];
         }
         for (auto& item : items)
-            if (foldedOf(item) == folded)
+            if (sameName(nameOf(item), folded))
                 return &item;
         return nullptr;
     }
@@ -51,7 +62,7 @@ public:
     Item& append(Item item) {
         items.push_back(std::move(item));
         if (!index_.empty())
-            index_.emplace(foldedOf(items.back()), items.size() - 1);
+            index_.emplace(foldName(nameOf(items.back())), items.size() - 1);
         else if (items.size() > kIndexThreshold)
             rebuildIndex();
         return items.back();
@@ -59,7 +70,7 @@ public:
 
     bool erase(const std::u16string& folded) {
         auto it = std::find_if(items.begin(), items.end(),
-                               [&](const Item& item) { return foldedOf(item) == folded; });
+                               [&](const Item& item) { return sameName(nameOf(item), folded); });
         if (it == items.end())
             return false;
         items.erase(it);
@@ -74,28 +85,27 @@ private:
     void rebuildIndex() {
         index_.clear();
         for (std::size_t i = 0; i < items.size(); ++i)
-            index_.emplace(foldedOf(items[i]), i);
+            index_.emplace(foldName(nameOf(items[i])), i);
     }
     std::unordered_map<std::u16string, std::size_t> index_;
 };
 
-const std::u16string& foldedOf(const Value& value) {
-    return value.folded;
+const std::u16string& nameOf(const Value& value) {
+    return value.name;
 }
 
 } // namespace
 
 struct MemoryRegistry::Node {
     std::u16string name;
-    std::u16string folded;
     Ordered<Value> values;
     Ordered<std::shared_ptr<Node>> children;
 };
 
 namespace {
 
-const std::u16string& foldedOf(const std::shared_ptr<Node>& node) {
-    return node->folded;
+const std::u16string& nameOf(const std::shared_ptr<Node>& node) {
+    return node->name;
 }
 
 // An open key. Keys below HKEY_CLASSES_ROOT see two nodes, the user's first; either may be
@@ -147,7 +157,6 @@ std::shared_ptr<Node> descendCreating(std::shared_ptr<Node> node, std::u16string
         if (!next) {
             auto created = std::make_shared<Node>();
             created->name = std::u16string(component);
-            created->folded = std::move(folded);
             next = &node->children.append(std::move(created));
         }
         node = *next;
@@ -166,7 +175,7 @@ std::vector<const Item*> merged(const OpenKey& key, Member member) {
             out.push_back(&item);
     if (key.secondary)
         for (const auto& item : ((*key.secondary).*member).items)
-            if (!key.primary || !((*key.primary).*member).find(foldedOf(item)))
+            if (!key.primary || !((*key.primary).*member).find(foldName(nameOf(item))))
                 out.push_back(&item);
     return out;
 }
@@ -234,20 +243,32 @@ static std::shared_ptr<Node> rootOf(const std::shared_ptr<Node>& machine,
     return hive == Hive::LocalMachine ? machine : user;
 }
 
+std::shared_ptr<Node> MemoryRegistry::keyForWriting(Hive hive, std::u16string_view path) {
+    // A loader writes every value of a key in a row: the key found last is found again without
+    // walking its path.
+    if (auto cached = lastKey_.lock(); cached && lastHive_ == hive && lastPath_ == path)
+        return cached;
+    auto node = descendCreating(rootOf(machine_, user_, hive), path);
+    lastKey_ = node;
+    lastHive_ = hive;
+    lastPath_.assign(path);
+    return node;
+}
+
 void MemoryRegistry::createKey(Hive hive, std::u16string_view path) {
-    descendCreating(rootOf(machine_, user_, hive), path);
+    keyForWriting(hive, path);
 }
 
 void MemoryRegistry::setValue(Hive hive, std::u16string_view path, std::u16string_view name,
                               std::uint32_t type, std::vector<std::uint8_t> data) {
-    auto node = descendCreating(rootOf(machine_, user_, hive), path);
+    auto node = keyForWriting(hive, path);
     std::u16string folded = foldName(name);
     if (Value* existing = node->values.find(folded)) {
         existing->type = type;
         existing->data = std::move(data);
         return;
     }
-    node->values.append(Value{std::u16string(name), std::move(folded), type, std::move(data)});
+    node->values.append(Value{std::u16string(name), type, std::move(data)});
 }
 
 bool MemoryRegistry::deleteValue(Hive hive, std::u16string_view path, std::u16string_view name) {
@@ -256,6 +277,7 @@ bool MemoryRegistry::deleteValue(Hive hive, std::u16string_view path, std::u16st
 }
 
 bool MemoryRegistry::deleteKey(Hive hive, std::u16string_view path) {
+    lastKey_.reset();
     auto root = rootOf(machine_, user_, hive);
     std::u16string_view parentPath = path;
     while (!parentPath.empty() && parentPath.back() == u'\\')
@@ -272,6 +294,7 @@ bool MemoryRegistry::deleteKey(Hive hive, std::u16string_view path) {
 }
 
 void MemoryRegistry::clear() {
+    lastKey_.reset();
     machine_ = std::make_shared<Node>();
     user_ = std::make_shared<Node>();
 }

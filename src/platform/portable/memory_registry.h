@@ -52,8 +52,13 @@ public:
     struct Node;
 
 private:
+    std::shared_ptr<Node> keyForWriting(Hive hive, std::u16string_view path);
+
     std::shared_ptr<Node> machine_;
     std::shared_ptr<Node> user_;
+    std::weak_ptr<Node> lastKey_;
+    Hive lastHive_ = Hive::LocalMachine;
+    std::u16string lastPath_;
 };
 
 } // namespace tavlo::platform::portable
