@@ -99,8 +99,9 @@ TAVLO_EXTERN_C TAVLO_API void tavlo_SetErrorHandler(TavloErrorHandler* handler);
  * operation fails they return its result and leave the buffer untouched.
  *
  * Exports that return const TavloChar* hand back the library's one shared result string: the
- * text stays valid and unchanged until the next call of any such export. Copy it before calling
- * another. It is never null; a failed lookup gives the empty text. */
+ * text stays valid and unchanged until the next call of any such export, which replaces it in
+ * place (the pointer then shows the new text, for results of up to 32767 units). Copy it before
+ * calling another. It is never null; a failed lookup gives the empty text. */
 
 /* The host's app key: the registry key, relative to HKEY_LOCAL_MACHINE, below which it keeps
  * its settings; found on first use and cached for the life of the process. name is not used.

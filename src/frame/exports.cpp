@@ -23,10 +23,17 @@ const char16_t* text(const TavloChar* in) {
     return reinterpret_cast<const char16_t*>(in);
 }
 
-// The shared result string: valid until the next shared-result call.
-const TavloChar* shared(std::u16string result) {
-    state().flatResult = std::move(result);
-    return reinterpret_cast<const TavloChar*>(state().flatResult.c_str());
+// The shared result string: valid until the next shared-result call, and at the same address
+// across calls, so that a pointer a caller kept shows the latest result. Its storage is
+// reserved once and only ever grows, for a result longer than any directory or setting has.
+constexpr std::size_t kSharedReserve = 32768;
+
+const TavloChar* shared(const std::u16string& result) {
+    std::u16string& flat = state().flatResult;
+    if (flat.capacity() < kSharedReserve)
+        flat.reserve(kSharedReserve);
+    flat.assign(result);
+    return reinterpret_cast<const TavloChar*>(flat.c_str());
 }
 
 TavloRetVal sizedCopy(const std::u16string& value, TavloChar* buffer, std::size_t size) {
@@ -145,8 +152,8 @@ TAVLO_EXTERN_C TAVLO_API TavloRetVal _GetProfileDirectoryFromPathname(TavloChar*
                                                                       const TavloChar* section,
                                                                       const TavloChar* name,
                                                                       const TavloChar* subFolder) {
-    return directoryCopy(tavlo::settings::GetProfileDirectoryFromPathname, buffer,
-                         kUnsizedCapacity, section, name, subFolder);
+    return directoryCopy(tavlo::settings::GetProfileDirectoryFromPathname, buffer, kUnsizedCapacity,
+                         section, name, subFolder);
 }
 
 #define TAVLO_SHARED_RESULT(exportName, getter)                                                    \
