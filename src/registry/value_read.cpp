@@ -21,8 +21,13 @@ ReadResult readInto(const platform::RegKey& key, const char16_t* name, std::u16s
     result.size = bytes;
     result.status =
         key.query(name, &result.type, reinterpret_cast<std::uint8_t*>(buffer.data()), &result.size);
-    const auto end = std::find(buffer.begin(), buffer.end(), u'\0');
-    out.assign(buffer.begin(), end);
+    // After a read the text is the data read, up to its first null: data without one (a
+    // number read as text) doesn't run on into what the output held before. A read that wrote
+    // nothing leaves the former text.
+    auto limit = buffer.end();
+    if (result.status == platform::status::success)
+        limit = buffer.begin() + std::min<std::size_t>(buffer.size(), (result.size + 1) / 2);
+    out.assign(buffer.begin(), std::find(buffer.begin(), limit, u'\0'));
     return result;
 }
 
