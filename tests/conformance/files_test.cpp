@@ -155,7 +155,7 @@ TEST_F(FakePrefix, DrivePathsResolveWithoutRegardToCase) {
         {u"\\\\server\\share\\f.txt", prefix_ + "/dosdevices/unc/server/share/f.txt"},
         {u"\\\\?\\UNC\\server\\share", prefix_ + "/dosdevices/unc/server/share"},
         {u"\\\\?\\unix\\usr\\lib", "/usr/lib"},
-        {u"/usr/Lib\\x", "/usr/Lib\\x"}, // a Unix path is taken as it is
+        {u"/usr/Lib\\x", "/usr/Lib/x"}, // a Unix path keeps its case; backslashes separate
         {u"sub\\file.txt", "sub/file.txt"},
     };
     for (const Row& row : rows)

@@ -164,8 +164,9 @@ std::string toUnixPath(std::u16string_view path) {
         return resolveBelow(prefixDir() + "/dosdevices/unc", path.substr(2));
     if (!path.empty() && path[0] == u'\\')
         return resolveBelow(driveRoot(u'c'), path.substr(1));
-    if (!path.empty() && path[0] == u'/')
-        return toUtf8(path);
+    // A Unix path (or a relative one) stays as it is, but for backslashes: the library puts them
+    // between the components it adds (a search's "<directory>\<entry>"), and they separate
+    // there as they do in Wine.
     return slashed(path);
 }
 

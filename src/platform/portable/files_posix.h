@@ -21,8 +21,8 @@ namespace tavlo::platform::portable {
 //   the UNC path; "\\?\unix\..." is Wine's own way to spell a Unix path. Any other device path
 //   ("\\.\pipe\x", "\\.\COM1") has no file behind it and comes back unresolved (its UTF-8 text),
 //   so that whatever uses it fails cleanly.
-// - a path starting with '/' is already a Unix path and is used as it is; a relative path
-//   has its backslashes turned into slashes and stays relative to the current directory.
+// - a path starting with '/' is already a Unix path, and a relative path stays relative to the
+//   current directory; in both, backslashes separate components as slashes do.
 // Below the drive, "." and ".." are removed as Windows removes them (never above the drive's
 // root) and each component is matched as findInDirectory matches it. From the first component
 // that matches nothing, the rest is appended as given, so a path to a missing file still names
