@@ -18,14 +18,19 @@ fi
 transcript() {
   for command in "show --json" "get plotters-directory" "get raster-threshold" \
                  "help-file" "help-file plotting.chm" "notice MyHpgl-Driver.drv" \
-                 "notice Other.drv"; do
-    echo "\$ tavlo $command"
+                 "notice Other.drv" "reg query HKLM\\Software\\Veltrane\\Outprint" \
+                 "reg query HKCU\\Software\\Veltrane\\Corvida\\R1\\KORA-7:1\\Profiles /ve"; do
+    printf '$ tavlo %s\n' "$command"
     # shellcheck disable=SC2086
-    run $command 2>/dev/null || echo "(exit status $?)"
+    run $command 2>/dev/null || printf '(exit status %s)\n' "$?"
   done
 }
 # Where a directory is on the Linux file system is the Linux build's own addition.
 actual=$(transcript | sed -E 's/,"nativePath":"[^"]*","nativePathExists":(true|false)//g')
+# TAVLO_UPDATE_TRANSCRIPT=1 records the answers as the new expectation (review the diff).
+if [ -n "$TAVLO_UPDATE_TRANSCRIPT" ]; then
+  printf '%s\n' "$actual" > "$expected"
+fi
 if [ "$actual" != "$(cat "$expected")" ]; then
   echo "The tool's answers on the demo differ from $expected:"
   printf '%s\n' "$actual" | diff "$expected" - || true

@@ -13,7 +13,7 @@ struct CasePair {
 
 // The tables are the real API's answers, not a Unicode database's: Windows lags behind and
 // differs in places (no title-case letters, no ß/ẞ, Kelvin and Ångström signs left alone), and
-// the registry compares names by exactly these answers. See tests/generators/gen_casemap.cpp.
+// the registry compares names by exactly these answers. See tools/gen-casemap/gen_casemap.cpp.
 #include "platform/portable/casemap_tables.inc"
 
 // Deltas are stored modulo 0x10000 so that one unsigned add both raises and lowers.
