@@ -18,8 +18,7 @@
 
 #include <gtest/gtest.h>
 
-#include <map>
-#include <optional>
+#include <set>
 
 namespace tavlo::test {
 namespace {
@@ -27,9 +26,6 @@ namespace {
 const TavloChar* tc(const char16_t* text) {
     return reinterpret_cast<const TavloChar*>(text);
 }
-
-const char16_t* const kChm = u"C:\\Prog\\Help\\Main.chm";
-const std::u16string kTarget = u"c:\\prog\\help\\main.chm";
 
 // The build's own help engines and loader, every load logged.
 struct RealHelp {
@@ -45,62 +41,34 @@ struct RealHelp {
     FakeModules modules;
 };
 
-std::u16string systemControl() {
-    wchar_t dir[MAX_PATH] = {};
-    GetSystemDirectoryW(dir, MAX_PATH);
-    return reinterpret_cast<const char16_t*>(dir) + std::u16string(u"\\hhctrl.ocx");
-}
-
-struct ControlCase {
-    const char* what;
-    std::optional<std::u16string> registered; // "system": the control in the system directory
-    Log loads;                                // "system" again stands for that path
-};
-
-void PrintTo(const ControlCase& c, std::ostream* os) {
-    *os << c.what;
-}
-
-const ControlCase kControls[] = {
-    {"registered", u"system", {u"load system"}},
-    {"registered but missing",
-     u"C:\\nowhere\\hh.ocx",
-     {u"load C:\\nowhere\\hh.ocx: none", u"load hhctrl.ocx"}},
-    {"not registered", std::nullopt, {u"load hhctrl.ocx"}},
-};
-
-class RealHtmlHelpControl : public ::testing::TestWithParam<ControlCase> {};
-
-// COM isn't initialised on this thread, so the viewer can't be made and the control is used.
-// The help file doesn't exist: the control opens no window, and the test checks only that
-// the control and its Unicode entry point (ordinal 15) were found.
-TEST_P(RealHtmlHelpControl, LoadsTheControlAndItsEntryPoint) {
-    const ControlCase& c = GetParam();
-    const auto placed = [](std::u16string text) {
-        return text.find(u"system") != std::u16string::npos
-                   ? text.replace(text.find(u"system"), 6, systemControl())
-                   : text;
+// COM isn't initialised on this thread, so no viewer can be made and the control is used. The
+// help file doesn't exist, so the control opens no window: the test checks only that the control
+// and its Unicode entry point (ordinal 15) were found, registered, registered but missing, or not.
+TEST(RealHtmlHelpControl, LoadsTheControlAndItsEntryPoint) {
+    wchar_t system[MAX_PATH] = {};
+    GetSystemDirectoryW(system, MAX_PATH);
+    const std::u16string control =
+        reinterpret_cast<char16_t*>(system) + std::u16string(u"\\hhctrl.ocx");
+    const std::pair<std::u16string, Log> rows[] = {
+        {control, {u"load " + control}},
+        {u"C:\\nowhere\\hh.ocx", {u"load C:\\nowhere\\hh.ocx: none", u"load hhctrl.ocx"}},
+        {u"", {u"load hhctrl.ocx"}},
     };
-    RealHelp h;
-    if (c.registered)
-        h.lib.scratch.setString(Root::ClassesRoot,
-                                u"CLSID\\{ADB880A6-D8FF-11CF-9377-00AA003B7A11}\\InprocServer32",
-                                nullptr, placed(*c.registered));
-    _DoHtmlHelp(tc(u"C:\\nowhere\\x.chm"), tc(u"T"), 0);
-    Log expected;
-    for (const auto& line : c.loads)
-        expected.push_back(placed(line));
-    EXPECT_EQ(h.log, expected);
-    const frame::LibraryState& state = h.lib.scope.get();
-    EXPECT_FALSE(state.htmlHelpFailed);
-    EXPECT_EQ(state.htmlHelpEntry, reinterpret_cast<void*>(GetProcAddress(
-                                       GetModuleHandleW(L"hhctrl.ocx"), "HtmlHelpW")));
-    EXPECT_NE(state.htmlHelpEntry, nullptr);
+    for (const auto& [registered, loads] : rows) {
+        RealHelp h;
+        if (!registered.empty())
+            h.lib.scratch.setString(
+                Root::ClassesRoot, u"CLSID\\{ADB880A6-D8FF-11CF-9377-00AA003B7A11}\\InprocServer32",
+                nullptr, registered);
+        _DoHtmlHelp(tc(u"C:\\nowhere\\x.chm"), tc(u"T"), 0);
+        EXPECT_EQ(h.log, loads);
+        const frame::LibraryState& state = h.lib.scope.get();
+        EXPECT_FALSE(state.htmlHelpFailed);
+        EXPECT_NE(state.htmlHelpEntry, nullptr);
+        EXPECT_EQ(state.htmlHelpEntry, reinterpret_cast<void*>(GetProcAddress(
+                                           GetModuleHandleW(L"hhctrl.ocx"), "HtmlHelpW")));
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(Wine, RealHtmlHelpControl, ::testing::ValuesIn(kControls));
-
-// --- a help viewer automation server of the test's own ------------------------------------------
 
 const CLSID kViewerClass = {
     0xB39E0A42, 0xB1C0, 0x11D3, {0xA9, 0x67, 0x00, 0x60, 0xB0, 0xEF, 0x5B, 0x11}};
@@ -109,39 +77,35 @@ struct ServerLog {
     Log calls;
     bool fail = false;
     int made = 0;
-    std::map<int, IDispatch*> alive;
+    std::set<int> alive;
 };
 
-// Records each call as "call <object> id <dispid> flags <flags> args <n> named <n>", then the
-// target and the integer when the arguments are a BSTR and a 4-byte integer, and " result"
-// when a result was asked for; "gone <object>" when the last reference is released.
-class ViewerObject final : public IDispatch {
+// Records each call as "call <object> id <dispid> flags <flags> args <n> named <n> <target>
+// <integer>" (" result" appended when a result was asked for), and "gone <object>" when the
+// last reference is released. It is its own class factory, which COM never releases for good.
+class Viewer final : public IDispatch, public IClassFactory {
 public:
-    explicit ViewerObject(ServerLog& log) : log_(log), id_(++log.made) { log_.alive[id_] = this; }
+    Viewer(ServerLog& log, int id) : log_(log), id_(id) { log.alive.insert(id); }
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDispatch)) {
-            *out = static_cast<IDispatch*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
+        *out = IsEqualIID(iid, IID_IClassFactory)
+                   ? static_cast<void*>(static_cast<IClassFactory*>(this))
+               : IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDispatch)
+                   ? static_cast<void*>(static_cast<IDispatch*>(this))
+                   : nullptr;
+        return *out ? (AddRef(), S_OK) : E_NOINTERFACE;
     }
     ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
     ULONG STDMETHODCALLTYPE Release() override {
-        const ULONG left = --refs_;
-        if (left == 0) {
+        if (--refs_ == 0) {
             log_.calls.push_back(u"gone " + decimal(id_));
             log_.alive.erase(id_);
             delete this;
+            return 0;
         }
-        return left;
+        return refs_;
     }
-    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
-        *count = 0;
-        return S_OK;
-    }
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override { return *count = 0, S_OK; }
     HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
         return E_NOTIMPL;
@@ -152,40 +116,15 @@ public:
                               decimal(flags) + u" args " + decimal(params->cArgs) + u" named " +
                               decimal(params->cNamedArgs);
         if (params->cArgs == 2 && params->rgvarg[1].vt == VT_BSTR && params->rgvarg[0].vt == VT_I4)
-            line += u" " +
-                    std::u16string(reinterpret_cast<const char16_t*>(params->rgvarg[1].bstrVal)) +
+            line += u" " + std::u16string(reinterpret_cast<char16_t*>(params->rgvarg[1].bstrVal)) +
                     u" " + decimal(static_cast<std::uint32_t>(params->rgvarg[0].lVal));
-        if (result)
-            line += u" result";
-        log_.calls.push_back(line);
+        log_.calls.push_back(result ? line + u" result" : line);
         return log_.fail ? DISP_E_EXCEPTION : S_OK;
     }
-
-private:
-    ServerLog& log_;
-    int id_;
-    ULONG refs_ = 1;
-};
-
-class ViewerFactory final : public IClassFactory {
-public:
-    explicit ViewerFactory(ServerLog& log) : log_(log) {}
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IClassFactory)) {
-            *out = static_cast<IClassFactory*>(this);
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    // Lives on the test's stack, longer than every reference COM takes.
-    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
     HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** out) override {
         if (outer)
             return CLASS_E_NOAGGREGATION;
-        auto* object = new ViewerObject(log_);
+        auto* object = new Viewer(log_, ++log_.made);
         const HRESULT result = object->QueryInterface(iid, out);
         object->Release();
         return result;
@@ -194,49 +133,40 @@ public:
 
 private:
     ServerLog& log_;
+    int id_;
+    ULONG refs_ = 1;
 };
 
+// The object whose call failed is forgotten, not released; the next call makes a new one.
 TEST(HelpViewerServer, ReceivesTargetsAndIsMadeAgainAfterAFailure) {
     ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
     ServerLog server;
-    ViewerFactory factory(server);
+    auto* factory = new Viewer(server, 0);
     DWORD cookie = 0;
-    ASSERT_EQ(CoRegisterClassObject(kViewerClass, &factory, CLSCTX_INPROC_SERVER,
-                                    REGCLS_MULTIPLEUSE, &cookie),
+    ASSERT_EQ(CoRegisterClassObject(kViewerClass, static_cast<IClassFactory*>(factory),
+                                    CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie),
               S_OK);
     {
         RealHelp h;
-        struct Step {
-            const char16_t* topic;
-            std::int32_t command;
-            bool fail;
-            Log calls;
-        };
-        const std::u16string call1 = u"call 1 id 1 flags 1 args 2 named 0 ";
-        const std::u16string call2 = u"call 2 id 1 flags 1 args 2 named 0 ";
-        const Step steps[] = {
-            {u"Intro", 0, false, {call1 + kTarget + u"::/Intro.htm 0"}},
-            {u"Intro", 1, false, {call1 + kTarget + u" 0"}},
-            {nullptr, 0, true, {call1 + kTarget + u" 0"}},
-            {nullptr, 0, false, {call2 + kTarget + u" 0"}},
+        const std::u16string call = u" id 1 flags 1 args 2 named 0 c:\\prog\\help\\main.chm";
+        const std::tuple<const char16_t*, std::int32_t, bool, Log> steps[] = {
+            {u"Intro", 0, false, {u"call 1" + call + u"::/Intro.htm 0"}},
+            {u"Intro", 1, false, {u"call 1" + call + u" 0"}},
+            {nullptr, 0, true, {u"call 1" + call + u" 0"}},
+            {nullptr, 0, false, {u"call 2" + call + u" 0"}},
             {nullptr, 2, false, {u"gone 2"}},
             {nullptr, 2, false, {}},
         };
-        int index = 0;
-        for (const Step& step : steps) {
+        for (const auto& [topic, command, fail, calls] : steps) {
             server.calls.clear();
-            server.fail = step.fail;
-            EXPECT_EQ(_DoHtmlHelp(tc(kChm), tc(step.topic), step.command), 1) << "step " << index;
-            EXPECT_EQ(server.calls, step.calls) << "step " << index;
-            ++index;
+            server.fail = fail;
+            EXPECT_EQ(_DoHtmlHelp(tc(u"C:\\Prog\\Help\\Main.chm"), tc(topic), command), 1);
+            EXPECT_EQ(server.calls, calls) << command;
         }
         EXPECT_EQ(h.log, Log{}) << "the control is never needed";
     }
-    // The object whose call failed was forgotten, not released.
     EXPECT_EQ(server.made, 2);
-    ASSERT_EQ(server.alive.size(), 1u);
-    EXPECT_EQ(server.alive.begin()->first, 1);
-    server.alive.begin()->second->Release();
+    EXPECT_EQ(server.alive, (std::set<int>{0, 1}));
     CoRevokeClassObject(cookie);
     CoUninitialize();
 }
