@@ -1,5 +1,5 @@
-// The built library's directory, settings and identity exports, called by name as a plot driver
-// calls them, for a Corvida host named by the hook beside the library.
+// The built library finding its host and reading settings, called by export name as a plot
+// driver calls it, with an error handler installed.
 #include "host_registry.h"
 #include "library_loader.h"
 #include "stand_ins.h"
@@ -15,16 +15,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-using SharedFn = const TavloChar* (*)();
-using NumberFn = std::uint32_t (*)();
-using SizedDirFn = TavloRetVal (*)(TavloChar*, std::size_t, const TavloChar*, const TavloChar*,
-                                   const TavloChar*);
-using UnsizedDirFn = TavloRetVal (*)(TavloChar*, const TavloChar*, const TavloChar*,
-                                     const TavloChar*);
-using SetErrorHandlerFn = void (*)(TavloErrorHandler*);
-
 const std::string kKey = "Software\\Veltrane\\Corvida\\R1\\KORA-7:1";
-const std::string kProfile = kKey + "\\Profiles\\P";
 
 std::u16string str(const TavloChar* text) {
     return reinterpret_cast<const char16_t*>(text);
@@ -33,113 +24,155 @@ const TavloChar* tc(const char16_t* text) {
     return reinterpret_cast<const TavloChar*>(text);
 }
 
-struct SettingsLibrary : ::testing::Test {
-    // A folder per test: each one loads a library of its own.
+// The library and its resource module in a folder of their own, with a hook answering hookKey
+// when one is given, and unless told otherwise a Corvida host installed in that folder, which
+// the catalogue and a ".pc3" association name.
+struct Library {
     fs::path dir = fs::temp_directory_path() / "tavlo-settings-test" /
                    ::testing::UnitTest::GetInstance()->current_test_info()->name();
     HostRegistry registry;
     std::unique_ptr<LoadedLibrary> lib;
     RecordingHandler handler;
 
-    void SetUp() override {
+    explicit Library(const char* hookKey, bool host = true) {
         fs::remove_all(dir);
         fs::create_directories(dir);
         const fs::path library = dir / fs::path(TAVLO_LIBRARY_FILE).filename();
         fs::copy_file(TAVLO_LIBRARY_FILE, library);
         fs::copy_file(TAVLO_RES_DLL, dir / "tavlo9Res.dll");
-        fs::copy_file(TAVLO_HOOK_FILE, dir / "userdata.dll");
-        std::ofstream(dir / "userdata.key") << kKey;
+        if (hookKey) {
+            fs::copy_file(TAVLO_HOOK_FILE, dir / "userdata.dll");
+            std::ofstream(dir / "userdata.key") << hookKey;
+        }
         changeDirectory(dir.string());
-
-        registry.setString(Root::LocalMachine, kKey, "KoraLocation", "C:\\Prog\\\\");
-        registry.setString(Root::LocalMachine, kKey, "Language", "English (United States)");
-        registry.setString(Root::CurrentUser, kKey, "RoamableRootFolder", "D:\\Roam");
-        registry.setString(Root::CurrentUser, kKey + "\\Profiles", nullptr, "P");
-        registry.setString(Root::CurrentUser, kProfile + "\\General", "KORADRV", "F:\\Drivers\\");
-        registry.setString(Root::CurrentUser, kProfile + "\\General", "DRIVER", "X:\\Other");
-        registry.setString(Root::CurrentUser, kProfile + "\\General", "KORAHELP",
-                           "C:\\Prog\\Help\\main.chm");
-        registry.setString(Root::CurrentUser, kProfile + "\\General", "KORA", "C:\\a;C:\\b\\");
-        registry.setString(Root::CurrentUser, kProfile + "\\General", "HelpName", "main.chm");
-        registry.setDword(Root::CurrentUser, kProfile + "\\General", "PSTYLEPOLICY", 3);
+        const std::string general = kKey + "\\Profiles\\P\\General";
+        registry.setString(Root::LocalMachine, "Software\\Unrelated", "x", "y");
+        if (host) {
+            registry.setString(Root::ClassesRoot, ".pc3", nullptr, "Host.PlotConfig");
+            registry.setString(Root::ClassesRoot, "Host.PlotConfig\\shell\\open\\command", nullptr,
+                               "\"C:\\Apps\\Host\\host.exe\" /p \"%1\"");
+            registry.setDword(Root::LocalMachine, "Software\\Veltrane\\Outprint",
+                              kKey.substr(9).c_str(), 1);
+            registry.setString(Root::LocalMachine, kKey, "KoraLocation", dir.string());
+            registry.setString(Root::LocalMachine, kKey, "Language", "English");
+            registry.setString(Root::CurrentUser, kKey, "RoamableRootFolder", "D:\\Roam");
+            registry.setString(Root::CurrentUser, kKey + "\\Profiles", nullptr, "P");
+            registry.setString(Root::CurrentUser, general, "KORADRV", "F:\\Drivers\\");
+            registry.setString(Root::CurrentUser, general, "DRIVER", "X:\\Other");
+            registry.setString(Root::CurrentUser, general, "KORAHELP", "C:\\Prog\\Help\\main.chm");
+            registry.setDword(Root::CurrentUser, general, "PSTYLEPOLICY", 3);
+        }
         registry.publish();
-
         lib = std::make_unique<LoadedLibrary>(library.string());
-        ASSERT_TRUE(lib->loaded());
-        lib->function<SetErrorHandlerFn>("tavlo_SetErrorHandler")(&handler);
+        if (lib->loaded())
+            lib->function<void (*)(TavloErrorHandler*)>("tavlo_SetErrorHandler")(&handler);
+    }
+    template <typename Fn> Fn get(const char* name) const {
+        const Fn fn = lib->function<Fn>(name);
+        EXPECT_NE(fn, nullptr) << name;
+        return fn;
     }
     std::u16string shared(const char* name) const {
-        const auto get = lib->function<SharedFn>(name);
-        return get ? str(get()) : u"<not exported>";
+        return str(get<const TavloChar* (*)()>(name)());
     }
 };
 
-TEST_F(SettingsLibrary, SharedResults) {
+// The export of that name, with the type its declaration gives it.
+#define EXPORT(l, name) (l).get<decltype(&::name)>(#name)
+
+TEST(LibrarySettings, HookBesideTheLibraryNamesTheKeyExactly) {
+    Library l("Software\\Other\\Product-2:1");
+    ASSERT_TRUE(l.lib->loaded());
+    EXPECT_EQ(str(EXPORT(l, _GetAppKey)(nullptr)), u"Software\\Other\\Product-2:1");
+    TavloBool kora = 7;
+    EXPECT_EQ(EXPORT(l, IsKORAApp)(&kora), 0);
+    EXPECT_EQ(kora, 0);
+    EXPECT_TRUE(l.handler.calls.empty());
+}
+
+TEST(LibrarySettings, HookThatAnswersNoFallsThroughToTheCatalogue) {
+    Library l("0:Written\\But\\Ignored");
+    ASSERT_TRUE(l.lib->loaded());
+    EXPECT_EQ(str(EXPORT(l, _GetAppKey)(tc(u"x"))), u"SOFTWARE\\Veltrane\\Corvida\\R1\\KORA-7:1");
+    TavloBool kora = 7;
+    EXPECT_EQ(EXPORT(l, IsKORAApp)(&kora), 0);
+    EXPECT_EQ(kora, 1);
+    TavloChar buffer[64];
+    EXPECT_EQ(EXPORT(l, _GetHKeyLocalMachineString)(buffer, tc(u"Language"), 64), TAVLO_Success);
+    EXPECT_EQ(str(buffer), u"English");
+    EXPECT_EQ(EXPORT(l, _GetHKeyLocalMachineString)(buffer, tc(u"X"), 64), TAVLO_Failure);
+    ASSERT_EQ(l.handler.calls.size(), 1u);
+    EXPECT_NE(l.handler.calls[0].message.find(u"HKEY_LOCAL_MACHINE\\SOFTWARE\\Veltrane\\Corvida"),
+              std::u16string::npos);
+    EXPECT_EQ(l.handler.calls[0].style, 48u);
+    EXPECT_EQ(EXPORT(l, _GetProfileStr)(buffer, tc(u"General"), tc(u"KORADRV"), 64), 0);
+    EXPECT_EQ(str(buffer), u"F:\\Drivers\\");
+    std::uint32_t number = 20;
+    EXPECT_EQ(EXPORT(l, GetProfileDWord)(&number, tc(u"General"), tc(u"PSTYLEPOLICY")), 0);
+    EXPECT_EQ(number, 3u);
+    EXPECT_EQ(l.handler.calls.size(), 1u);
+}
+
+TEST(LibrarySettings, NoHostIsReportedOnEveryAttempt) {
+    Library l(nullptr, false);
+    ASSERT_TRUE(l.lib->loaded());
+    EXPECT_EQ(str(EXPORT(l, _GetAppKey)(nullptr)), u"");
+    EXPECT_EQ(str(EXPORT(l, _GetAppKey)(nullptr)), u"");
+    ASSERT_EQ(l.handler.calls.size(), 2u);
+    EXPECT_FALSE(l.handler.calls[1].message.empty());
+    EXPECT_FALSE(l.handler.calls[1].caption.empty());
+    TavloBool kora = 7;
+    EXPECT_EQ(EXPORT(l, IsKORAApp)(&kora), 1);
+    EXPECT_EQ(kora, 7);
+    EXPECT_EQ(l.handler.calls.size(), 2u);
+}
+
+TEST(LibrarySettings, SettingsOfAHookedHost) {
+    Library l(kKey.c_str());
+    ASSERT_TRUE(l.lib->loaded());
     const std::pair<const char*, std::u16string> expected[] = {
         {"_GetDriverDirectory", u"F:\\Drivers"},
-        {"_GetPlottersDirectory", u"D:\\Roam\\Plotters"},
         {"_GetPlotStylesDirectory", u"D:\\Roam\\Plot Styles"},
         {"_GetHelpDirectory", u"C:\\Prog\\Help"},
-        {"_GetLogFileDirectory", u"C:\\Prog"},
-        {"_GetSupportFileSearchPath", u"C:\\a;C:\\b\\"},
-        {"_GetAutospoolCommandString", u""},
-        {"_GetAppDirectory", u"C:\\Prog"},
+        {"_GetAppDirectory", l.dir.u16string()},
         {"_GetProgramName", u"KORA"},
         {"_GetCompanyName", u"Veltrane"},
         {"_GetProductBaseName", u"Corvida"},
     };
     for (const auto& [name, text] : expected)
-        EXPECT_EQ(shared(name), text) << name;
-    EXPECT_TRUE(handler.calls.empty());
-
-    EXPECT_EQ(shared("_GetProductName"), u"");
-    ASSERT_EQ(handler.calls.size(), 1u);
-    EXPECT_NE(handler.calls[0].message.find(u"\\KORA-7:1\\ProductName"), std::u16string::npos);
-
-    const TavloChar* language = lib->function<SharedFn>("_GetLanguage")();
-    EXPECT_EQ(str(language), u"English (United States)");
-    ASSERT_EQ(lib->function<SharedFn>("_GetDriverDirectory")(), language);
+        EXPECT_EQ(l.shared(name), text) << name;
+    EXPECT_TRUE(l.handler.calls.empty());
+    EXPECT_EQ(l.shared("_GetProductName"), u"");
+    ASSERT_EQ(l.handler.calls.size(), 1u);
+    EXPECT_NE(l.handler.calls[0].message.find(u"\\KORA-7:1\\ProductName"), std::u16string::npos);
+    // One string at one address: a pointer kept from an earlier call shows the latest result.
+    const TavloChar* language = EXPORT(l, _GetLanguage)();
+    EXPECT_EQ(str(language), u"English");
+    ASSERT_EQ(EXPORT(l, _GetDriverDirectory)(), language);
     EXPECT_EQ(str(language), u"F:\\Drivers");
-}
 
-TEST_F(SettingsLibrary, CallerBuffers) {
-    const auto sized = lib->function<SizedDirFn>("__GetProfileDirectory");
-    const auto unsized = lib->function<UnsizedDirFn>("_GetProfileDirectory");
-    const auto fromPathname = lib->function<UnsizedDirFn>("_GetProfileDirectoryFromPathname");
-    ASSERT_TRUE(sized && unsized && fromPathname);
-    const std::u16string drivers = u"F:\\Drivers";
     std::vector<TavloChar> buffer(64, 0x2A2A);
-    EXPECT_EQ(sized(buffer.data(), drivers.size(), tc(u"General"), tc(u"KORADRV"), tc(u"Drv")),
-              TAVLO_Buffer_Too_Small);
-    EXPECT_EQ(buffer[0], 0);
-    EXPECT_EQ(buffer[drivers.size()], 0x2A2A);
-    EXPECT_EQ(sized(buffer.data(), drivers.size() + 1, tc(u"General"), tc(u"KORADRV"), tc(u"Drv")),
+    EXPECT_EQ(EXPORT(l, __GetProfileDirectory)(buffer.data(), 11, tc(u"General"), tc(u"KORADRV"),
+                                               tc(u"Drv")),
               TAVLO_Success);
-    EXPECT_EQ(str(buffer.data()), drivers);
-    EXPECT_EQ(buffer[drivers.size() + 1], 0x2A2A);
-    EXPECT_EQ(unsized(buffer.data(), tc(u"General"), tc(u"Missing"), tc(u"Plot Styles")), 0);
-    EXPECT_EQ(str(buffer.data()), u"D:\\Roam\\Plot Styles");
-    EXPECT_EQ(fromPathname(buffer.data(), tc(u"General"), tc(u"KORAHELP"), tc(u"Help")), 0);
+    EXPECT_EQ(str(buffer.data()), u"F:\\Drivers");
+    EXPECT_EQ(buffer[11], 0x2A2A);
+    EXPECT_EQ(
+        EXPORT(l, _GetProfileDirectory)(buffer.data(), tc(u"General"), tc(u"X"), tc(u"Plotters")),
+        TAVLO_Success);
+    EXPECT_EQ(str(buffer.data()), u"D:\\Roam\\Plotters");
+    EXPECT_EQ(EXPORT(l, _GetProfileDirectoryFromPathname)(buffer.data(), tc(u"General"),
+                                                          tc(u"KORAHELP"), tc(u"Help")),
+              TAVLO_Success);
     EXPECT_EQ(str(buffer.data()), u"C:\\Prog\\Help");
-    EXPECT_EQ(fromPathname(buffer.data(), tc(u"General"), tc(u"HelpName"), tc(u"Help")), 1);
-    EXPECT_EQ(str(buffer.data()), u"C:\\Prog\\Help");
-    EXPECT_TRUE(handler.calls.empty());
-}
-
-TEST_F(SettingsLibrary, NumbersUnderBothNames) {
-    const auto policy = lib->function<NumberFn>("_GetCurrentPlotStylePolicy");
-    const auto hide = lib->function<NumberFn>("_GetHideSystemPrinters");
-    ASSERT_TRUE(policy && hide);
-    EXPECT_EQ(policy(), 3u);
-    EXPECT_EQ(hide(), 0u);
     // One function under two names: the typed getter's C++ name is this compiler's.
-    const auto typedPolicy = lib->function<NumberFn>("_Z25GetCurrentPlotStylePolicyv");
-    const auto typedHide = lib->function<NumberFn>("_Z21GetHideSystemPrintersv");
-    EXPECT_EQ(typedPolicy, policy);
-    EXPECT_EQ(typedHide, hide);
-    ASSERT_TRUE(typedPolicy && typedHide);
-    EXPECT_EQ(typedPolicy(), 3u);
-    EXPECT_EQ(typedHide(), 0u);
+    const auto policy = EXPORT(l, _GetCurrentPlotStylePolicy);
+    EXPECT_EQ(l.get<decltype(policy)>("_Z25GetCurrentPlotStylePolicyv"), policy);
+    EXPECT_EQ(l.get<decltype(policy)>("_Z21GetHideSystemPrintersv"),
+              EXPORT(l, _GetHideSystemPrinters));
+    ASSERT_TRUE(policy);
+    EXPECT_EQ(policy(), 3u);
+    EXPECT_EQ(EXPORT(l, _GetHideSystemPrinters)(), 0u);
 }
 
 } // namespace

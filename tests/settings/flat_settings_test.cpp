@@ -1,11 +1,12 @@
-// The flat directory exports: what they write into the caller's buffer, and where they stop.
-// (The shared result string and the second names are checked on the built library.)
+// The flat exports' caller buffers and the shared result string.
 #include "settings_sandbox.h"
 
 #include "tavlo/tavlo.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
 #include <vector>
 
 namespace tavlo::test {
@@ -21,65 +22,88 @@ std::u16string str(const TavloChar* text) {
 constexpr TavloChar kGuard = 0x2A2A;
 const std::u16string kDir = u"C:\\Plot\\Dir";
 
-// The flat copies of one directory: the stored "Dir", the pathname "File" (same folder) or, for
-// "Gone", the failed default below a missing roamable root.
+// A stored directory "Dir", a pathname "File" in it, and a caller's buffer of guard units.
 struct Flat : SettingsSandbox {
     Flat() {
         profile(u"General", u"Dir", kDir + u"\\\\");
         profile(u"General", u"File", kDir + u"\\x.chm");
+        machine(u"Name", kDir);
     }
     std::vector<TavloChar> buffer = std::vector<TavloChar>(300, kGuard);
     // The units from index on are as they were before the call.
     bool untouchedFrom(std::size_t index) const {
-        for (std::size_t i = index; i < buffer.size(); ++i)
-            if (buffer[i] != kGuard)
-                return false;
-        return true;
+        return std::all_of(buffer.begin() + index, buffer.end(),
+                           [](TavloChar u) { return u == kGuard; });
     }
 };
 
-TEST(FlatDirectories, SizedCopyNeverWritesPastTheSize) {
-    for (std::size_t size : {kDir.size() + 1, kDir.size(), std::size_t{1}, std::size_t{0}}) {
-        Flat lib;
-        const TavloRetVal result = __GetProfileDirectory(lib.buffer.data(), size, tc(u"General"),
-                                                         tc(u"Dir"), tc(u"Plotters"));
-        if (size > kDir.size()) {
-            EXPECT_EQ(result, TAVLO_Success);
-            EXPECT_EQ(str(lib.buffer.data()), kDir);
-        } else {
-            EXPECT_NE(result, TAVLO_Success) << size;
-            EXPECT_TRUE(size == 0 || lib.buffer[0] == 0) << size;
+using Sized = std::function<TavloRetVal(TavloChar*, std::uint32_t)>;
+
+TEST(FlatExports, SizedCopiesNeverWritePastTheSize) {
+    const std::pair<Sized, std::u16string> copies[] = {
+        {[](TavloChar* b, std::uint32_t n) {
+             return __GetProfileDirectory(b, n, tc(u"General"), tc(u"Dir"), tc(u"Plotters"));
+         },
+         kDir},
+        {[](TavloChar* b, std::uint32_t n) {
+             return _GetHKeyLocalMachineString(b, tc(u"Name"), n);
+         },
+         kDir},
+        {[](TavloChar* b, std::uint32_t n) {
+             return _GetProfileStr(b, tc(u"General"), tc(u"Dir"), n);
+         },
+         kDir + u"\\\\"},
+    };
+    for (const auto& [copy, value] : copies) {
+        for (const std::size_t size : {value.size() + 1, value.size(), std::size_t{0}}) {
+            Flat lib;
+            const bool fits = size > value.size();
+            EXPECT_EQ(copy(lib.buffer.data(), static_cast<std::uint32_t>(size)),
+                      fits ? TAVLO_Success : TAVLO_Buffer_Too_Small);
+            if (size > 0) {
+                EXPECT_EQ(str(lib.buffer.data()), fits ? value : u"");
+            }
+            EXPECT_TRUE(lib.untouchedFrom(fits ? size : std::min<std::size_t>(size, 1))) << size;
+            EXPECT_EQ(lib.reportIds(), "");
         }
-        EXPECT_TRUE(lib.untouchedFrom(size)) << size;
     }
 }
 
-TEST(FlatDirectories, UnsizedCopiesWriteTheDirectoryAndItsTerminatorOnly) {
-    Flat lib;
+TEST(FlatExports, UnsizedCopiesWriteTheDirectoryAndItsTerminatorOnly) {
+    Flat lib, other;
     EXPECT_EQ(_GetProfileDirectory(lib.buffer.data(), tc(u"General"), tc(u"Dir"), tc(u"Drv")), 0);
-    EXPECT_EQ(str(lib.buffer.data()), kDir);
-    EXPECT_TRUE(lib.untouchedFrom(kDir.size() + 1));
-    Flat other;
     EXPECT_EQ(_GetProfileDirectoryFromPathname(other.buffer.data(), tc(u"\\General"), tc(u"File"),
                                                tc(u"Help")),
               0);
-    EXPECT_EQ(str(other.buffer.data()), kDir);
-    EXPECT_TRUE(other.untouchedFrom(kDir.size() + 1));
+    for (const Flat* f : {&lib, &other}) {
+        EXPECT_EQ(str(f->buffer.data()), kDir);
+        EXPECT_TRUE(f->untouchedFrom(kDir.size() + 1));
+    }
 }
 
-TEST(FlatDirectories, FailureLeavesTheBufferAlone) {
-    Flat lib;
-    EXPECT_EQ(__GetProfileDirectory(lib.buffer.data(), lib.buffer.size(), tc(u"General"),
-                                    tc(u"Gone"), tc(u"Plotters")),
-              TAVLO_Failure);
+TEST(FlatExports, FailureLeavesTheBufferAlone) {
+    Flat lib; // no roamable root: the default of "Plotters" fails
+    EXPECT_EQ(
+        __GetProfileDirectory(lib.buffer.data(), 300, tc(u"General"), tc(u"Gone"), tc(u"Plotters")),
+        TAVLO_Failure);
     EXPECT_EQ(_GetProfileDirectory(lib.buffer.data(), tc(u"General"), tc(u"Gone"), tc(u"Plotters")),
               TAVLO_Failure);
     lib.profile(u"General", u"Name", u"x.chm");
     EXPECT_EQ(_GetProfileDirectoryFromPathname(lib.buffer.data(), tc(u"General"), tc(u"Name"),
                                                tc(u"Help")),
               TAVLO_Failure);
+    EXPECT_EQ(_GetProfileStr(lib.buffer.data(), tc(u"General"), tc(u"X"), 300), TAVLO_Failure);
     EXPECT_TRUE(lib.untouchedFrom(0));
     EXPECT_EQ(lib.reportIds(), "");
+}
+
+// Callers keep the first pointer and read later results through it.
+TEST(FlatExports, EarlierPointerShowsTheLatestResult) {
+    SettingsSandbox lib;
+    const TavloChar* first = _GetAppKey(nullptr);
+    lib.scope.get().appKeyCache = u"SOFTWARE\\B";
+    EXPECT_EQ(_GetAppKey(nullptr), first);
+    EXPECT_EQ(str(first), u"SOFTWARE\\B");
 }
 
 } // namespace

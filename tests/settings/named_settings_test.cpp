@@ -15,8 +15,6 @@ namespace {
 using namespace settings;
 using Getter = std::u16string (*)();
 
-const char16_t* const kSections[] = {u"General", u"General Configuration", u"Editor Configuration"};
-
 struct SettingCase {
     const char* what;
     Getter get;
@@ -27,166 +25,118 @@ struct SettingCase {
     const char* reportsWithout; // missing, with neither: the result is empty
 };
 
+// clang-format off
 const SettingCase kSettings[] = {
-    {"driver", GetDriverDirectory, u"General", u"DRIVER", u"F:\\Drv\\\\", u"F:\\Drv",
-     u"E:\\App\\Drv", "55"},
-    {"plotters", GetPlottersDirectory, u"General", u"PrinterConfigDir", u"P:\\", u"P:",
-     u"D:\\Roam\\Plotters", ""},
-    {"plot styles", GetPlotStylesDirectory, u"General", u"PrinterStyleSheetDir", u"S:\\St\\",
-     u"S:\\St", u"D:\\Roam\\Plot Styles", ""},
-    {"printer descriptions", GetPMPDirectory, u"General", u"PrinterDescDir", u"M:\\Pmp", u"M:\\Pmp",
-     u"D:\\Roam\\Plotters", ""},
-    {"spooler", GetPlotSpoolerDirectory, u"General Configuration", u"PlotSpoolerDirectory",
-     u"C:\\Spool\\", u"C:\\Spool", u"E:\\App", "55"},
-    {"help", GetHelpDirectory, u"General", u"HELP", u"C:\\H\\main.chm", u"C:\\H", u"E:\\App\\Help",
-     "55"},
-    {"log files", GetLogFileDirectory, u"Editor Configuration", u"LogFilePath", u"L:\\Logs\\",
-     u"L:\\Logs", u"E:\\App", "55"},
-    {"search path", GetSupportFileSearchPath, u"General", u"Support", u"C:\\a;C:\\b\\",
-     u"C:\\a;C:\\b\\", u"", ""},
-    {"autospool", GetAutospoolCommandString, u"General", u"PLOTCOMMAND", u" lpr %s ", u" lpr %s ",
-     u"", ""},
-    {"login name", GetDefaultLoginName, u"General Configuration", u"DefaultLoginName", u"  ann  ",
-     u"  ann  ", u"", ""},
-    {"plot to file", GetDefaultPlotToFile, u"General Configuration", u"DefaultPlotToFile",
-     u"C:\\out\\", u"C:\\out\\", u"", ""},
-    {"plot style table", GetDefaultPlotStyleTable, u"General", u"NewStyleSheet", u"mono.ctb ",
-     u"mono.ctb ", u"", ""},
+    {"driver", GetDriverDirectory, u"General", u"DRIVER", u"F:\\Drv\\\\", u"F:\\Drv", u"E:\\App\\Drv", "55"},
+    {"plotters", GetPlottersDirectory, u"General", u"PrinterConfigDir", u"P:\\", u"P:", u"D:\\Roam\\Plotters", ""},
+    {"plot styles", GetPlotStylesDirectory, u"General", u"PrinterStyleSheetDir", u"S:\\", u"S:", u"D:\\Roam\\Plot Styles", ""},
+    {"printer descriptions", GetPMPDirectory, u"General", u"PrinterDescDir", u"M:\\Pmp", u"M:\\Pmp", u"D:\\Roam\\Plotters", ""},
+    {"spooler", GetPlotSpoolerDirectory, u"General Configuration", u"PlotSpoolerDirectory", u"C:\\S\\", u"C:\\S", u"E:\\App", "55"},
+    {"help", GetHelpDirectory, u"General", u"HELP", u"C:\\H\\main.chm", u"C:\\H", u"E:\\App\\Help", "55"},
+    {"log files", GetLogFileDirectory, u"Editor Configuration", u"LogFilePath", u"L:\\Logs\\", u"L:\\Logs", u"E:\\App", "55"},
+    {"search path", GetSupportFileSearchPath, u"General", u"Support", u"C:\\a;C:\\b\\", u"C:\\a;C:\\b\\", u"", ""},
+    {"autospool", GetAutospoolCommandString, u"General", u"PLOTCOMMAND", u" lpr %s ", u" lpr %s ", u"", ""},
+    {"login name", GetDefaultLoginName, u"General Configuration", u"DefaultLoginName", u" ann ", u" ann ", u"", ""},
+    {"plot to file", GetDefaultPlotToFile, u"General Configuration", u"DefaultPlotToFile", u"C:\\o\\", u"C:\\o\\", u"", ""},
+    {"plot style table", GetDefaultPlotStyleTable, u"General", u"NewStyleSheet", u"mono.ctb ", u"mono.ctb ", u"", ""},
 };
+// clang-format on
 
-void PrintTo(const SettingCase& c, std::ostream* os) {
-    *os << c.what;
-}
-
-class Settings : public ::testing::TestWithParam<SettingCase> {};
-
-TEST_P(Settings, ReadsItsOwnSectionAndFallsBack) {
-    const SettingCase& c = GetParam();
-    {
+TEST(Settings, ReadsItsOwnSectionAndFallsBack) {
+    for (const SettingCase& c : kSettings) {
+        SCOPED_TRACE(c.what);
+        {
+            SettingsSandbox lib;
+            for (const char16_t* section :
+                 {u"General", u"General Configuration", u"Editor Configuration"})
+                lib.profile(section, c.name, c.section == section ? c.stored : u"X:\\decoy");
+            EXPECT_EQ(c.get(), c.read);
+            EXPECT_EQ(lib.reportIds(), "");
+        }
+        {
+            SettingsSandbox lib;
+            lib.scratch.setString(Root::CurrentUser, lib.key, u"RoamableRootFolder", u"D:\\Roam\\");
+            lib.machine(u"Location", u"E:\\App\\");
+            EXPECT_EQ(c.get(), c.byDefault);
+            EXPECT_EQ(lib.reportIds(), "");
+        }
         SettingsSandbox lib;
-        for (const char16_t* section : kSections)
-            lib.profile(section, c.name, c.section == section ? c.stored : u"X:\\decoy");
-        EXPECT_EQ(c.get(), c.read);
-        EXPECT_EQ(lib.reportIds(), "");
+        EXPECT_EQ(c.get(), u"");
+        EXPECT_EQ(lib.reportIds(), c.reportsWithout);
     }
-    {
-        SettingsSandbox lib;
-        lib.user(u"RoamableRootFolder", u"D:\\Roam\\");
-        lib.machine(u"Location", u"E:\\App\\");
-        EXPECT_EQ(c.get(), c.byDefault);
-        EXPECT_EQ(lib.reportIds(), "");
-    }
-    SettingsSandbox lib;
-    EXPECT_EQ(c.get(), u"");
-    EXPECT_EQ(lib.reportIds(), c.reportsWithout);
 }
-
-INSTANTIATE_TEST_SUITE_P(Getters, Settings, ::testing::ValuesIn(kSettings));
 
 // Host-dependent value names: the Corvida product's, or every other host's.
 struct HostCase {
-    const char* what;
     Getter get;
     const char16_t* section; // null: below HKEY_LOCAL_MACHINE\<app key>
-    const char16_t* koraName;
-    std::u16string koraStored, koraRead;
-    const char16_t* otherName;
-    std::u16string otherStored, otherRead;
+    const char16_t *koraName, *otherName;
+    std::u16string koraRead, otherRead; // of "K:\x\\" and "O:\y\\" stored under the two names
 };
 
+// clang-format off
 const HostCase kHostCases[] = {
-    {"driver", GetDriverDirectory, u"General", u"KORADRV", u"F:\\Drivers\\", u"F:\\Drivers",
-     u"DRIVER", u"G:\\Drv", u"G:\\Drv"},
-    {"help", GetHelpDirectory, u"General", u"KORAHELP", u"C:\\Prog\\Help\\main.chm",
-     u"C:\\Prog\\Help", u"HELP", u"D:\\H\\x.hlp", u"D:\\H"},
-    {"search path", GetSupportFileSearchPath, u"General", u"KORA", u"C:\\k", u"C:\\k", u"Support",
-     u"C:\\s\\", u"C:\\s\\"},
-    {"autospool", GetAutospoolCommandString, u"General", u"KORAPLCMD", u"kplot", u"kplot",
-     u"PLOTCOMMAND", u"plot", u"plot"},
-    {"log files, one name", GetLogFileDirectory, u"Editor Configuration", u"LogFilePath", u"L:\\",
-     u"L:", u"LogFilePath", u"L:\\", u"L:"},
-    {"application directory", identity::GetAppDirectory, nullptr, u"KoraLocation", u"C:\\Prog\\\\",
-     u"C:\\Prog", u"Location", u"E:\\App\\", u"E:\\App"},
+    {GetDriverDirectory, u"General", u"KORADRV", u"DRIVER", u"K:\\x", u"O:\\y"},
+    {GetHelpDirectory, u"General", u"KORAHELP", u"HELP", u"K:\\x", u"O:\\y"},
+    {GetLogFileDirectory, u"Editor Configuration", u"LogFilePath", u"LogFilePath", u"O:\\y", u"O:\\y"},
+    {GetSupportFileSearchPath, u"General", u"KORA", u"Support", u"K:\\x\\\\", u"O:\\y\\\\"},
+    {GetAutospoolCommandString, u"General", u"KORAPLCMD", u"PLOTCOMMAND", u"K:\\x\\\\", u"O:\\y\\\\"},
+    {identity::GetAppDirectory, nullptr, u"KoraLocation", u"Location", u"K:\\x", u"O:\\y"},
 };
+// clang-format on
 
-void PrintTo(const HostCase& c, std::ostream* os) {
-    *os << c.what;
+TEST(HostNames, KoraNameOnlyUnderTheCorvidaProduct) {
+    for (const HostCase& c : kHostCases) {
+        SCOPED_TRACE(&c - kHostCases);
+        for (const std::u16string& key : {kKoraKey, kOtherKey}) {
+            SettingsSandbox lib(key);
+            for (const auto& [name, text] :
+                 {std::pair{c.koraName, u"K:\\x\\\\"}, {c.otherName, u"O:\\y\\\\"}})
+                c.section ? lib.profile(c.section, name, text) : lib.machine(name, text);
+            EXPECT_EQ(c.get(), key == kKoraKey ? c.koraRead : c.otherRead);
+            EXPECT_EQ(lib.reportIds(), "");
+        }
+    }
 }
 
-class HostNames : public ::testing::TestWithParam<HostCase> {};
-
-TEST_P(HostNames, KoraNameOnlyUnderTheCorvidaProduct) {
-    const HostCase& c = GetParam();
-    const std::pair<std::u16string, bool> keys[] = {
-        {kKoraKey, true},
-        {u"Software\\veltrane\\corvida\\X", true},
-        {kOtherKey, false},
-        {u"SOFTWARE\\Veltrane\\Corvida", false},
-        {u"SOFTWARE\\Veltrane\\MyCorvida\\R1\\X-1", false},
-    };
-    for (const auto& [key, kora] : keys) {
-        SettingsSandbox lib(key);
-        for (const auto& [name, text] :
-             {std::pair{c.koraName, c.koraStored}, {c.otherName, c.otherStored}})
-            c.section ? lib.profile(c.section, name, text) : lib.machine(name, text);
-        EXPECT_EQ(c.get(), kora ? c.koraRead : c.otherRead) << std::string(key.begin(), key.end());
+TEST(Settings, StoredNumberElseDefault) {
+    const std::pair<std::uint32_t (*)(), std::uint32_t> getters[] = {{GetRasterThreshold, 20},
+                                                                     {GetRasterPercent, 20},
+                                                                     {GetCurrentPlotStylePolicy, 1},
+                                                                     {GetHideSystemPrinters, 0}};
+    const char16_t* names[] = {u"RASTERTHRESHOLD", u"RASTERPERCENT", u"PSTYLEPOLICY",
+                               u"HideSystemPrinters"};
+    for (std::size_t i = 0; i < 4; ++i) {
+        const auto [get, fallback] = getters[i];
+        for (const std::optional<std::uint32_t> value :
+             {std::optional<std::uint32_t>{}, {0u}, {7u}}) {
+            SettingsSandbox lib;
+            lib.profileDword(u"General Configuration", names[i], 99);
+            lib.profile(u"General", u"other", u"x");
+            if (value)
+                lib.profileDword(u"General", names[i], *value);
+            EXPECT_EQ(get(), value.value_or(fallback)) << i;
+        }
+        SettingsSandbox lib;
+        lib.profile(u"General", names[i], u"not a number"); // too long to be written through
+        EXPECT_EQ(get(), fallback);
         EXPECT_EQ(lib.reportIds(), "");
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Getters, HostNames, ::testing::ValuesIn(kHostCases));
-
-struct NumberCase {
-    const char16_t* name;
-    std::uint32_t (*get)();
-    std::uint32_t fallback;
-};
-
-const NumberCase kNumbers[] = {
-    {u"RASTERTHRESHOLD", GetRasterThreshold, 20},
-    {u"RASTERPERCENT", GetRasterPercent, 20},
-    {u"PSTYLEPOLICY", GetCurrentPlotStylePolicy, 1},
-    {u"HideSystemPrinters", GetHideSystemPrinters, 0},
-};
-
-class Numbers : public ::testing::TestWithParam<NumberCase> {};
-
-TEST_P(Numbers, StoredNumberElseDefault) {
-    const NumberCase& c = GetParam();
-    const std::optional<std::uint32_t> stored[] = {std::nullopt, 0u, 7u, 0xFFFFFFFFu};
-    for (const auto& value : stored) {
+TEST(Settings, R14RasterPlotIsOnlyTheFixedProfilesOne) {
+    using Opt = std::optional<std::uint32_t>;
+    const std::tuple<Opt, Opt, bool> cases[] = {
+        {1, {}, true}, {1, 0, true}, {2, {}, false}, {0, 1, false}, {{}, 1, false}};
+    for (const auto& [fixed, ordinary, expected] : cases) {
         SettingsSandbox lib;
-        lib.profileDword(u"General Configuration", c.name, 99);
-        lib.profile(u"General", u"other", u"x");
-        if (value)
-            lib.profileDword(u"General", c.name, *value);
-        EXPECT_EQ(c.get(), value.value_or(c.fallback));
-    }
-    SettingsSandbox lib;
-    lib.profile(u"General", c.name, u"not a number"); // too long to be written through
-    EXPECT_EQ(c.get(), c.fallback);
-    EXPECT_EQ(lib.reportIds(), "");
-}
-
-INSTANTIATE_TEST_SUITE_P(Getters, Numbers, ::testing::ValuesIn(kNumbers));
-
-TEST(R14RasterPlot, OnlyTheFixedProfilesOne) {
-    struct Case {
-        std::optional<std::uint32_t> fixed, ordinary;
-        bool expected;
-    };
-    const Case cases[] = {{1, {}, true}, {1, 0, true},   {2, {}, false},
-                          {0, 1, false}, {{}, 1, false}, {{}, {}, false}};
-    for (const Case& c : cases) {
-        SettingsSandbox lib;
-        if (c.fixed)
+        if (fixed)
             lib.scratch.setDword(Root::CurrentUser,
                                  lib.key + u"\\FixedProfile\\General Configuration",
-                                 u"R14RasterPlot", *c.fixed);
-        if (c.ordinary)
-            lib.profileDword(u"General Configuration", u"R14RasterPlot", *c.ordinary);
-        EXPECT_EQ(IsR14RasterPlotSysVarSet(), c.expected)
-            << c.fixed.value_or(-1) << " / " << c.ordinary.value_or(-1);
+                                 u"R14RasterPlot", *fixed);
+        if (ordinary)
+            lib.profileDword(u"General Configuration", u"R14RasterPlot", *ordinary);
+        EXPECT_EQ(IsR14RasterPlotSysVarSet(), expected) << fixed.value_or(-1);
     }
 }
 
