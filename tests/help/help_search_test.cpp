@@ -9,6 +9,11 @@
 
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#endif
+
 #include <algorithm>
 #include <optional>
 
@@ -64,6 +69,23 @@ TEST(SearchFiles, OnARealTree) {
     const std::u16string unixPath = dir.real().u16string();
     EXPECT_EQ(search(unixPath, u"main.chm").text, unixPath + u"\\Docs\\main.chm");
     EXPECT_EQ(search(dir.path(), u"z.chm").text, u"untouched");
+#else
+    // Real hidden and system attributes, as Wine's file system reports them, keep entries out:
+    // files are not matched, a hidden directory is not entered.
+    const std::pair<const char16_t*, DWORD> marked[] = {
+        {u"Hid/h.chm", FILE_ATTRIBUTE_HIDDEN},
+        {u"Sys/s.chm", FILE_ATTRIBUTE_SYSTEM},
+        {u"HidDir/i.chm", 0}};
+    for (const auto& [entry, bits] : marked)
+        dir.create(entry);
+    for (const auto& [entry, bits] : marked)
+        if (bits)
+            SetFileAttributesW(dir.real(entry).c_str(), bits);
+    SetFileAttributesW(dir.real(u"HidDir").c_str(), FILE_ATTRIBUTE_HIDDEN);
+    if (!(GetFileAttributesW(dir.real(u"Hid/h.chm").c_str()) & FILE_ATTRIBUTE_HIDDEN))
+        GTEST_SKIP() << "this file system keeps no DOS attributes";
+    for (const char16_t* sought : {u"h.chm", u"s.chm", u"i.chm"})
+        EXPECT_EQ(search(dir.path(), sought).text, u"untouched") << "found a marked entry";
 #endif
 }
 
