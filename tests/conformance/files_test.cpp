@@ -57,56 +57,36 @@ TEST_F(ScratchTree, ListsEntriesWithTheirAttributes) {
     std::vector<DirEntry> entries{entry};
     while (listing.next(entry))
         entries.push_back(entry);
-    ASSERT_GE(entries.size(), 2u);
-    EXPECT_EQ(entries[0].name, u".");
-    EXPECT_EQ(entries[1].name, u"..");
-
-    struct Row {
-        bool directory, hidden;
-    };
-    // Dot-names are hidden as Wine reports them; "." and ".." are not.
-    const std::map<std::u16string, Row> expected = {
+    ASSERT_EQ(entries.size(), 7u);
+    EXPECT_EQ(entries[0].name + entries[1].name, u"...");
+    // {directory, hidden}: dot-names are hidden as Wine reports them; "." and ".." are not.
+    using Bits = std::pair<bool, bool>;
+    const std::map<std::u16string, Bits> expected = {
         {u".", {true, false}},         {u"..", {true, false}},  {u"alpha.txt", {false, false}},
         {u"Beta.DAT", {false, false}}, {u"sub", {true, false}}, {u".hidden", {false, true}},
         {u".hiddendir", {true, true}},
     };
-    std::map<std::u16string, std::uint32_t> listed;
-    for (const auto& item : entries)
-        EXPECT_TRUE(listed.emplace(item.name, item.attributes).second) << narrow(item.name);
-    ASSERT_EQ(listed.size(), expected.size());
-    for (const auto& [name, row] : expected) {
-        ASSERT_EQ(listed.count(name), 1u) << narrow(name);
-        const std::uint32_t bits = listed[name];
-        EXPECT_EQ((bits & attr::directory) != 0, row.directory) << narrow(name);
-        EXPECT_EQ((bits & attr::hidden) != 0, row.hidden) << narrow(name);
-        EXPECT_NE(bits, 0u) << narrow(name);
+    std::map<std::u16string, Bits> listed;
+    for (const auto& item : entries) {
+        EXPECT_NE(item.attributes, 0u) << narrow(item.name);
+        listed[item.name] = {(item.attributes & attr::directory) != 0,
+                             (item.attributes & attr::hidden) != 0};
     }
+    EXPECT_EQ(listed, expected);
 }
 
-TEST_F(ScratchTree, MissingDirectoriesAreNotFound) {
+TEST_F(ScratchTree, ExistenceAndMissingDirectories) {
     auto& files = *defaultServices().files;
+    for (const char* below : {"alpha.txt", "sub", "sub/inner.txt", ".hidden"})
+        EXPECT_TRUE(files.exists(path(below).c_str())) << below;
+    EXPECT_TRUE(files.exists((path() + u"/sub/").c_str()));
     for (const char* below : {"missing", "missing/deeper"}) {
+        EXPECT_FALSE(files.exists(path(below).c_str())) << below;
         DirListing listing;
         DirEntry entry;
         EXPECT_EQ(listing.open(files, path(below).c_str(), entry), status::path_not_found) << below;
         EXPECT_FALSE(listing.next(entry));
     }
-}
-
-TEST_F(ScratchTree, ExistsForFilesAndDirectories) {
-    auto& files = *defaultServices().files;
-    struct Row {
-        std::u16string path;
-        bool exists;
-    };
-    const Row rows[] = {
-        {path("alpha.txt"), true},          {path("sub"), true},
-        {path("sub/inner.txt"), true},      {path(".hidden"), true},
-        {path() + u"/sub/", true},          {path("missing"), false},
-        {path("missing/inner.txt"), false},
-    };
-    for (const Row& row : rows)
-        EXPECT_EQ(files.exists(row.path.c_str()), row.exists) << narrow(row.path);
 }
 
 #ifndef _WIN32
@@ -136,11 +116,8 @@ protected:
 
 TEST_F(FakePrefix, DrivePathsResolveWithoutRegardToCase) {
     const std::string c = prefix_ + "/dosdevices/c:";
-    struct Row {
-        std::u16string path;
-        std::string unixPath;
-    };
-    const Row rows[] = {
+    // clang-format off
+    const std::pair<std::u16string, std::string> rows[] = {
         {u"C:\\WINDOWS\\System32", c + "/windows/system32"},
         {u"c:/windows/SYSTEM32/file.dll", c + "/windows/system32/File.DLL"},
         {u"C:\\windows\\dup.txt", c + "/windows/dup.txt"}, // the exact name wins
@@ -158,8 +135,9 @@ TEST_F(FakePrefix, DrivePathsResolveWithoutRegardToCase) {
         {u"/usr/Lib\\x", "/usr/Lib/x"}, // a Unix path keeps its case; backslashes separate
         {u"sub\\file.txt", "sub/file.txt"},
     };
-    for (const Row& row : rows)
-        EXPECT_EQ(portable::toUnixPath(row.path), row.unixPath) << narrow(row.path);
+    // clang-format on
+    for (const auto& [path, unixPath] : rows)
+        EXPECT_EQ(portable::toUnixPath(path), unixPath) << narrow(path);
 }
 
 TEST_F(FakePrefix, FileServiceUsesThePrefix) {

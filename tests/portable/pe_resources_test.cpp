@@ -9,11 +9,13 @@
 #include <iterator>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace {
 
 using tavlo::platform::portable::PeStringTable;
+using namespace std::literals;
 
 std::string readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -92,18 +94,19 @@ std::string image(const std::string& rsrc) {
     return out + rsrc;
 }
 
-// Strings 0..2 ("a", "bb", "ccc") in block 1, language 0x409; the tree ends at treeEnd.
+// Strings 0..2 ("a", "bb", "ccc") in block 1, language 0x409; the tree ends at treeEnd. Each
+// level has `count` entries, all leading to the one directory below.
 struct Simple {
     Tree tree;
-    std::size_t root, names, languages, leafAt, treeEnd;
-    explicit Simple(std::size_t declaredSize = 18) {
-        root = tree.directory(1);
-        names = tree.directory(1);
-        languages = tree.directory(1);
-        leafAt = tree.leaf();
-        tree.entry(root, 0, 6, 0x80000000u | static_cast<std::uint32_t>(names));
-        tree.entry(names, 0, 1, 0x80000000u | static_cast<std::uint32_t>(languages));
-        tree.entry(languages, 0, 0x409, static_cast<std::uint32_t>(leafAt));
+    std::size_t treeEnd;
+    explicit Simple(std::size_t declaredSize = 18, std::size_t count = 1) {
+        const std::size_t root = tree.directory(count), names = tree.directory(count);
+        const std::size_t languages = tree.directory(count), leafAt = tree.leaf();
+        for (std::size_t i = 0; i < count; ++i) {
+            tree.entry(root, i, 6, 0x80000000u | static_cast<std::uint32_t>(names));
+            tree.entry(names, i, 1, 0x80000000u | static_cast<std::uint32_t>(languages));
+            tree.entry(languages, i, 0x409, static_cast<std::uint32_t>(leafAt));
+        }
         treeEnd = tree.bytes.size();
         tree.data(leafAt, block({u"a", u"bb", u"ccc"}), declaredSize);
     }
@@ -112,36 +115,24 @@ struct Simple {
 const std::vector<std::optional<std::u16string>> simpleStrings = {u"a", u"bb", u"ccc"};
 
 // Whatever was done to the file, each string is either the true one or missing.
-void expectRightOrNothing(const PeStringTable& table,
-                          const std::vector<std::pair<std::uint32_t, std::u16string>>& truth,
-                          const std::string& what) {
-    for (const auto& [id, text] : truth) {
-        const auto found = table.find(id);
-        if (found) {
-            EXPECT_EQ(*found, text) << what << ", id " << id;
-        }
-    }
+using Truth = std::vector<std::pair<std::uint32_t, std::u16string>>;
+void expectRightOrNothing(const PeStringTable& table, const Truth& truth, const std::string& what) {
+    for (const auto& [id, text] : truth)
+        EXPECT_EQ(table.find(id).value_or(text), text) << what << ", id " << id;
 }
 
 TEST(PeStringTable, ReadsTheResourceModule) {
     PeStringTable table;
     ASSERT_TRUE(table.parse(readFile(TAVLO_RES_DLL)));
     EXPECT_EQ(table.languages(), std::vector<std::uint16_t>{0x409});
-    struct Row {
-        std::uint32_t id;
-        bool present;
-        bool insert; // shows %1
-    };
-    const Row rows[] = {{1, true, true},   {2, false, false},  {54, true, false},
-                        {55, true, true},  {57, true, false},  {61, true, true},
-                        {0, false, false}, {62, false, false}, {0xFFFF, false, false}};
-    for (const Row& row : rows) {
-        const auto text = table.find(row.id);
-        ASSERT_EQ(text.has_value(), row.present) << "id " << row.id;
-        if (text) {
-            EXPECT_EQ(text->find(u"%1") != std::u16string::npos, row.insert) << "id " << row.id;
-        }
+    // Present ids, and whether each shows %1.
+    for (const auto& [id, insert] :
+         {std::pair{1u, true}, {54u, false}, {55u, true}, {57u, false}, {61u, true}}) {
+        ASSERT_TRUE(table.find(id)) << id;
+        EXPECT_EQ(table.find(id)->find(u"%1") != std::u16string::npos, insert) << id;
     }
+    for (std::uint32_t id : {0u, 2u, 62u, 0xFFFFu})
+        EXPECT_EQ(table.find(id), std::nullopt) << id;
     EXPECT_EQ(table.find(54), std::u16string(u"Plotter Configuration"));
     EXPECT_EQ(table.find(55, 0x409), table.find(55));
     EXPECT_EQ(table.find(55, 0x407), std::nullopt);
@@ -151,33 +142,23 @@ TEST(PeStringTable, ChoosesTheLanguageInA32BitModule) {
     PeStringTable table;
     ASSERT_TRUE(table.parse(readFile(TAVLO_TEST_DATA_DIR "/pe/strings32.dll")));
     EXPECT_EQ(table.languages(), (std::vector<std::uint16_t>{0x407, 0x409}));
-    struct Row {
-        std::uint32_t id;
-        std::uint16_t language;
-        std::optional<std::u16string> expected;
-    };
-    const Row rows[] = {
-        {1, 0, u"Eins"}, // the file's first language
-        {1, 0x409, u"One"},
-        {17, 0x407, u"Siebzehn"},
+    // clang-format off
+    const std::tuple<std::uint32_t, std::uint16_t, std::optional<std::u16string>> rows[] = {
+        {1, 0, u"Eins"}, /* the file's first language */ {1, 0x409, u"One"}, {17, 0x407, u"Siebzehn"},
         {100, 0, u"Gr\u00FC\u00DFe \u2603 \U0001D11E"}, // only English has block 7
-        {65535, 0x409, u"Last"},                        // the last block there can be
-        {0x10001, 0x409, u"One"},                       // only the low word counts
-        {2, 0, std::nullopt},
-        {16, 0x409, std::nullopt},
-        {1, 0x40C, std::nullopt},
+        {65535, 0x409, u"Last"}, // the last block there can be
+        {0x10001, 0x409, u"One"}, // only the low word counts
+        {2, 0, std::nullopt}, {16, 0x409, std::nullopt}, {1, 0x40C, std::nullopt},
     };
-    for (const Row& row : rows)
-        EXPECT_EQ(table.find(row.id, row.language), row.expected)
-            << "id " << row.id << " language " << row.language;
+    // clang-format on
+    for (const auto& [id, language, expected] : rows)
+        EXPECT_EQ(table.find(id, language), expected) << "id " << id << " language " << language;
 }
 
 TEST(PeStringTable, RejectsWhatIsNoPeImage) {
-    const std::string rows[] = {"", "MZ", std::string(64, 'M'),
-                                "\x7f"
-                                "ELF\2\1\1",
-                                image("")}; // no resources at all
-    for (const auto& file : rows) {
+    // The last has no resources at all.
+    for (const std::string& file :
+         {""s, "MZ"s, std::string(64, 'M'), "\x7f\x45LF\2\1\1"s, image("")}) {
         PeStringTable table;
         EXPECT_FALSE(table.parse(file));
         EXPECT_EQ(table.find(1), std::nullopt);
@@ -185,32 +166,16 @@ TEST(PeStringTable, RejectsWhatIsNoPeImage) {
 }
 
 TEST(PeStringTable, StringsCutByTheBlockEndAreMissing) {
-    struct Row {
-        std::size_t declaredSize;
-        std::size_t present; // of "a", "bb", "ccc"
-    };
-    // Lengths end at 4 ("a"), 10 ("bb") and 18 ("ccc"); larger sizes run past the section.
-    const Row rows[] = {{18, 3}, {17, 2}, {10, 2}, {9, 1}, {4, 1}, {3, 0}, {0, 0}, {19, 0}};
-    for (const Row& row : rows) {
+    // {declared size, strings present}: lengths end at 4 ("a"), 10 ("bb") and 18 ("ccc");
+    // larger sizes run past the section.
+    const std::pair<std::size_t, std::uint32_t> rows[] = {{18, 3}, {17, 2}, {10, 2}, {9, 1},
+                                                          {4, 1},  {3, 0},  {0, 0},  {19, 0}};
+    for (const auto& [size, present] : rows) {
         PeStringTable table;
-        table.parse(image(Simple(row.declaredSize).tree.bytes));
+        table.parse(image(Simple(size).tree.bytes));
         for (std::uint32_t id = 0; id < 3; ++id)
-            EXPECT_EQ(table.find(id), id < row.present ? simpleStrings[id] : std::nullopt)
-                << "size " << row.declaredSize << ", id " << id;
-    }
-}
-
-TEST(PeStringTable, TruncatedModuleGivesTheStringOrNothing) {
-    const std::string file = readFile(TAVLO_RES_DLL);
-    PeStringTable whole;
-    ASSERT_TRUE(whole.parse(file));
-    std::vector<std::pair<std::uint32_t, std::u16string>> truth;
-    for (std::uint32_t id : {1, 54, 55, 57, 61})
-        truth.emplace_back(id, *whole.find(id));
-    for (std::size_t size = 0; size < file.size(); ++size) {
-        PeStringTable table;
-        table.parse(std::string_view(file).substr(0, size));
-        expectRightOrNothing(table, truth, "cut at " + std::to_string(size));
+            EXPECT_EQ(table.find(id), id < present ? simpleStrings[id] : std::nullopt)
+                << "size " << size << ", id " << id;
     }
 }
 
@@ -219,8 +184,7 @@ TEST(PeStringTable, CorruptedDirectoriesGiveTheStringOrNothing) {
     // pointing back at the root or into the middle of a directory, 0xFFFF and 0xFFFFFFFF claim
     // huge counts, sizes and offsets.
     const Simple simple;
-    const std::vector<std::pair<std::uint32_t, std::u16string>> truth = {
-        {0, u"a"}, {1, u"bb"}, {2, u"ccc"}};
+    const Truth truth = {{0, u"a"}, {1, u"bb"}, {2, u"ccc"}};
     const std::uint32_t values[] = {0, 0xFFFFFFFFu, 0x80000000u, 0x7FFFFFFFu, 0xFFFF, 0x80000010u,
                                     6};
     for (std::size_t at = 0; at + 4 <= simple.treeEnd; at += 2) {
@@ -235,12 +199,22 @@ TEST(PeStringTable, CorruptedDirectoriesGiveTheStringOrNothing) {
     }
 }
 
-TEST(PeStringTable, SurvivesAnyWordOfTheModuleOverwritten) {
-    // Text itself may change here; what matters is that nothing reads out of bounds (the asan
-    // build checks that) and no string grows past the file.
+// Cut short, whatever is read is right; with any word overwritten (so text itself may change),
+// nothing is read out of bounds (the asan build checks that) and no string grows past the file.
+TEST(PeStringTable, SurvivesTheModuleCutOrOverwritten) {
     const std::string file = readFile(TAVLO_RES_DLL);
-    for (std::size_t at = 0; at + 4 <= file.size(); at += 4) {
+    PeStringTable whole;
+    ASSERT_TRUE(whole.parse(file));
+    Truth truth;
+    for (std::uint32_t id : {1, 54, 55, 57, 61})
+        truth.emplace_back(id, *whole.find(id));
+    for (std::size_t at = 0; at < file.size(); ++at) {
+        PeStringTable cut;
+        cut.parse(std::string_view(file).substr(0, at));
+        expectRightOrNothing(cut, truth, "cut at " + std::to_string(at));
         for (std::uint32_t value : {0u, 0xFFFFFFFFu, 0x80000000u, 0x0000FFFFu}) {
+            if (at % 4 != 0 || at + 4 > file.size())
+                break;
             std::string copy = file;
             put32(copy, at, value);
             PeStringTable table;
@@ -257,22 +231,10 @@ TEST(PeStringTable, SurvivesAnyWordOfTheModuleOverwritten) {
 TEST(PeStringTable, HugeSharedDirectoriesStayCheap) {
     // Every level claims 65535 entries that all lead to the one directory below: read naively
     // that is 65535^3 leaves.
-    Tree tree;
-    const std::size_t root = tree.directory(0xFFFF);
-    const std::size_t names = tree.directory(0xFFFF);
-    const std::size_t languages = tree.directory(0xFFFF);
-    const std::size_t leafAt = tree.leaf();
-    for (std::size_t i = 0; i < 0xFFFF; ++i) {
-        tree.entry(root, i, 6, 0x80000000u | static_cast<std::uint32_t>(names));
-        tree.entry(names, i, 1, 0x80000000u | static_cast<std::uint32_t>(languages));
-        tree.entry(languages, i, 0x409, static_cast<std::uint32_t>(leafAt));
-    }
-    const std::string rsrc = block({u"a", u"bb", u"ccc"});
-    tree.data(leafAt, rsrc, rsrc.size());
-
+    const Simple huge(18, 0xFFFF);
     const auto start = std::chrono::steady_clock::now();
     PeStringTable table;
-    table.parse(image(tree.bytes));
+    table.parse(image(huge.tree.bytes));
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
     EXPECT_EQ(table.find(2), std::u16string(u"ccc"));
 }
