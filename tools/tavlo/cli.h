@@ -1,6 +1,7 @@
 // The tavlo command: shared pieces of its subcommands.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -24,6 +25,9 @@ int noticeCommand(const Invocation& call);
 
 // Prints a subcommand's usage error; returns kUsage.
 int usageOf(const std::string& command, const std::string& message);
+
+// A registry value type's name, as reg query prints it ("REG_SZ", "REG_DWORD", ...).
+std::string typeName(std::uint32_t type);
 
 // Writes a UTF-8 line to stdout / stderr.
 void out(const std::string& line);

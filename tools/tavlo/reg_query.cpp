@@ -55,30 +55,6 @@ std::optional<KeyName> parseKey(const std::string& text) {
     return std::nullopt;
 }
 
-std::string typeName(std::uint32_t type) {
-    switch (type) {
-    case regtype::none:
-        return "REG_NONE";
-    case regtype::sz:
-        return "REG_SZ";
-    case regtype::expand_sz:
-        return "REG_EXPAND_SZ";
-    case regtype::binary:
-        return "REG_BINARY";
-    case regtype::dword:
-        return "REG_DWORD";
-    case regtype::dword_big_endian:
-        return "REG_DWORD_BIG_ENDIAN";
-    case regtype::link:
-        return "REG_LINK";
-    case regtype::multi_sz:
-        return "REG_MULTI_SZ";
-    case regtype::qword:
-        return "REG_QWORD";
-    }
-    return "REG_UNKNOWN(" + std::to_string(type) + ")";
-}
-
 std::u16string unitsOf(const std::vector<std::uint8_t>& data) {
     std::u16string text(data.size() / 2, u'\0');
     for (std::size_t i = 0; i < text.size(); ++i)
@@ -266,6 +242,30 @@ const char* const kNotFoundText =
     "ERROR: The system was unable to find the specified registry key or value.";
 
 } // namespace
+
+std::string typeName(std::uint32_t type) {
+    switch (type) {
+    case regtype::none:
+        return "REG_NONE";
+    case regtype::sz:
+        return "REG_SZ";
+    case regtype::expand_sz:
+        return "REG_EXPAND_SZ";
+    case regtype::binary:
+        return "REG_BINARY";
+    case regtype::dword:
+        return "REG_DWORD";
+    case regtype::dword_big_endian:
+        return "REG_DWORD_BIG_ENDIAN";
+    case regtype::link:
+        return "REG_LINK";
+    case regtype::multi_sz:
+        return "REG_MULTI_SZ";
+    case regtype::qword:
+        return "REG_QWORD";
+    }
+    return "REG_UNKNOWN(" + std::to_string(type) + ")";
+}
 
 int regCommand(const Invocation& call) {
     const auto& args = call.args;

@@ -1,5 +1,7 @@
 #include "settings_view.h"
 
+#include "cli.h"
+
 #include "recording.h"
 
 #include "appkey/app_key.h"
@@ -173,22 +175,6 @@ std::string where(const Event& e) {
     return path;
 }
 
-std::string typeWord(std::uint32_t type) {
-    switch (type) {
-    case regtype::sz:
-        return "REG_SZ";
-    case regtype::expand_sz:
-        return "REG_EXPAND_SZ";
-    case regtype::dword:
-        return "REG_DWORD";
-    case regtype::binary:
-        return "REG_BINARY";
-    case regtype::multi_sz:
-        return "REG_MULTI_SZ";
-    }
-    return "type " + std::to_string(type);
-}
-
 const Event* firstQueryOf(const std::vector<Event>& events,
                           const std::vector<std::u16string>& names, std::size_t from = 0) {
     for (std::size_t i = from; i < events.size(); ++i)
@@ -203,7 +189,7 @@ const Event* firstQueryOf(const std::vector<Event>& events,
 std::string whyMissing(const std::vector<Event>& events, const Event* query, std::uint32_t wanted) {
     if (query) {
         if (query->status == status::success || query->status == status::more_data)
-            return where(*query) + " is " + typeWord(query->type) + ", not " + typeWord(wanted);
+            return where(*query) + " is " + typeName(query->type) + ", not " + typeName(wanted);
         return where(*query) + " is missing";
     }
     // The key of the section (or the profile) didn't open.
