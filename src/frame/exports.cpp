@@ -37,8 +37,10 @@ const TavloChar* shared(const std::u16string& result) {
 }
 
 TavloRetVal sizedCopy(const std::u16string& value, TavloChar* buffer, std::size_t size) {
+    if (!buffer)
+        return TAVLO_Buffer_Too_Small; // a missing buffer has no room at all
     if (value.size() >= size) {
-        if (size > 0 && buffer)
+        if (size > 0)
             buffer[0] = 0;
         return TAVLO_Buffer_Too_Small;
     }
@@ -189,7 +191,7 @@ TAVLO_EXTERN_C TAVLO_API TavloRetVal CheckForBackDoorDriver(const TavloChar* dri
         *available = found ? 1 : 0;
     const std::size_t capacity = size && *size > 0 ? static_cast<std::size_t>(*size) : 0;
     TavloRetVal result = TAVLO_Success;
-    if (notice.size() < capacity) {
+    if (buffer && notice.size() < capacity) {
         std::copy(notice.begin(), notice.end(), buffer);
         buffer[notice.size()] = 0;
     } else {
