@@ -97,6 +97,20 @@ TEST(FlatExports, FailureLeavesTheBufferAlone) {
     EXPECT_EQ(lib.reportIds(), "");
 }
 
+// A caller that passes no buffer gets "no room" back, never a write through null.
+TEST(FlatExports, MissingBufferHasNoRoom) {
+    Flat lib;
+    EXPECT_EQ(_GetProfileStr(nullptr, tc(u"General"), tc(u"Dir"), 300), TAVLO_Buffer_Too_Small);
+    EXPECT_EQ(_GetHKeyLocalMachineString(nullptr, tc(u"Name"), 300), TAVLO_Buffer_Too_Small);
+    EXPECT_EQ(__GetProfileDirectory(nullptr, 300, tc(u"General"), tc(u"Dir"), tc(u"")),
+              TAVLO_Buffer_Too_Small);
+    std::int32_t size = 300;
+    TavloBool available = 7;
+    EXPECT_EQ(CheckForBackDoorDriver(tc(u"x.drv"), nullptr, &size, &available),
+              TAVLO_Buffer_Too_Small);
+    EXPECT_EQ(size, 1);
+}
+
 // Callers keep the first pointer and read later results through it.
 TEST(FlatExports, EarlierPointerShowsTheLatestResult) {
     SettingsSandbox lib;
