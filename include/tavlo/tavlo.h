@@ -95,7 +95,8 @@ TAVLO_EXTERN_C TAVLO_API void tavlo_SetErrorHandler(TavloErrorHandler* handler);
  *
  * Sized copies (the exports that take a buffer and its size) write the result with its
  * terminating null. When it doesn't fit they write nothing past the size, leave the buffer's
- * first unit a null (when the size is at least 1) and return TAVLO_Buffer_Too_Small. When the
+ * first unit a null (when the size is at least 1) and return TAVLO_Buffer_Too_Small; a null
+ * buffer counts as one without room. When the
  * operation fails they return its result and leave the buffer untouched.
  *
  * Exports that return const TavloChar* hand back the library's one shared result string: the
@@ -177,8 +178,8 @@ TAVLO_EXTERN_C TAVLO_API uint32_t _GetHideSystemPrinters(void);
 
 /* Whether driverName is a registered back-door driver (*available), and its notice with the
  * host product's name inserted. *size holds the buffer's capacity on entry and the notice's
- * length plus one on return. TAVLO_Buffer_Too_Small when the notice doesn't fit: the buffer
- * then holds the empty text (capacity permitting). A driver without a registration gives
+ * length plus one on return. TAVLO_Buffer_Too_Small when the notice doesn't fit (a null
+ * buffer has no room): the buffer then holds the empty text (capacity permitting). A driver without a registration gives
  * TAVLO_Success, *available 0 and the empty text. */
 TAVLO_EXTERN_C TAVLO_API TavloRetVal CheckForBackDoorDriver(const TavloChar* driverName,
                                                             TavloChar* buffer, int32_t* size,
