@@ -57,10 +57,10 @@ struct Field {
 };
 
 // Digits saturate just above the limit, which is then reported instead of wrapping round.
-std::size_t readNumber(std::u16string_view spec, std::size_t& pos) {
+std::size_t readNumber(std::u16string_view directive, std::size_t& pos) {
     std::size_t value = 0;
-    while (pos < spec.size() && isDigit(spec[pos])) {
-        value = std::min(value * 10 + (spec[pos] - u'0'), kMaxField + 1);
+    while (pos < directive.size() && isDigit(directive[pos])) {
+        value = std::min(value * 10 + (directive[pos] - u'0'), kMaxField + 1);
         ++pos;
     }
     return value;
@@ -68,11 +68,11 @@ std::size_t readNumber(std::u16string_view spec, std::size_t& pos) {
 
 // Formats one insert by the format between the '!' marks. Returns false only when the field
 // is too wide to build.
-bool appendFormatted(std::u16string& out, std::u16string_view spec, const char16_t* insert) {
+bool appendFormatted(std::u16string& out, std::u16string_view directive, const char16_t* insert) {
     std::size_t pos = 0;
     Field field;
-    for (; pos < spec.size(); ++pos) {
-        const char16_t c = spec[pos];
+    for (; pos < directive.size(); ++pos) {
+        const char16_t c = directive[pos];
         if (c == u'-')
             field.leftAlign = true;
         else if (c == u'0')
@@ -80,20 +80,20 @@ bool appendFormatted(std::u16string& out, std::u16string_view spec, const char16
         else if (c != u'+' && c != u' ' && c != u'#')
             break;
     }
-    if (pos < spec.size() && spec[pos] == u'*') {
+    if (pos < directive.size() && directive[pos] == u'*') {
         field.star = true;
         ++pos;
     } else {
-        field.width = readNumber(spec, pos);
+        field.width = readNumber(directive, pos);
     }
-    if (pos < spec.size() && spec[pos] == u'.') {
+    if (pos < directive.size() && directive[pos] == u'.') {
         ++pos;
         field.hasPrecision = true;
-        if (pos < spec.size() && spec[pos] == u'*') {
+        if (pos < directive.size() && directive[pos] == u'*') {
             field.star = true;
             ++pos;
         } else {
-            field.precision = readNumber(spec, pos);
+            field.precision = readNumber(directive, pos);
         }
     }
     if (field.width > kMaxField || field.precision > kMaxField)
@@ -102,7 +102,7 @@ bool appendFormatted(std::u16string& out, std::u16string_view spec, const char16
     // The last of h / l / w decides between narrow and wide; the rest only matter to numbers.
     enum class Size { Default, Narrow, Wide } size = Size::Default;
     for (;;) {
-        const std::u16string_view rest = spec.substr(pos);
+        const std::u16string_view rest = directive.substr(pos);
         if (rest.starts_with(u"ll")) {
             size = Size::Default;
             pos += 2;
@@ -120,10 +120,10 @@ bool appendFormatted(std::u16string& out, std::u16string_view spec, const char16
             break;
         }
     }
-    if (pos == spec.size())
+    if (pos == directive.size())
         return true;
 
-    const char16_t conversion = spec[pos++];
+    const char16_t conversion = directive[pos++];
     bool narrow = false;
     bool printsInsert = true;
     switch (conversion) {
@@ -167,9 +167,9 @@ bool appendFormatted(std::u16string& out, std::u16string_view spec, const char16
         if (field.leftAlign)
             out.append(pad, u' ');
     }
-    for (; pos < spec.size(); ++pos) {
-        out += spec[pos];
-        if (spec[pos] == u'%' && pos + 1 < spec.size() && spec[pos + 1] == u'%')
+    for (; pos < directive.size(); ++pos) {
+        out += directive[pos];
+        if (directive[pos] == u'%' && pos + 1 < directive.size() && directive[pos + 1] == u'%')
             ++pos;
     }
     return true;
