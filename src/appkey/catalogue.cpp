@@ -2,6 +2,7 @@
 
 #include "appkey/app_key.h"
 #include "frame/errors.h"
+#include "frame/strings.h"
 #include "registry/value_read.h"
 
 #include <array>
@@ -10,6 +11,8 @@ namespace tavlo::appkey {
 
 namespace {
 
+using frame::dropTrailingBackslashes;
+using frame::lowered;
 using platform::Root;
 namespace status = platform::status;
 
@@ -20,16 +23,6 @@ constexpr unsigned kWizardMark = 9;
 
 frame::LibraryState& lib() {
     return frame::state();
-}
-
-std::u16string lowered(std::u16string text) {
-    lib().services.text->toLower(text);
-    return text;
-}
-
-void dropTrailingBackslashes(std::u16string& text) {
-    while (!text.empty() && text.back() == u'\\')
-        text.pop_back();
 }
 
 [[noreturn]] void noAppKey(std::u16string_view operation) {

@@ -3,6 +3,7 @@
 #include "appkey/app_key.h"
 #include "frame/path_split.h"
 #include "frame/state.h"
+#include "frame/strings.h"
 #include "identity/identity.h"
 #include "settings/named_settings.h"
 #include "settings/profile_directories.h"
@@ -15,6 +16,7 @@ namespace tavlo::help {
 namespace {
 
 namespace attr = platform::attr;
+using frame::lowered;
 
 // Patterns and sub-directory paths are composed in 260 characters with the terminator, so a
 // directory is searched only while "<directory>\*" fits: the walk ends on every tree, links
@@ -35,11 +37,6 @@ PathParts split(const char16_t* path) {
               parts.dir.size(), parts.name.data(), parts.name.size(), parts.ext.data(),
               parts.ext.size());
     return parts;
-}
-
-std::u16string lowered(std::u16string text) {
-    frame::state().services.text->toLower(text);
-    return text;
 }
 
 struct Search {

@@ -2,6 +2,7 @@
 
 #include "appkey/app_key.h"
 #include "frame/errors.h"
+#include "frame/strings.h"
 #include "registry/machine_strings.h"
 
 namespace tavlo::identity {
@@ -51,8 +52,7 @@ std::u16string GetAppDirectory() {
     const char16_t* name =
         appkey::isKoraKey(frame::state().appKeyCache) ? u"KoraLocation" : u"Location";
     std::u16string directory = reportedMachineString(name, 260);
-    while (!directory.empty() && directory.back() == u'\\')
-        directory.pop_back();
+    frame::dropTrailingBackslashes(directory);
     return directory;
 }
 

@@ -1,6 +1,7 @@
 #include "identity/notice.h"
 
 #include "frame/errors.h"
+#include "frame/strings.h"
 #include "identity/identity.h"
 
 #include <array>
@@ -11,17 +12,13 @@ namespace tavlo::identity {
 namespace {
 
 namespace status = platform::status;
+using frame::lowered;
 
 constexpr const char16_t* kDriversKey = u"Software\\Veltrane\\CSP";
 constexpr std::uint32_t kNameUnits = 255;
 constexpr std::uint32_t kPathUnits = 512;
 // A notice is cut to 2048 characters, as a 2049-character string buffer would cut it.
 constexpr std::size_t kNoticeUnits = 2048;
-
-std::u16string lowered(std::u16string text) {
-    frame::state().services.text->toLower(text);
-    return text;
-}
 
 // Reads the registration's module path: 512 characters first, then at the size reported.
 bool readModulePath(const platform::RegKey& key, const std::u16string& name, std::u16string& path,

@@ -3,6 +3,7 @@
 #include "appkey/app_key.h"
 #include "frame/errors.h"
 #include "frame/path_split.h"
+#include "frame/strings.h"
 #include "identity/identity.h"
 #include "registry/profile.h"
 #include "registry/value_read.h"
@@ -14,11 +15,7 @@ namespace tavlo::settings {
 namespace {
 
 namespace status = platform::status;
-
-void dropTrailingBackslashes(std::u16string& text) {
-    while (!text.empty() && text.back() == u'\\')
-        text.pop_back();
-}
+using frame::dropTrailingBackslashes;
 
 // The two folders of plot configuration files roam with the user.
 bool roams(const char16_t* subFolder) {

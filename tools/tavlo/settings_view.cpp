@@ -6,6 +6,7 @@
 
 #include "appkey/app_key.h"
 #include "frame/errors.h"
+#include "frame/strings.h"
 #include "identity/identity.h"
 #include "platform/host.h"
 #include "registry/profile.h"
@@ -147,13 +148,6 @@ const std::vector<Setting>& settings() {
     return table;
 }
 
-std::u16string lower(std::u16string value) {
-    for (auto& c : value)
-        if (c >= u'A' && c <= u'Z')
-            c = static_cast<char16_t>(c + 32);
-    return value;
-}
-
 std::string rootLabel(Root root) {
     switch (root) {
     case Root::LocalMachine:
@@ -180,7 +174,7 @@ const Event* firstQueryOf(const std::vector<Event>& events,
     for (std::size_t i = from; i < events.size(); ++i)
         if (events[i].kind == Kind::QueryValue)
             for (const auto& name : names)
-                if (lower(events[i].name) == lower(name))
+                if (frame::lowered(events[i].name) == frame::lowered(name))
                     return &events[i];
     return nullptr;
 }

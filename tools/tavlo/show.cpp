@@ -10,6 +10,7 @@
 #include "appkey/discovery.h"
 #include "frame/errors.h"
 #include "frame/state.h"
+#include "frame/strings.h"
 #include "platform/host.h"
 #include "registry/machine_strings.h"
 #include "registry/profile.h"
@@ -26,15 +27,8 @@ namespace status = platform::status;
 using Kind = Event::Kind;
 using platform::toUtf8;
 
-std::u16string lower(std::u16string text) {
-    for (auto& c : text)
-        if (c >= u'A' && c <= u'Z')
-            c = static_cast<char16_t>(c + 32);
-    return text;
-}
-
 bool sameKey(const std::u16string& a, const std::u16string& b) {
-    return lower(a) == lower(b);
+    return frame::lowered(a) == frame::lowered(b);
 }
 
 struct Candidate {
@@ -71,12 +65,6 @@ const Event* firstQuery(const std::vector<Event>& events, Root root, const std::
             sameKey(e.name, name))
             return &e;
     return nullptr;
-}
-
-std::u16string dropTrailingBackslashes(std::u16string text) {
-    while (!text.empty() && text.back() == u'\\')
-        text.pop_back();
-    return text;
 }
 
 // Reads the association the library followed from the record.
@@ -131,7 +119,8 @@ void readCatalogue(const std::vector<Event>& events, Story& story) {
                    location->type != platform::regtype::sz) {
             c.verdict = u"not installed: no readable REG_SZ value \"" + c.locationName + u"\"";
         } else {
-            c.location = dropTrailingBackslashes(textOfData(location->data));
+            c.location = textOfData(location->data);
+            frame::dropTrailingBackslashes(c.location);
             auto exists = std::find_if(events.begin(), events.end(), [&](const Event& x) {
                 return x.kind == Kind::FileExists && x.key == c.location;
             });
