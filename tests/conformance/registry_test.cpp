@@ -35,6 +35,31 @@ protected:
     }
 };
 
+// Every value name of key, or every sub-key name, in the order enumeration gives them.
+std::vector<std::u16string> listed(const RegKey& key, bool subKeys = false) {
+    std::vector<std::u16string> names;
+    for (std::uint32_t index = 0;; ++index) {
+        std::array<char16_t, 64> name{};
+        std::uint32_t count = name.size();
+        const Status result =
+            subKeys ? key.enumerateKey(index, name.data(), &count)
+                    : key.enumerate(index, name.data(), &count, nullptr, nullptr, nullptr);
+        if (result != status::success) {
+            EXPECT_EQ(result, status::no_more_items);
+            return names;
+        }
+        names.emplace_back(name.data(), count);
+    }
+}
+
+std::u16string text(const RegKey& key, const char16_t* name) {
+    std::array<char16_t, 32> buffer{};
+    std::uint32_t size = sizeof buffer;
+    EXPECT_EQ(key.query(name, nullptr, reinterpret_cast<std::uint8_t*>(buffer.data()), &size),
+              status::success);
+    return buffer.data();
+}
+
 // --- querying values --------------------------------------------------------------------------
 
 struct QueryCase {
@@ -48,51 +73,20 @@ struct QueryCase {
     bool bufferUntouched; // nothing of the buffer may change
 };
 
+// clang-format off
 const QueryCase kQueryCases[] = {
-    {"terminated string, room to spare", regtype::sz, utf16Bytes(u"AB"), 16, status::success, 6,
-     utf16Bytes(u"AB"), false},
-    {"ten characters need 22 bytes",
-     regtype::sz,
-     utf16Bytes(u"0123456789"),
-     20,
-     status::more_data,
-     22,
-     {},
-     true},
-    {"exact fit", regtype::sz, utf16Bytes(u"0123456789"), 22, status::success, 22,
-     utf16Bytes(u"0123456789"), false},
-    {"unterminated string, no spare bytes", regtype::sz, utf16Bytes(u"AB", false), 4,
-     status::success, 4, utf16Bytes(u"AB", false), false},
-    {"unterminated string gains a terminator", regtype::sz, utf16Bytes(u"AB", false), 6,
-     status::success, 4, utf16Bytes(u"AB"), false},
-    {"unterminated expandable string", regtype::expand_sz, utf16Bytes(u"%X%", false), 8,
-     status::success, 6, utf16Bytes(u"%X%"), false},
-    {"odd byte count is not rounded",
-     regtype::binary,
-     {1, 2, 3},
-     8,
-     status::success,
-     3,
-     {1, 2, 3},
-     false},
-    {"a number read as text gives raw bytes",
-     regtype::dword,
-     {0x78, 0x56, 0x34, 0x12},
-     16,
-     status::success,
-     4,
-     {0x78, 0x56, 0x34, 0x12},
-     false},
+    {"terminated string, room to spare", regtype::sz, utf16Bytes(u"AB"), 16, status::success, 6, utf16Bytes(u"AB"), false},
+    {"ten characters need 22 bytes", regtype::sz, utf16Bytes(u"0123456789"), 20, status::more_data, 22, {}, true},
+    {"exact fit", regtype::sz, utf16Bytes(u"0123456789"), 22, status::success, 22, utf16Bytes(u"0123456789"), false},
+    {"unterminated string, no spare bytes", regtype::sz, utf16Bytes(u"AB", false), 4, status::success, 4, utf16Bytes(u"AB", false), false},
+    {"unterminated string gains a terminator", regtype::sz, utf16Bytes(u"AB", false), 6, status::success, 4, utf16Bytes(u"AB"), false},
+    {"unterminated expandable string", regtype::expand_sz, utf16Bytes(u"%X%", false), 8, status::success, 6, utf16Bytes(u"%X%"), false},
+    {"odd byte count is not rounded", regtype::binary, {1, 2, 3}, 8, status::success, 3, {1, 2, 3}, false},
+    {"a number read as text gives raw bytes", regtype::dword, {0x78, 0x56, 0x34, 0x12}, 16, status::success, 4, {0x78, 0x56, 0x34, 0x12}, false},
     {"zero-length string", regtype::sz, {}, 8, status::success, 0, {}, true},
-    {"zero-length buffer for a number",
-     regtype::dword,
-     {1, 0, 0, 0},
-     0,
-     status::more_data,
-     4,
-     {},
-     true},
+    {"zero-length buffer for a number", regtype::dword, {1, 0, 0, 0}, 0, status::more_data, 4, {}, true},
 };
+// clang-format on
 
 class RegistryQuery : public RegistryConformance,
                       public ::testing::WithParamInterface<QueryCase> {};
@@ -147,11 +141,7 @@ TEST_F(RegistryConformance, DefaultValueByNullOrEmptyName) {
     for (const char16_t* name : {static_cast<const char16_t*>(nullptr), u""}) {
         std::uint32_t size = 0;
         EXPECT_EQ(without.query(name, nullptr, nullptr, &size), status::file_not_found);
-        std::array<char16_t, 8> text{};
-        size = sizeof text;
-        EXPECT_EQ(with.query(name, nullptr, reinterpret_cast<std::uint8_t*>(text.data()), &size),
-                  status::success);
-        EXPECT_EQ(std::u16string(text.data()), u"dflt");
+        EXPECT_EQ(text(with, name), u"dflt");
     }
 }
 
@@ -311,38 +301,18 @@ TEST_F(RegistryConformance, EnumerationListsEveryValueThenStops) {
     scratch.setDword(Root::LocalMachine, u"E", u"beta", 2);
     scratch.setString(Root::LocalMachine, u"E", u"gamma", u"3");
     RegKey key = open(Root::LocalMachine, u"E");
-
-    std::vector<std::u16string> names;
-    std::uint32_t index = 0;
-    for (;; ++index) {
-        std::array<char16_t, 32> name{};
-        std::uint32_t count = name.size();
-        const Status result = key.enumerate(index, name.data(), &count, nullptr, nullptr, nullptr);
-        if (result == status::no_more_items)
-            break;
-        ASSERT_EQ(result, status::success);
-        names.emplace_back(name.data(), count);
-    }
-    EXPECT_EQ(names, (std::vector<std::u16string>{u"", u"alpha", u"beta", u"gamma"}));
+    EXPECT_EQ(listed(key), (std::vector<std::u16string>{u"", u"alpha", u"beta", u"gamma"}));
     std::array<char16_t, 8> name{};
     std::uint32_t count = name.size();
-    EXPECT_EQ(key.enumerate(index + 5, name.data(), &count, nullptr, nullptr, nullptr),
+    EXPECT_EQ(key.enumerate(9, name.data(), &count, nullptr, nullptr, nullptr),
               status::no_more_items);
 }
 
 TEST_F(RegistryConformance, SubKeysAreListed) {
     scratch.createKey(Root::CurrentUser, u"P\\first");
     scratch.createKey(Root::CurrentUser, u"P\\second");
-    RegKey key = open(Root::CurrentUser, u"P");
-    std::vector<std::u16string> names;
-    for (std::uint32_t index = 0;; ++index) {
-        std::array<char16_t, 16> name{};
-        std::uint32_t count = name.size();
-        if (key.enumerateKey(index, name.data(), &count) != status::success)
-            break;
-        names.emplace_back(name.data(), count);
-    }
-    EXPECT_EQ(names, (std::vector<std::u16string>{u"first", u"second"}));
+    EXPECT_EQ(listed(open(Root::CurrentUser, u"P"), true),
+              (std::vector<std::u16string>{u"first", u"second"}));
 }
 
 #ifndef _WIN32
@@ -350,16 +320,8 @@ TEST_F(RegistryConformance, SubKeysAreListed) {
 TEST_F(RegistryConformance, PortableRegistryEnumeratesInInsertionOrder) {
     for (const char16_t* name : {u"b", u"A", u"_x", u"a1"})
         scratch.setString(Root::LocalMachine, u"Order", name, u"v");
-    RegKey key = open(Root::LocalMachine, u"Order");
-    std::u16string order;
-    for (std::uint32_t index = 0;; ++index) {
-        std::array<char16_t, 8> name{};
-        std::uint32_t count = name.size();
-        if (key.enumerate(index, name.data(), &count, nullptr, nullptr, nullptr))
-            break;
-        order += std::u16string(name.data()) + u",";
-    }
-    EXPECT_EQ(order, u"b,A,_x,a1,");
+    EXPECT_EQ(listed(open(Root::LocalMachine, u"Order")),
+              (std::vector<std::u16string>{u"b", u"A", u"_x", u"a1"}));
 }
 
 // HKEY_CLASSES_ROOT is the user's classes over the machine's, merged value by value.
@@ -370,23 +332,10 @@ TEST_F(RegistryConformance, PortableClassesRootMergesUserOverMachine) {
     s.setString(Root::CurrentUser, u"Software\\Classes\\.stb", nullptr, u"user");
     s.setString(Root::LocalMachine, u"Software\\Classes\\.ctb", nullptr, u"machine-only");
     RegKey stb = open(Root::ClassesRoot, u".stb");
-    std::array<char16_t, 16> text{};
-    std::uint32_t size = sizeof text;
-    EXPECT_EQ(stb.query(nullptr, nullptr, reinterpret_cast<std::uint8_t*>(text.data()), &size), 0u);
-    EXPECT_EQ(std::u16string(text.data()), u"user");
-    size = 0;
-    EXPECT_EQ(stb.query(u"OnlyMachine", nullptr, nullptr, &size), 0u);
-    std::vector<std::u16string> names;
-    for (std::uint32_t index = 0;; ++index) {
-        std::array<char16_t, 16> name{};
-        std::uint32_t count = name.size();
-        if (stb.enumerate(index, name.data(), &count, nullptr, nullptr, nullptr))
-            break;
-        names.emplace_back(name.data());
-    }
-    EXPECT_EQ(names, (std::vector<std::u16string>{u"", u"OnlyMachine"}));
-    RegKey ctb = open(Root::ClassesRoot, u".ctb");
-    EXPECT_TRUE(ctb.isOpen());
+    EXPECT_EQ(text(stb, nullptr), u"user");
+    EXPECT_EQ(text(stb, u"OnlyMachine"), u"m");
+    EXPECT_EQ(listed(stb), (std::vector<std::u16string>{u"", u"OnlyMachine"}));
+    EXPECT_TRUE(open(Root::ClassesRoot, u".ctb").isOpen());
 }
 #endif
 
