@@ -19,7 +19,8 @@ transcript() {
   for command in "show --json" "get plotters-directory" "get raster-threshold" \
                  "help-file" "help-file plotting.chm" "notice MyHpgl-Driver.drv" \
                  "notice Other.drv" "reg query HKLM\\Software\\Veltrane\\Outprint" \
-                 "reg query HKCU\\Software\\Veltrane\\Corvida\\R1\\KORA-7:1\\Profiles /ve"; do
+                 "reg query HKCU\\Software\\Veltrane\\Corvida\\R1\\KORA-7:1\\Profiles /ve" \
+                 "help" "notice --help"; do
     printf '$ tavlo %s\n' "$command"
     # shellcheck disable=SC2086
     run $command 2>/dev/null || printf '(exit status %s)\n' "$?"

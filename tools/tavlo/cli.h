@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tavlo::cli {
@@ -22,6 +23,12 @@ int showCommand(const Invocation& call);
 int getCommand(const Invocation& call);
 int helpFileCommand(const Invocation& call);
 int noticeCommand(const Invocation& call);
+
+// The help texts: the overview of all commands, one command's own page (false when there is no
+// such command), and whether a command's arguments ask for its page.
+void printOverview();
+bool printCommandHelp(std::string_view name);
+bool asksForHelp(const std::vector<std::string>& args);
 
 // Prints a subcommand's usage error; returns kUsage.
 int usageOf(const std::string& command, const std::string& message);

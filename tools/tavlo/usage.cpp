@@ -1,0 +1,165 @@
+// The tool's help: an overview of every command and a page of its own for each, so that
+// "tavlo --help", "tavlo help COMMAND" and "tavlo COMMAND --help" all answer from one table.
+#include "cli.h"
+
+#include <string_view>
+
+namespace tavlo::cli {
+
+namespace {
+
+struct CommandHelp {
+    std::string_view name;
+    std::string_view synopsis;
+    std::string_view summary; // one line of the overview
+    std::string_view details; // the command's own page, after its synopsis
+};
+
+constexpr CommandHelp kCommands[] = {
+    {"show", "tavlo show [--json] [--show-origin]",
+     "Everything the library resolves for the host, and how it found the app key.",
+     R"(Shows the host's app key and how it was found: the product hook (userdata.dll) beside the
+library, the hook beside the host program that a ".pc3", ".stb" or ".ctb" file association
+names, or the catalogue of registered applications with the candidates it weighed. Then
+whether the host is Corvida, the current profile, and every setting: the product's identity,
+the directories, the support file search path and the plot settings.
+
+Options:
+  --json         Print one JSON object instead of text, with every origin included.
+  --show-origin  After each answer, name the registry value it was read from, or the default
+                 it fell back on and why; on Linux also the local path that a drive-letter
+                 directory maps to and whether it exists. Errors the library would have
+                 reported to its host are listed as "reported:".
+
+Exit status: 0 when an app key was found, 1 when none can be found (the reason is printed).
+
+Examples:
+  tavlo show
+  tavlo --prefix ~/.wine show --show-origin
+  tavlo show --json > settings.json)"},
+    {"get", "tavlo get (NAME [--show-origin] | --list)", "One setting, for scripts.",
+     R"(Prints one setting and nothing else, so that scripts can use it. NAME is app-key,
+is-corvida (1 or 0), current-profile-key, or one of the settings that "tavlo show" lists:
+  app-directory, language, product-name, program-name, company-name, product-base-name,
+  driver-directory, plotters-directory, plot-styles-directory, pmp-directory,
+  plot-spooler-directory, help-directory, log-file-directory, support-file-search-path,
+  autospool-command-string, default-login-name, default-plot-to-file,
+  default-plot-style-table, raster-threshold, raster-percent, current-plot-style-policy,
+  hide-system-printers, r14-raster-plot.
+
+Options:
+  --list         Print every NAME, one per line.
+  --show-origin  Add where the answer came from (indented, on stdout); on Linux also the local
+                 path of a drive-letter directory. Reported errors go to stderr.
+
+Exit status: 0 when the setting has a value, 1 when it is empty or missing, 2 for an unknown
+NAME.
+
+Examples:
+  tavlo get plotters-directory
+  tavlo get app-key --show-origin)"},
+    {"help-file", "tavlo help-file [NAME]", "The help file the library would open for a name.",
+     R"(Prints the help file the library would open for NAME: a name with a drive or a folder in
+it is taken as it is; a bare name is looked for in the host's help directory and then below
+its application directory. Without NAME, the host's default help file (its KORAHELP or HELP
+setting). On Linux a second line on stderr gives the local path and whether it exists.
+
+Exit status: 0 when a path was resolved, 1 when there is no app key or no default help file.
+
+Examples:
+  tavlo help-file
+  tavlo help-file plotting.chm)"},
+    {"notice", "tavlo notice DRIVER", "Whether a driver is a back-door driver, and its notice.",
+     R"(Tells whether DRIVER (the name a driver is registered under) is registered as a back-door
+driver of the host product, and if so prints its notice with the product's name filled in,
+as the driver would show it.
+
+Exit status: 0 for a back-door driver, 1 otherwise.
+
+Example:
+  tavlo notice MyHpgl-Driver.drv)"},
+    {"reg", "tavlo reg query KEY [/v NAME | /ve] [/s]",
+     "A key's values and sub-keys, printed as Windows' reg query prints them.",
+     R"(Prints a registry key as Windows' "reg query" does, from the same registry the library
+reads. KEY starts with a root: HKLM, HKCU, HKCR or their long forms HKEY_LOCAL_MACHINE,
+HKEY_CURRENT_USER, HKEY_CLASSES_ROOT (on Linux, HKEY_CLASSES_ROOT is the user's classes over
+the machine's, as on Windows). Options may also start with '-' and ignore case.
+
+Options:
+  /v NAME   Print only the value NAME.
+  /ve       Print only the key's default value.
+  /s        Print every sub-key below KEY too.
+
+Exit status: 0 when the key (and value) exists, 1 when it doesn't.
+
+Examples:
+  tavlo reg query "HKLM\Software\Veltrane\Outprint"
+  tavlo reg query HKCR\.pc3 /ve)"},
+    {"help", "tavlo help [COMMAND]", "This overview, or a command's own help.",
+     R"(Without COMMAND prints the overview of every command; with it, that command's own help
+(the same as "tavlo COMMAND --help").)"},
+};
+
+constexpr std::string_view kOverviewHead =
+    R"(Usage: tavlo [OPTIONS] COMMAND [ARGS]
+
+Shows what the tavlo library resolves from the registry for the host product, and where each
+answer came from.
+
+Commands:)";
+
+constexpr std::string_view kOverviewTail = R"(
+Options (before COMMAND):
+  --registry FILE  Read this registry file (a regedit export, REGEDIT4 or version 5, or Wine's
+                   system.reg or user.reg); repeat to layer files, later ones
+                   overriding earlier ones. Linux only.
+  --prefix DIR     Read the Wine prefix DIR: its system.reg and user.reg; drive letters resolve
+                   through DIR/dosdevices. Linux only.
+  -h, --help       Show this help; "tavlo COMMAND --help" shows a command's own.
+  --version        Show the version.
+
+Environment (Linux, without --registry or --prefix):
+  TAVLO_REGISTRY   Registry files to read, separated by ':'.
+  WINEPREFIX       The Wine prefix to read when TAVLO_REGISTRY is not set; else ~/.wine.
+tavlo.exe reads the registry of the Windows machine (or Wine prefix) it runs on.
+
+Exit status: 0 found, 1 not found, 2 usage error.)";
+
+const CommandHelp* find(std::string_view name) {
+    for (const CommandHelp& command : kCommands)
+        if (command.name == name)
+            return &command;
+    return nullptr;
+}
+
+} // namespace
+
+void printOverview() {
+    std::string text(kOverviewHead);
+    for (const CommandHelp& command : kCommands) {
+        text += "\n  ";
+        text += command.synopsis.substr(std::string_view("tavlo ").size());
+        text += "\n      ";
+        text += command.summary;
+    }
+    text += '\n';
+    text += kOverviewTail;
+    out(text);
+}
+
+bool printCommandHelp(std::string_view name) {
+    const CommandHelp* command = find(name);
+    if (!command)
+        return false;
+    out("Usage: " + std::string(command->synopsis) + "\n\n" + std::string(command->details));
+    return true;
+}
+
+bool asksForHelp(const std::vector<std::string>& args) {
+    for (const std::string& arg : args)
+        if (arg == "--help" || arg == "-h")
+            return true;
+    return false;
+}
+
+} // namespace tavlo::cli
