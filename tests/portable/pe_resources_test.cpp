@@ -124,17 +124,18 @@ void expectRightOrNothing(const PeStringTable& table, const Truth& truth, const 
 TEST(PeStringTable, ReadsTheResourceModule) {
     PeStringTable table;
     ASSERT_TRUE(table.parse(readFile(TAVLO_RES_DLL)));
-    EXPECT_EQ(table.languages(), std::vector<std::uint16_t>{0x409});
+    EXPECT_EQ(table.languages(), (std::vector<std::uint16_t>{0x007, 0x409}));
     // Present ids, and whether each shows %1.
     for (const auto& [id, insert] :
          {std::pair{1u, true}, {54u, false}, {55u, true}, {57u, false}, {61u, true}}) {
-        ASSERT_TRUE(table.find(id)) << id;
-        EXPECT_EQ(table.find(id)->find(u"%1") != std::u16string::npos, insert) << id;
+        for (std::uint16_t language : {0x007, 0x409}) {
+            ASSERT_TRUE(table.find(id, language)) << id;
+            EXPECT_EQ(table.find(id, language)->find(u"%1") != std::u16string::npos, insert) << id;
+        }
     }
     for (std::uint32_t id : {0u, 2u, 62u, 0xFFFFu})
         EXPECT_EQ(table.find(id), std::nullopt) << id;
-    EXPECT_EQ(table.find(54), std::u16string(u"Plotter Configuration"));
-    EXPECT_EQ(table.find(55, 0x409), table.find(55));
+    EXPECT_EQ(table.find(54, 0x409), std::u16string(u"Plotter Configuration"));
     EXPECT_EQ(table.find(55, 0x407), std::nullopt);
 }
 

@@ -2,6 +2,7 @@
 
 #include "platform/portable/files_posix.h"
 #include "platform/portable/pe_resources.h"
+#include "platform/portable/ui_language.h"
 #include "platform/portable/utf.h"
 
 #include <algorithm>
@@ -362,7 +363,8 @@ std::u16string PosixModules::loadString(ModuleHandle module, std::uint32_t id) {
     const Object* object = find(module);
     if (!object || object->kind != Object::Kind::Pe)
         return {};
-    return object->strings.find(id).value_or(std::u16string());
+    return object->strings.findPreferred(id, resourceLanguages(uiLanguage()))
+        .value_or(std::u16string());
 }
 
 } // namespace tavlo::platform::portable

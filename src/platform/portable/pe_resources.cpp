@@ -254,6 +254,19 @@ std::optional<std::u16string> PeStringTable::find(std::uint32_t id, std::uint16_
     return std::nullopt;
 }
 
+std::optional<std::u16string>
+PeStringTable::findPreferred(std::uint32_t id, std::span<const std::uint16_t> languages) const {
+    const std::uint16_t low = static_cast<std::uint16_t>(id & 0xFFFF);
+    const std::uint16_t blockId = static_cast<std::uint16_t>(low / 16 + 1);
+    for (const std::uint16_t language : languages)
+        for (const Block& block : blocks_)
+            if (block.blockId == blockId && block.language == language) {
+                const std::u16string& text = block.strings[low % 16];
+                return text.empty() ? std::nullopt : std::optional(text);
+            }
+    return find(id);
+}
+
 std::vector<std::uint16_t> PeStringTable::languages() const {
     std::vector<std::uint16_t> result;
     for (const Block& block : blocks_) {

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -20,6 +21,12 @@ public:
     // The string with id in the given language (a LANGID; 0 takes the first language that has
     // the string's block). nullopt when there is none.
     std::optional<std::u16string> find(std::uint32_t id, std::uint16_t language = 0) const;
+
+    // The string with id as the loader picks it for a request that names no language: from the
+    // block of the first of languages that the module has, else from the first block for id. A
+    // string missing from the chosen block stays missing; no other language stands in for it.
+    std::optional<std::u16string> findPreferred(std::uint32_t id,
+                                                std::span<const std::uint16_t> languages) const;
 
     // Languages that carry string tables, in the file's order.
     std::vector<std::uint16_t> languages() const;
