@@ -25,7 +25,7 @@ int usageOf(const std::string& command, const std::string& message) {
 
 namespace {
 
-constexpr const char* kVersion = "0.1.0";
+constexpr const char* kVersion = TAVLO_VERSION;
 
 int usageError(const std::string& message) {
     err("tavlo: " + message);

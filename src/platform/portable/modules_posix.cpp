@@ -95,11 +95,21 @@ std::u16string withDefaultExtension(std::u16string_view name) {
 // LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR), then the executable's directory (the application
 // directory, first in Windows' own order), then the current directory. The Windows system
 // directories and PATH have no counterpart: nothing in them is a module for this build. Each
-// directory matches the name without regard to case, as Wine does.
+// directory matches the name without regard to case, as Wine does. An installed library keeps
+// its resource module in the data directory, which follows its own directory: first as seen
+// from the library directory, then from the program directory (the tool carries the library's
+// code in itself).
+#ifndef TAVLO_RES_FROM_LIB
+#define TAVLO_RES_FROM_LIB "../share/tavlo"
+#define TAVLO_RES_FROM_BIN "../share/tavlo"
+#endif
 std::string searchModule(std::u16string_view name) {
     std::error_code error;
+    const std::string own = parentOf(objectFile(reinterpret_cast<const void*>(&anchor)));
     const std::string directories[] = {
-        parentOf(objectFile(reinterpret_cast<const void*>(&anchor))),
+        own,
+        own.empty() ? own : own + "/" TAVLO_RES_FROM_LIB,
+        own.empty() ? own : own + "/" TAVLO_RES_FROM_BIN,
         parentOf(executablePath()),
         std::filesystem::current_path(error).string(),
     };

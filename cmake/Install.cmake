@@ -1,0 +1,81 @@
+# Installation and packages. Linux: the headers, libtavlo9.so with its SONAME, tavlo9Res.dll in
+# the data directory (found there relative to the library's own directory, so a relocated
+# installation keeps working), the tool, a CMake config package and a pkg-config file; CPack
+# makes a Debian package. Windows: the folder a Windows developer expects (bin with the DLLs
+# and tavlo.exe, lib with the import libraries and the .def file, include); CPack makes a zip.
+include(GNUInstallDirs)
+include(CMakePackageConfigHelpers)
+
+set(TAVLO_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/tavlo)
+
+set_target_properties(tavlo9 PROPERTIES EXPORT_NAME tavlo)
+target_include_directories(tavlo9 INTERFACE $<BUILD_INTERFACE:${CMAKE_SOURCE_DIR}/include>
+                                           $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
+add_library(tavlo::tavlo ALIAS tavlo9)
+
+if(WIN32)
+  set(TAVLO_RES_DESTINATION ${CMAKE_INSTALL_BINDIR})
+  # A Microsoft-format name for the import library, next to MinGW's libtavlo9.dll.a, so that
+  # either toolchain links against the DLL without renaming anything.
+  find_program(TAVLO_DLLTOOL NAMES x86_64-w64-mingw32-dlltool REQUIRED)
+  add_custom_command(TARGET tavlo9 POST_BUILD
+    COMMAND ${TAVLO_DLLTOOL} -d ${CMAKE_BINARY_DIR}/tavlo9.def -D tavlo9.dll
+            -l ${CMAKE_ARCHIVE_OUTPUT_DIRECTORY}/tavlo9.lib
+    VERBATIM)
+  install(FILES ${CMAKE_ARCHIVE_OUTPUT_DIRECTORY}/tavlo9.lib ${CMAKE_BINARY_DIR}/tavlo9.def
+    DESTINATION ${CMAKE_INSTALL_LIBDIR})
+else()
+  set_target_properties(tavlo9 PROPERTIES VERSION ${PROJECT_VERSION}
+                                          SOVERSION ${PROJECT_VERSION_MAJOR})
+  set(TAVLO_RES_DESTINATION ${CMAKE_INSTALL_DATADIR}/tavlo)
+  # Where the resource module lies relative to the installed library, and to the tool (which
+  # carries the library's code in itself).
+  file(RELATIVE_PATH TAVLO_RES_FROM_LIB /${CMAKE_INSTALL_LIBDIR} /${TAVLO_RES_DESTINATION})
+  file(RELATIVE_PATH TAVLO_RES_FROM_BIN /${CMAKE_INSTALL_BINDIR} /${TAVLO_RES_DESTINATION})
+  set_property(SOURCE src/platform/portable/modules_posix.cpp APPEND PROPERTY COMPILE_DEFINITIONS
+    TAVLO_RES_FROM_LIB="${TAVLO_RES_FROM_LIB}" TAVLO_RES_FROM_BIN="${TAVLO_RES_FROM_BIN}")
+endif()
+
+install(TARGETS tavlo9 EXPORT tavloTargets
+  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
+  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
+install(TARGETS tavlo RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+get_target_property(TAVLO_RES_FILE tavlo9Res TAVLO_DLL_PATH)
+install(FILES ${TAVLO_RES_FILE} DESTINATION ${TAVLO_RES_DESTINATION})
+install(DIRECTORY include/tavlo DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+
+install(EXPORT tavloTargets NAMESPACE tavlo:: DESTINATION ${TAVLO_CMAKE_DIR})
+configure_package_config_file(cmake/tavloConfig.cmake.in
+  ${CMAKE_BINARY_DIR}/tavloConfig.cmake INSTALL_DESTINATION ${TAVLO_CMAKE_DIR})
+write_basic_package_version_file(${CMAKE_BINARY_DIR}/tavloConfigVersion.cmake
+  COMPATIBILITY SameMajorVersion)
+install(FILES ${CMAKE_BINARY_DIR}/tavloConfig.cmake ${CMAKE_BINARY_DIR}/tavloConfigVersion.cmake
+  DESTINATION ${TAVLO_CMAKE_DIR})
+
+# pkg-config: paths relative to the .pc file's own prefix, so the file stays true wherever the
+# tree is unpacked.
+file(RELATIVE_PATH TAVLO_PC_TO_PREFIX /${CMAKE_INSTALL_LIBDIR}/pkgconfig /)
+configure_file(cmake/tavlo.pc.in ${CMAKE_BINARY_DIR}/tavlo.pc @ONLY)
+install(FILES ${CMAKE_BINARY_DIR}/tavlo.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+
+set(CPACK_PACKAGE_NAME tavlo)
+set(CPACK_PACKAGE_VENDOR "tavlo developers")
+set(CPACK_PACKAGE_CONTACT "tavlo developers <tavlo@localhost>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
+  "Registry and settings front end of the Veltrane plotting subsystem")
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_STRIP_FILES ON)
+if(WIN32)
+  set(CPACK_GENERATOR ZIP)
+  set(CPACK_SYSTEM_NAME win64)
+else()
+  set(CPACK_GENERATOR DEB)
+  set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+  set(CPACK_DEBIAN_PACKAGE_SECTION libs)
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
+  set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
+    "tavlo answers, for the host product running now, where its plotting settings live and\nwhat they say. The package holds libtavlo9.so, its message module, the C and C++\nheaders, CMake and pkg-config files, and the tavlo command.")
+endif()
+include(CPack)

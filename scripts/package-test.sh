@@ -1,0 +1,70 @@
+#!/bin/sh
+# Builds the packages from the native and windows builds (run scripts/test.sh or build both
+# presets first), installs them as their users would and builds programs against them: C and
+# C++ with find_package and C with pkg-config against the Debian package, and C cross-built
+# against the Windows zip and run under Wine. Every program runs on the bundled demo registry
+# and must print what tests/consumers/expected-*.txt say.
+#
+# TAVLO_NATIVE_BUILD and TAVLO_WINDOWS_BUILD name other build folders than the presets' own.
+# In CI (CI set) the Debian package is installed into the system with apt; elsewhere it is
+# unpacked into a folder, so that running the tests changes nothing outside the tree.
+set -e
+cd "$(dirname "$0")/.."
+root=$(pwd)
+work=$root/build/package-test
+rm -rf "$work"
+mkdir -p "$work"
+
+check() { # check EXPECTED COMMAND...: the command's output must be the expected text
+  expected=$1
+  shift
+  if ! "$@" > "$work/out.txt" || ! diff -u "$expected" "$work/out.txt"; then
+    echo "package-test: $* did not print $expected" >&2
+    exit 1
+  fi
+  echo "ok: $*"
+}
+
+# --- Linux: the Debian package -------------------------------------------------------------
+(cd "${TAVLO_NATIVE_BUILD:-build/native}" && cpack -G DEB -B "$work/deb" >/dev/null)
+deb=$(ls "$work"/deb/*.deb)
+dpkg-deb --field "$deb" Package Version Depends
+if [ -n "$CI" ]; then
+  if [ "$(id -u)" -eq 0 ]; then sudo=; else sudo=sudo; fi
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "$deb" >/dev/null
+  usr=/usr
+else
+  dpkg-deb -x "$deb" "$work/root"
+  usr=$work/root/usr
+fi
+libdir=$(dirname "$(find "$usr/lib" -name 'libtavlo9.so' | head -n 1)")
+tool=$usr/bin/tavlo
+"$tool" --version
+
+export WINEPREFIX="$root/examples/demo"
+cmake -S tests/consumers -B "$work/consumers" -DCMAKE_PREFIX_PATH="$usr" >/dev/null
+cmake --build "$work/consumers" >/dev/null
+check tests/consumers/expected-c.txt "$work/consumers/c_consumer"
+check tests/consumers/expected-cpp.txt "$work/consumers/cpp_consumer"
+
+export PKG_CONFIG_PATH="$libdir/pkgconfig"
+# shellcheck disable=SC2046
+cc -o "$work/pc_consumer" tests/consumers/main.c \
+  -std=c11 $(pkg-config --cflags --libs tavlo) -Wl,-rpath,"$(pkg-config --variable=libdir tavlo)"
+check tests/consumers/expected-c.txt "$work/pc_consumer"
+unset WINEPREFIX
+
+# --- Windows: the zip, cross-built against and run under Wine --------------------------------
+(cd "${TAVLO_WINDOWS_BUILD:-build/windows}" && cpack -G ZIP -B "$work/zip" >/dev/null)
+mkdir -p "$work/win"
+(cd "$work/win" && cmake -E tar xf "$work"/zip/*.zip)
+package=$(ls -d "$work"/win/*/)
+cmake -S tests/consumers -B "$work/consumers-win" --toolchain "$root/cmake/mingw-w64.cmake" \
+  -DCMAKE_PREFIX_PATH="$package" -DTAVLO_CONSUMER_CXX=OFF >/dev/null
+cmake --build "$work/consumers-win" >/dev/null
+# As a Windows program is shipped: the DLLs beside the program; the demo is the Wine prefix.
+cp "$package"/bin/*.dll "$work/consumers-win/"
+cp -a examples/demo "$work/demo-prefix"
+check tests/consumers/expected-c.txt cmake/wine-run.sh "$work/demo-prefix" \
+  "$work/consumers-win/c_consumer.exe"
+echo "package-test: all consumers passed"
