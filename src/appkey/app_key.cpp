@@ -3,6 +3,8 @@
 #include "appkey/discovery.h"
 #include "frame/errors.h"
 
+#include <cstring>
+
 namespace tavlo::appkey {
 
 namespace {
@@ -10,7 +12,7 @@ namespace {
 constexpr std::u16string_view kOperation = u"GetAppKey";
 
 // Steps shared by GetAppKey and SetAppKey: the key, or the error that says why there is none.
-std::u16string knownAppKey() {
+const std::u16string& knownAppKey() {
     frame::LibraryState& s = frame::state();
     if (s.appKeyCache.empty() && LookupAppKey() != 0)
         frame::raise<TAVLO_AppKey_Error>(kOperation, frame::message::appKey, u"");
@@ -24,24 +26,51 @@ bool ensureAppKey() {
 }
 
 bool isKoraKey(std::u16string_view key) {
+    // Lower-casing turns nothing else into a backslash, so only a key with two backslashes
+    // eight apart can hold the name: most keys are told apart without being lower-cased.
+    constexpr std::size_t kSpan = 8;
+    bool possible = false;
+    for (std::size_t i = 0; i + kSpan < key.size() && !possible; ++i)
+        possible = key[i] == u'\\' && key[i + kSpan] == u'\\';
+    if (!possible)
+        return false;
     std::u16string lower(key);
     frame::state().services.text->toLower(lower);
     return lower.find(u"\\corvida\\") != std::u16string::npos;
 }
 
+bool hostIsKora() {
+    frame::LibraryState& s = frame::state();
+    // Most settings ask, and the key rarely changes: the answer is kept for the key (and the
+    // case mapping) it was found with.
+    frame::LibraryState::KoraAnswer& kept = s.koraAnswer;
+    const std::u16string& key = s.appKeyCache;
+    if (!kept.text || kept.text != s.services.text || kept.key.size() != key.size() ||
+        std::memcmp(kept.key.data(), key.data(), key.size() * sizeof(char16_t)) != 0) {
+        kept.isKora = isKoraKey(key);
+        kept.key = key;
+        kept.text = s.services.text;
+    }
+    return kept.isKora;
+}
+
+const std::u16string& currentAppKey() {
+    static const std::u16string none;
+    try {
+        return knownAppKey();
+    } catch (TAVLO_AppKey_Error error) {
+        frame::ReportError(error);
+    }
+    return none;
+}
+
 std::u16string GetAppKey(const char16_t* name) {
-    std::u16string result;
     if (name) {
         // Accepted for the callers' sake; a caller can't choose the key.
         const std::u16string unused(name);
         (void)unused;
     }
-    try {
-        result = knownAppKey();
-    } catch (TAVLO_AppKey_Error error) {
-        frame::ReportError(error);
-    }
-    return result;
+    return currentAppKey();
 }
 
 std::int32_t SetAppKey(const char16_t* name) {
@@ -73,7 +102,7 @@ std::int32_t IsKORAApp(bool* isKora) {
             return result;
     }
     if (isKora)
-        *isKora = isKoraKey(s.appKeyCache);
+        *isKora = hostIsKora();
     return 0;
 }
 

@@ -23,5 +23,9 @@ std::int32_t IsKORAApp(bool* isKora);
 bool ensureAppKey();
 // A lower-case copy of key contains "\corvida\".
 bool isKoraKey(std::u16string_view key);
+// isKoraKey() of the cached app key.
+bool hostIsKora();
+// GetAppKey(nullptr) without a copy: the cached key, valid until the cache changes.
+const std::u16string& currentAppKey();
 
 } // namespace tavlo::appkey

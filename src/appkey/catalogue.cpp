@@ -5,7 +5,9 @@
 #include "frame/strings.h"
 #include "registry/value_read.h"
 
+#include <algorithm>
 #include <array>
+#include <unordered_map>
 
 namespace tavlo::appkey {
 
@@ -36,12 +38,42 @@ bool readShortString(const platform::RegKey& key, const char16_t* name, std::u16
            out.size() < kDataBytes / 2;
 }
 
-bool equalIgnoringCase(const std::u16string& a, const std::u16string& b) {
-    return a.size() == b.size() && lowered(a) == lowered(b);
-}
-
 void storeKey(const std::u16string& key) {
     lib().appKeyCache = lib().keyPrefix + key;
+}
+
+// The records by lower-cased location, so that merging a catalogue of many applications doesn't
+// compare every location with every other.
+using LocationIndex = std::unordered_map<std::u16string_view, const AppInfo*>;
+
+bool addRecord(CInSelArray& apps, LocationIndex& index, std::unique_ptr<AppInfo> record) {
+    record->locationKey = lowered(record->location);
+    if (const auto kept = index.find(record->locationKey); kept != index.end()) {
+        // A location's first record stays, unless only the new one has the user's key.
+        if (kept->second->hasUserKey || !record->hasUserKey)
+            return false;
+        const AppInfo* replaced = kept->second;
+        index.erase(kept);
+        std::erase_if(apps.records, [&](const auto& other) { return other.get() == replaced; });
+    }
+    index.emplace(record->locationKey, record.get());
+    apps.records.push_back(std::move(record));
+    return true;
+}
+
+std::int32_t selectByLocation(const CInSelArray& apps, std::u16string hostPath) {
+    hostPath = lowered(std::move(hostPath));
+    dropTrailingBackslashes(hostPath);
+    for (const auto& record : apps.records) {
+        std::u16string_view location = record->locationKey;
+        while (!location.empty() && location.back() == u'\\')
+            location.remove_suffix(1);
+        if (hostPath.find(location) != std::u16string::npos) {
+            storeKey(record->key);
+            return 0;
+        }
+    }
+    return 1;
 }
 
 } // namespace
@@ -53,8 +85,8 @@ std::int32_t SelectAppKey(const std::u16string& hostPath) {
     GetOPAppsInfo(keys, apps);
     if (apps.records.size() == 1)
         storeKey(apps.records.front()->key);
-    else
-        SelectAppKeyByLocation(keys, hostPath);
+    else if (!hostPath.empty())
+        selectByLocation(apps, hostPath);
     return 0;
 }
 
@@ -89,8 +121,13 @@ std::int32_t GetOPAppsRegKeys(CStringArray& keys) {
 std::int32_t GetOPAppsInfo(const CStringArray& keys, CInSelArray& apps) {
     apps.records.clear();
     platform::RegistryService& registry = *lib().services.registry;
+    // The records are read first and their locations tested together: they mostly share a
+    // folder, which the file service then lists once instead of looking up each location.
+    std::vector<std::unique_ptr<AppInfo>> read;
+    std::u16string keyPath;
     for (const std::u16string& name : keys) {
-        const std::u16string keyPath = u"Software\\" + name;
+        keyPath.assign(u"Software\\");
+        keyPath += name;
         platform::RegKey userKey;
         const bool hasUserKey =
             userKey.open(registry, Root::CurrentUser, keyPath.c_str()) == status::success;
@@ -104,7 +141,7 @@ std::int32_t GetOPAppsInfo(const CStringArray& keys, CInSelArray& apps) {
         if (!readShortString(key, locationName, location))
             continue;
         dropTrailingBackslashes(location);
-        if (location.empty() || !lib().services.files->exists(location.c_str()))
+        if (location.empty())
             continue;
         auto record = std::make_unique<AppInfo>();
         if (!readShortString(key, u"Language", record->language))
@@ -114,46 +151,37 @@ std::int32_t GetOPAppsInfo(const CStringArray& keys, CInSelArray& apps) {
         record->key = name;
         record->location = std::move(location);
         record->hasUserKey = hasUserKey;
-        AddAppInfo(apps, std::move(record));
+        read.push_back(std::move(record));
     }
+    std::vector<std::u16string_view> locations;
+    locations.reserve(read.size());
+    for (const auto& record : read)
+        locations.push_back(record->location);
+    const std::vector<bool> installed = lib().services.files->existAll(locations);
+    LocationIndex index;
+    for (std::size_t i = 0; i < read.size(); ++i)
+        if (installed[i])
+            addRecord(apps, index, std::move(read[i]));
     if (apps.records.empty())
         noAppKey(u"GetOPAppsInfo");
     return 0;
 }
 
 bool AddAppInfo(CInSelArray& apps, std::unique_ptr<AppInfo> record) {
-    auto& records = apps.records;
-    for (auto it = records.begin(); it != records.end();) {
-        if (!equalIgnoringCase((*it)->location, record->location)) {
-            ++it;
-            continue;
-        }
-        if (!(*it)->hasUserKey && record->hasUserKey) {
-            it = records.erase(it);
-            continue;
-        }
-        return false;
+    LocationIndex index;
+    for (const auto& kept : apps.records) {
+        kept->locationKey = lowered(kept->location);
+        index.emplace(kept->locationKey, kept.get());
     }
-    records.push_back(std::move(record));
-    return true;
+    return addRecord(apps, index, std::move(record));
 }
 
 std::int32_t SelectAppKeyByLocation(const CStringArray& keys, std::u16string hostPath) {
     if (hostPath.empty())
         return 1;
-    hostPath = lowered(std::move(hostPath));
-    dropTrailingBackslashes(hostPath);
     CInSelArray apps;
     GetOPAppsInfo(keys, apps);
-    for (const auto& record : apps.records) {
-        std::u16string location = lowered(record->location);
-        dropTrailingBackslashes(location);
-        if (hostPath.find(location) != std::u16string::npos) {
-            storeKey(record->key);
-            return 0;
-        }
-    }
-    return 1;
+    return selectByLocation(apps, std::move(hostPath));
 }
 
 } // namespace tavlo::appkey

@@ -18,6 +18,7 @@ struct AppInfo {
     std::u16string productName; // "ProductName", or empty
     std::u16string language;    // "Language", or empty
     std::u16string location;    // without trailing backslashes; existed when the record was made
+    std::u16string locationKey; // location lower-cased, as records are merged and selected by it
     bool hasUserKey = false;    // HKEY_CURRENT_USER\Software\<key> could be opened
 };
 

@@ -6,9 +6,13 @@ static_assert(sizeof(TavloChar) == sizeof(char16_t), "the library's text is UTF-
 
 TAVLO_Exception makeError(std::u16string_view operation, std::uint32_t messageId,
                           std::u16string_view argument) {
+    state().currentArgument.assign(argument);
+    return makeErrorInPlace(operation, messageId);
+}
+
+TAVLO_Exception makeErrorInPlace(std::u16string_view operation, std::uint32_t messageId) {
     LibraryState& s = state();
     s.currentOperation.assign(operation);
-    s.currentArgument.assign(argument);
     s.sourceMarker.assign(kSourceMarker);
     // Before start-up has recorded the library's handle, the module holding this code stands in.
     void* module =
@@ -17,6 +21,19 @@ TAVLO_Exception makeError(std::u16string_view operation, std::uint32_t messageId
             : s.services.modules->moduleContaining(reinterpret_cast<const void*>(&makeError));
     return TAVLO_Exception{module, messageId, s.currentOperation.c_str(), s.currentArgument.c_str(),
                            s.sourceMarker.c_str()};
+}
+
+void raise(const Failure& failure) {
+    if (failure.kind == Failure::Kind::Key) {
+        TAVLO_Key_Error error;
+        static_cast<TAVLO_Exception&>(error) = failure.error;
+        throw error;
+    }
+    if (failure.kind == Failure::Kind::Entry) {
+        TAVLO_Entry_Error error;
+        static_cast<TAVLO_Exception&>(error) = failure.error;
+        throw error;
+    }
 }
 
 std::u16string loadLibraryString(std::uint32_t id) {

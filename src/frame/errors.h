@@ -25,6 +25,8 @@ inline constexpr std::u16string_view kSourceMarker = u"$Workfile: tavlo_api $ $R
 // Fills the error context and the record that points into it.
 TAVLO_Exception makeError(std::u16string_view operation, std::uint32_t messageId,
                           std::u16string_view argument);
+// makeError for an argument already written into the error context (state().currentArgument).
+TAVLO_Exception makeErrorInPlace(std::u16string_view operation, std::uint32_t messageId);
 
 // Throws the chosen kind, by value.
 template <typename Kind>
@@ -34,6 +36,18 @@ template <typename Kind>
     static_cast<TAVLO_Exception&>(error) = makeError(operation, messageId, argument);
     throw error;
 }
+
+// An error found and recorded as raise() records it, but not thrown: the paths that drop or
+// report their errors take it as a result, since a throw costs far more than the read that
+// failed. kind is the exception raise() would have thrown.
+struct Failure {
+    enum class Kind { None, Key, Entry } kind = Kind::None;
+    TAVLO_Exception error{};
+    explicit operator bool() const { return kind != Kind::None; }
+};
+
+// Throws the failure's kind, as raise() would have (no-op without a failure).
+void raise(const Failure& failure);
 
 // Shows the error's message through the host's handler, if one is installed. Never throws an
 // error of the library's own family.

@@ -98,16 +98,8 @@ TAVLO_EXTERN_C TAVLO_API TavloRetVal _GetHKeyLocalMachineString(TavloChar* buffe
                                                                 const TavloChar* name,
                                                                 uint32_t size) {
     std::u16string value;
-    try {
-        const TavloRetVal result =
-            tavlo::registry::GetHKeyLocalMachineString(value, text(name), size);
-        if (result != TAVLO_Success)
-            return result;
-    } catch (TAVLO_Key_Error error) {
-        tavlo::frame::ReportError(error);
-        return TAVLO_Failure;
-    } catch (TAVLO_Entry_Error error) {
-        tavlo::frame::ReportError(error);
+    if (const auto failure = tavlo::registry::readMachineString(value, text(name), size)) {
+        tavlo::frame::ReportError(failure.error);
         return TAVLO_Failure;
     }
     return sizedCopy(value, buffer, size);
@@ -116,16 +108,8 @@ TAVLO_EXTERN_C TAVLO_API TavloRetVal _GetHKeyLocalMachineString(TavloChar* buffe
 TAVLO_EXTERN_C TAVLO_API TavloRetVal _GetProfileStr(TavloChar* buffer, const TavloChar* section,
                                                     const TavloChar* name, uint32_t size) {
     std::u16string value;
-    try {
-        const TavloRetVal result =
-            tavlo::registry::GetProfileStr(value, text(section), text(name), size);
-        if (result != TAVLO_Success)
-            return result;
-    } catch (TAVLO_Key_Error) {
+    if (tavlo::registry::readProfileStr(value, text(section), text(name), size))
         return TAVLO_Failure;
-    } catch (TAVLO_Entry_Error) {
-        return TAVLO_Failure;
-    }
     return sizedCopy(value, buffer, size);
 }
 

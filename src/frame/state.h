@@ -32,9 +32,17 @@ struct LibraryState {
     std::u16string appKeyCache;
     std::u16string keyPrefix = u"SOFTWARE\\";
     std::int32_t wizardOnly = 0;
+    // Whether the cached key is Corvida's, as last found, and for which key and case mapping.
+    struct KoraAnswer {
+        std::u16string key;
+        const platform::TextService* text = nullptr;
+        bool isKora = false;
+    } koraAnswer;
 
     // What the string-returning flat exports hand back.
     std::u16string flatResult;
+    // The key path a profile read is building, kept so that each read reuses its storage.
+    std::u16string profileKeyPath;
 
     // Help engines: the live help viewer object (null when there is none), and the HTML Help
     // control, which once loaded stays loaded for the process.

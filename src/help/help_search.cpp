@@ -44,24 +44,41 @@ struct Search {
     const char16_t* sought;
     char16_t* out;
     std::size_t size;
+    std::u16string candidate; // an entry's lower-cased name, reused across entries
 };
 
 enum class Outcome { NotFound, Found, Unwritable };
 
-Outcome searchDirectory(const std::u16string& directory, const Search& search) {
-    if (directory.size() + 2 >= kPathUnits)
-        return Outcome::NotFound;
+// The name and extension split() takes from a listed name: the name itself, unless it has a
+// separator or a drive's colon or is too long to split.
+std::u16string_view listedName(const std::u16string& name, std::u16string& spare) {
+    const auto plain = [](char16_t c) { return c != u'\\' && c != u'/' && c != 0; };
+    if (name.size() < 256 && (name.size() < 2 || name[1] != u':') &&
+        std::all_of(name.begin(), name.end(), plain))
+        return name;
+    const PathParts parts = split(name.c_str());
+    spare = std::u16string(parts.name.data()) + parts.ext.data();
+    return spare;
+}
+
+bool matches(std::u16string_view name, Search& search) {
+    // Lower-casing keeps the length, so most names are told apart without it.
+    if (name.size() != search.soughtLower.size())
+        return false;
+    search.candidate.assign(name);
+    frame::state().services.text->toLower(search.candidate);
+    return search.candidate == search.soughtLower;
+}
+
+Outcome searchListing(platform::DirListing& listing, platform::DirEntry& entry,
+                      const std::u16string& directory, Search& search) {
     platform::FileService& files = *frame::state().services.files;
-    platform::DirListing listing;
-    platform::DirEntry entry;
-    if (listing.open(files, directory.c_str(), entry) != platform::status::success)
-        return Outcome::NotFound;
+    std::u16string spare;
     do {
         if (entry.attributes & (attr::hidden | attr::system | attr::offline))
             continue;
-        const PathParts parts = split(entry.name.c_str());
-        const std::u16string fullName = std::u16string(parts.name.data()) + parts.ext.data();
-        if (lowered(fullName) == search.soughtLower) {
+        const std::u16string_view name = listedName(entry.name, spare);
+        if (matches(name, search)) {
             const std::u16string result = directory + u"\\" + search.sought;
             // A result that doesn't fit the caller's buffer is not written at all: the caller
             // never sees a partial path.
@@ -71,11 +88,19 @@ Outcome searchDirectory(const std::u16string& directory, const Search& search) {
             search.out[result.size()] = 0;
             return Outcome::Found;
         }
-        if ((entry.attributes & attr::directory) && !fullName.empty() && fullName[0] != u'.') {
-            const std::u16string sub = directory + u"\\" + fullName;
-            if (sub.size() >= kPathUnits)
+        if ((entry.attributes & attr::directory) && !name.empty() && name[0] != u'.') {
+            // A sub-directory is searched only while "<sub>\*" fits as well.
+            if (directory.size() + 1 + name.size() + 2 >= kPathUnits)
                 continue;
-            if (const Outcome outcome = searchDirectory(sub, search); outcome != Outcome::NotFound)
+            std::u16string sub = directory;
+            sub += u'\\';
+            sub += name;
+            platform::DirListing below;
+            platform::DirEntry first;
+            if (below.open(files, listing, name, sub.c_str(), first) != platform::status::success)
+                continue;
+            if (const Outcome outcome = searchListing(below, first, sub, search);
+                outcome != Outcome::NotFound)
                 return outcome;
         }
     } while (listing.next(entry));
@@ -98,8 +123,15 @@ bool FindFilePath(const char16_t* directory, const char16_t* name, char16_t* out
     }
     if (!name || !out || size == 0)
         return false;
-    Search search{lowered(name), name, out, size};
-    return searchDirectory(start, search) == Outcome::Found;
+    if (start.size() + 2 >= kPathUnits)
+        return false;
+    Search search{lowered(name), name, out, size, {}};
+    platform::DirListing listing;
+    platform::DirEntry first;
+    if (listing.open(*frame::state().services.files, start.c_str(), first) !=
+        platform::status::success)
+        return false;
+    return searchListing(listing, first, start, search) == Outcome::Found;
 }
 
 bool FindHelpPathname(const char16_t* name, std::u16string& result) {
@@ -135,7 +167,7 @@ bool ResolveHelpPath(const char16_t* name, std::u16string& path) {
 std::u16string GetDefaultHelpFile() {
     if (!appkey::ensureAppKey())
         return {};
-    const bool kora = appkey::isKoraKey(frame::state().appKeyCache);
+    const bool kora = appkey::hostIsKora();
     std::u16string path;
     if (settings::GetProfileDirectory(path, u"General", kora ? u"KORAHELP" : u"HELP", u"Help") != 0)
         return {};

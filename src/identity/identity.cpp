@@ -12,13 +12,8 @@ namespace {
 // A machine-wide string whose failure the user is told about once, then the empty string.
 std::u16string reportedMachineString(const char16_t* name, std::uint32_t initialSize) {
     std::u16string value;
-    try {
-        registry::GetHKeyLocalMachineString(value, name, initialSize);
-    } catch (TAVLO_Key_Error error) {
-        frame::ReportError(error);
-        return {};
-    } catch (TAVLO_Entry_Error error) {
-        frame::ReportError(error);
+    if (const frame::Failure failure = registry::readMachineString(value, name, initialSize)) {
+        frame::ReportError(failure.error);
         return {};
     }
     return value;
@@ -49,8 +44,7 @@ std::u16string GetAppDirectory() {
     // the key first.
     if (!appkey::ensureAppKey())
         return {};
-    const char16_t* name =
-        appkey::isKoraKey(frame::state().appKeyCache) ? u"KoraLocation" : u"Location";
+    const char16_t* name = appkey::hostIsKora() ? u"KoraLocation" : u"Location";
     std::u16string directory = reportedMachineString(name, 260);
     frame::dropTrailingBackslashes(directory);
     return directory;

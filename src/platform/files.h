@@ -7,7 +7,9 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <utility>
+#include <vector>
 
 namespace tavlo::platform {
 
@@ -28,9 +30,25 @@ public:
     // False after the last entry.
     virtual bool nextEntry(DirHandle handle, DirEntry& entry) = 0;
     virtual void closeDirectory(DirHandle handle) = 0;
+    // Lists what openDirectory(path) lists, path being the directory parent lists, a backslash
+    // and name. A walk asks for every directory this way, so a backend that can reach name
+    // through parent need not resolve the whole path again.
+    virtual Status openSubdirectory(DirHandle parent, std::u16string_view name,
+                                    const char16_t* path, DirHandle* handle, DirEntry& first) {
+        return openDirectory(path, handle, first);
+    }
 
     // Something (file or directory) exists at path.
     virtual bool exists(const char16_t* path) = 0;
+    // exists() of each path. Many paths often share a folder, which a backend may list once
+    // instead of asking for each of them.
+    virtual std::vector<bool> existAll(const std::vector<std::u16string_view>& paths) {
+        std::vector<bool> found;
+        found.reserve(paths.size());
+        for (const std::u16string_view path : paths)
+            found.push_back(exists(std::u16string(path).c_str()));
+        return found;
+    }
 };
 
 // Move-only owner of a directory listing.
@@ -56,6 +74,20 @@ public:
         close();
         DirHandle handle = nullptr;
         const Status result = service.openDirectory(directory, &handle, first);
+        if (result == status::success) {
+            service_ = &service;
+            handle_ = handle;
+        }
+        return result;
+    }
+    // The subdirectory name of the directory parent lists (see openSubdirectory); a parent of
+    // another service is no help to this one.
+    Status open(FileService& service, const DirListing& parent, std::u16string_view name,
+                const char16_t* path, DirEntry& first) {
+        close();
+        DirHandle handle = nullptr;
+        const Status result = service.openSubdirectory(
+            parent.service_ == &service ? parent.handle_ : nullptr, name, path, &handle, first);
         if (result == status::success) {
             service_ = &service;
             handle_ = handle;

@@ -1,7 +1,6 @@
 #include "registry/profile.h"
 
 #include "appkey/app_key.h"
-#include "frame/errors.h"
 #include "registry/reg_path.h"
 #include "registry/value_read.h"
 
@@ -20,99 +19,111 @@ platform::RegistryService& registry() {
     return *frame::state().services.registry;
 }
 
-std::u16string joined(std::u16string base, const char16_t* relative) {
+void join(std::u16string& base, const char16_t* relative) {
     const std::u16string_view rest(relative ? relative : u"");
     if (rest.empty() || rest.front() != u'\\')
         base += u'\\';
     base += rest;
-    return base;
 }
 
-std::u16string pathText(const std::u16string& key, const char16_t* name = nullptr) {
-    return FormatRegPath(Root::CurrentUser, key.c_str(), name);
+using Kind = frame::Failure::Kind;
+
+frame::Failure failure(Kind kind, std::u16string_view operation, std::u16string_view key,
+                       const char16_t* name = nullptr) {
+    return regPathFailure(kind, operation, frame::message::profileValue, Root::CurrentUser, key,
+                          name);
 }
 
-// The number readers report failure as a result, never as an error: every error of the
-// library's registry kinds raised on the way is dropped here (its texts stay in the error
-// context).
-template <typename Fn> TavloRetVal numberRead(Fn&& read) {
-    try {
-        return read();
-    } catch (TAVLO_Key_Error) {
-    } catch (TAVLO_Entry_Error) {
-    }
-    return TAVLO_Failure;
-}
-
-TavloRetVal readDword(const std::u16string& keyPath, std::u16string_view operation,
-                      const char16_t* name, std::uint32_t& out) {
+frame::Failure readDword(const std::u16string& keyPath, std::u16string_view operation,
+                         const char16_t* name, std::uint32_t& out) {
     platform::RegKey key;
     if (key.open(registry(), Root::CurrentUser, keyPath.c_str()) != status::success)
-        frame::raise<TAVLO_Key_Error>(operation, frame::message::profileValue, pathText(keyPath));
+        return failure(Kind::Key, operation, keyPath);
     const ReadResult read = readDwordValue(key, name, out);
     key.close();
     if (read.status != status::success || read.type != regtype::dword)
-        frame::raise<TAVLO_Entry_Error>(operation, frame::message::profileValue,
-                                        pathText(keyPath, name));
-    return TAVLO_Success;
+        return failure(Kind::Entry, operation, keyPath, name);
+    return {};
 }
 
 } // namespace
 
-std::u16string GetActiveProfileKey() {
+frame::Failure activeProfileKey(std::u16string& result) {
     constexpr std::u16string_view operation = u"GetActiveProfileKey";
-    std::u16string result = appkey::GetAppKey(nullptr) + u"\\Profiles";
+    const std::u16string& appKey = appkey::currentAppKey();
+    result.clear();
+    // Room for a profile and a section below it, so that the paths are built in place.
+    result.reserve(appKey.size() + 128);
+    result += appKey;
+    result += u"\\Profiles";
     platform::RegKey key;
     if (key.open(registry(), Root::CurrentUser, result.c_str()) != status::success)
-        frame::raise<TAVLO_Key_Error>(operation, frame::message::profileValue, pathText(result));
-    std::u16string name;
-    const ReadResult read = readFixed(key, nullptr, kProfileNameBytes, name);
+        return failure(Kind::Key, operation, result);
+    const std::size_t profiles = result.size();
+    result += u'\\';
+    const ReadResult read = appendFixed(key, nullptr, kProfileNameBytes, result);
     key.close();
     // A missing, too long or wrongly typed name is the profiles key's failure.
-    if (read.status != status::success || read.type != regtype::sz)
-        frame::raise<TAVLO_Key_Error>(operation, frame::message::profileValue, pathText(result));
-    result += u'\\';
-    result += name;
+    if (read.status != status::success || read.type != regtype::sz) {
+        result.resize(profiles);
+        return failure(Kind::Key, operation, result);
+    }
+    return {};
+}
+
+std::u16string GetActiveProfileKey() {
+    std::u16string result;
+    frame::raise(activeProfileKey(result));
     return result;
 }
 
 std::u16string GetCurrentProfileKey() {
-    try {
-        return GetActiveProfileKey();
-    } catch (TAVLO_Key_Error) {
-    } catch (TAVLO_Entry_Error) {
-    }
+    std::u16string result;
+    if (activeProfileKey(result))
+        return {};
+    return result;
+}
+
+frame::Failure readProfileStr(std::u16string& out, const char16_t* section, const char16_t* name,
+                              std::uint32_t initialSize) {
+    constexpr std::u16string_view operation = u"GetProfileStr";
+    std::u16string& keyPath = frame::state().profileKeyPath;
+    if (frame::Failure noProfile = activeProfileKey(keyPath))
+        return noProfile;
+    join(keyPath, section);
+    platform::RegKey key;
+    if (key.open(registry(), Root::CurrentUser, keyPath.c_str()) != status::success)
+        return failure(Kind::Key, operation, keyPath);
+    const ReadResult read = readStringValue(key, name, out, initialSize);
+    key.close();
+    if (read.status != status::success || read.type != regtype::sz)
+        return failure(Kind::Entry, operation, keyPath, name);
     return {};
 }
 
 TavloRetVal GetProfileStr(std::u16string& out, const char16_t* section, const char16_t* name,
                           std::uint32_t initialSize) {
-    constexpr std::u16string_view operation = u"GetProfileStr";
-    const std::u16string keyPath = joined(GetActiveProfileKey(), section);
-    platform::RegKey key;
-    if (key.open(registry(), Root::CurrentUser, keyPath.c_str()) != status::success)
-        frame::raise<TAVLO_Key_Error>(operation, frame::message::profileValue, pathText(keyPath));
-    const ReadResult read = readStringValue(key, name, out, initialSize);
-    key.close();
-    if (read.status != status::success || read.type != regtype::sz)
-        frame::raise<TAVLO_Entry_Error>(operation, frame::message::profileValue,
-                                        pathText(keyPath, name));
+    frame::raise(readProfileStr(out, section, name, initialSize));
     return TAVLO_Success;
 }
 
+// The number readers report failure as a result, never as an error: the errors found on the
+// way are dropped (their texts stay in the error context).
 TavloRetVal GetProfileDWord(std::uint32_t* out, const char16_t* section, const char16_t* name) {
-    return numberRead([&] {
-        const std::u16string keyPath = joined(GetActiveProfileKey(), section);
-        std::uint32_t scratch = 0;
-        return readDword(keyPath, u"GetProfileDWord", name, out ? *out : scratch);
-    });
+    std::u16string& keyPath = frame::state().profileKeyPath;
+    if (activeProfileKey(keyPath))
+        return TAVLO_Failure;
+    join(keyPath, section);
+    std::uint32_t scratch = 0;
+    return readDword(keyPath, u"GetProfileDWord", name, out ? *out : scratch) ? TAVLO_Failure
+                                                                              : TAVLO_Success;
 }
 
 TavloRetVal GetFixedProfileDWord(std::uint32_t& out, const char16_t* key, const char16_t* name) {
-    return numberRead([&] {
-        const std::u16string keyPath = joined(appkey::GetAppKey(nullptr) + u"\\FixedProfile", key);
-        return readDword(keyPath, u"GetFixedProfileDWord", name, out);
-    });
+    std::u16string keyPath = appkey::currentAppKey();
+    keyPath += u"\\FixedProfile";
+    join(keyPath, key);
+    return readDword(keyPath, u"GetFixedProfileDWord", name, out) ? TAVLO_Failure : TAVLO_Success;
 }
 
 } // namespace tavlo::registry

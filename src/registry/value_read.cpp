@@ -13,14 +13,35 @@ namespace {
 // gigabytes before anything is known about the value.
 constexpr std::uint32_t kMaxFirstGuess = 1u << 20;
 
+// A zeroed buffer of units characters for one read: on the stack for the sizes the library's
+// own reads use, on the heap only for a caller's larger guess or a value that needs more.
+class ReadBuffer {
+public:
+    explicit ReadBuffer(std::size_t units) : size_(units) {
+        if (units > kStackUnits)
+            heap_.resize(units);
+        else
+            std::memset(stack_, 0, units * sizeof(char16_t));
+    }
+    char16_t* begin() { return heap_.empty() ? stack_ : heap_.data(); }
+    char16_t* end() { return begin() + size_; }
+    std::size_t size() const { return size_; }
+
+private:
+    static constexpr std::size_t kStackUnits = 1025;
+    char16_t stack_[kStackUnits];
+    std::vector<char16_t> heap_;
+    std::size_t size_;
+};
+
 ReadResult readInto(const platform::RegKey& key, const char16_t* name, std::u16string& out,
                     std::uint32_t units, std::uint32_t bytes) {
-    std::vector<char16_t> buffer(std::size_t{units} + 1, u'\0');
+    ReadBuffer buffer(std::size_t{units} + 1);
     std::copy_n(out.begin(), std::min<std::size_t>(out.size(), units), buffer.begin());
     ReadResult result;
     result.size = bytes;
-    result.status =
-        key.query(name, &result.type, reinterpret_cast<std::uint8_t*>(buffer.data()), &result.size);
+    result.status = key.query(name, &result.type, reinterpret_cast<std::uint8_t*>(buffer.begin()),
+                              &result.size);
     // After a read the text is the data read, up to its first null: data without one (a
     // number read as text) doesn't run on into what the output held before. A read that wrote
     // nothing leaves the former text.
@@ -57,12 +78,18 @@ ReadResult readDwordValue(const platform::RegKey& key, const char16_t* name, std
 
 ReadResult readFixed(const platform::RegKey& key, const char16_t* name, std::uint32_t bytes,
                      std::u16string& out) {
-    std::vector<char16_t> buffer(bytes / 2 + 1, u'\0');
+    out.clear();
+    return appendFixed(key, name, bytes, out);
+}
+
+ReadResult appendFixed(const platform::RegKey& key, const char16_t* name, std::uint32_t bytes,
+                       std::u16string& out) {
+    ReadBuffer buffer(bytes / 2 + 1);
     ReadResult result;
     result.size = bytes;
-    result.status =
-        key.query(name, &result.type, reinterpret_cast<std::uint8_t*>(buffer.data()), &result.size);
-    out.assign(buffer.begin(), std::find(buffer.begin(), buffer.end() - 1, u'\0'));
+    result.status = key.query(name, &result.type, reinterpret_cast<std::uint8_t*>(buffer.begin()),
+                              &result.size);
+    out.append(buffer.begin(), std::find(buffer.begin(), buffer.end() - 1, u'\0'));
     return result;
 }
 

@@ -28,5 +28,8 @@ ReadResult readDwordValue(const platform::RegKey& key, const char16_t* name, std
 // it when there is none).
 ReadResult readFixed(const platform::RegKey& key, const char16_t* name, std::uint32_t bytes,
                      std::u16string& out);
+// readFixed appending the text to out.
+ReadResult appendFixed(const platform::RegKey& key, const char16_t* name, std::uint32_t bytes,
+                       std::u16string& out);
 
 } // namespace tavlo::registry

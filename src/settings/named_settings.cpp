@@ -17,7 +17,7 @@ namespace {
 std::optional<bool> hostIsKora() {
     if (!appkey::ensureAppKey())
         return std::nullopt;
-    return appkey::isKoraKey(frame::state().appKeyCache);
+    return appkey::hostIsKora();
 }
 
 enum class Reader { Directory, FromPathname };
@@ -45,11 +45,7 @@ std::u16string hostDirectory(Reader reader, const char16_t* section, const char1
 std::u16string profileString(const char16_t* section, const char16_t* name,
                              std::uint32_t initialSize) {
     std::u16string out;
-    try {
-        registry::GetProfileStr(out, section, name, initialSize);
-    } catch (TAVLO_Entry_Error) {
-    } catch (TAVLO_Key_Error) {
-    }
+    registry::readProfileStr(out, section, name, initialSize);
     return out;
 }
 

@@ -19,14 +19,18 @@ using frame::dropTrailingBackslashes;
 
 // The two folders of plot configuration files roam with the user.
 bool roams(const char16_t* subFolder) {
-    std::u16string name(subFolder ? subFolder : u"");
+    const std::u16string_view given(subFolder ? subFolder : u"");
+    // Lower-casing keeps the length, so only names as long as one of the two need it.
+    if (given.size() != 8 && given.size() != 11)
+        return false;
+    std::u16string name(given);
     frame::state().services.text->toLower(name);
     return name == u"plotters" || name == u"plot styles";
 }
 
 // "RoamableRootFolder" below HKEY_CURRENT_USER\<app key>, read into 1024 bytes.
 bool roamableRoot(std::u16string& out) {
-    const std::u16string appKey = appkey::GetAppKey(nullptr);
+    const std::u16string& appKey = appkey::currentAppKey();
     platform::RegKey key;
     if (key.open(*frame::state().services.registry, platform::Root::CurrentUser, appKey.c_str()) !=
         status::success)
@@ -61,36 +65,28 @@ TavloRetVal GetFallbackDirectory(std::u16string& out, const char16_t* subFolder)
 
 TavloRetVal GetProfileDirectory(std::u16string& out, const char16_t* section, const char16_t* name,
                                 const char16_t* subFolder) {
-    try {
-        registry::GetProfileStr(out, section, name, 260);
-        dropTrailingBackslashes(out);
-        return TAVLO_Success;
-    } catch (TAVLO_Entry_Error) {
-    } catch (TAVLO_Key_Error) {
-    }
-    return GetFallbackDirectory(out, subFolder);
+    if (registry::readProfileStr(out, section, name, 260))
+        return GetFallbackDirectory(out, subFolder);
+    dropTrailingBackslashes(out);
+    return TAVLO_Success;
 }
 
 TavloRetVal GetProfileDirectoryFromPathname(std::u16string& out, const char16_t* section,
                                             const char16_t* name, const char16_t* subFolder) {
     std::u16string pathname;
-    try {
-        registry::GetProfileStr(pathname, section, name, 260);
-    } catch (TAVLO_Entry_Error) {
+    if (registry::readProfileStr(pathname, section, name, 260))
         return GetFallbackDirectory(out, subFolder);
-    } catch (TAVLO_Key_Error) {
-        return GetFallbackDirectory(out, subFolder);
-    }
-    std::array<char16_t, 3> drive{};
-    std::array<char16_t, 256> dir{};
-    std::array<char16_t, 256> file{};
-    std::array<char16_t, 256> ext{};
-    // A pathname whose parts don't fit can't be split: every part then counts as empty.
+    // Every part is written, whole or (when a part doesn't fit) empty, so none is cleared first.
+    std::array<char16_t, 3> drive;
+    std::array<char16_t, 256> dir;
+    std::array<char16_t, 256> file;
+    std::array<char16_t, 256> ext;
     splitPath(pathname.c_str(), drive.data(), drive.size(), dir.data(), dir.size(), file.data(),
               file.size(), ext.data(), ext.size());
     if (!drive[0] || !dir[0])
         return TAVLO_Failure;
-    out = std::u16string(drive.data()) + dir.data();
+    out.assign(drive.data());
+    out += dir.data();
     dropTrailingBackslashes(out);
     return TAVLO_Success;
 }

@@ -90,8 +90,11 @@ TEST(AppKey, HostTestWantsTheProductsOwnComponent) {
                                                     {u"SOFTWARE\\Veltrane\\XCorvida\\R1", false},
                                                     {u"SOFTWARE\\Corvida", false},
                                                     {u"Corvida\\R1", false}};
-    for (const auto& [key, kora] : keys)
+    for (const auto& [key, kora] : keys) {
         EXPECT_EQ(appkey::isKoraKey(key), kora) << std::string(key.begin(), key.end());
+        lib.scope.get().appKeyCache = key; // the host's answer follows its key as that changes
+        EXPECT_EQ(appkey::hostIsKora(), kora) << std::string(key.begin(), key.end());
+    }
 }
 
 } // namespace

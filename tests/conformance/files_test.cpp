@@ -152,6 +152,30 @@ TEST_F(FakePrefix, FileServiceUsesThePrefix) {
         sawSystem32 |= entry.name == u"system32" && (entry.attributes & attr::directory);
     while (listing.next(entry));
     EXPECT_TRUE(sawSystem32);
+    // A subdirectory named in another case than stored is still found below its listing.
+    DirListing below;
+    ASSERT_EQ(below.open(files, listing, u"SYSTEM32", u"c:\\Windows\\SYSTEM32", entry),
+              status::success);
+    while (entry.name != u"File.DLL")
+        ASSERT_TRUE(below.next(entry));
+}
+
+// Paths asked about together get the answers each gets alone, whichever way their folder is read.
+TEST_F(FakePrefix, ExistAllAnswersAsExists) {
+    const fs::path windows = root_ / "prefix" / "drive_c" / "windows";
+    fs::create_directory_symlink("system32", windows / "Link");
+    fs::create_symlink("gone", windows / "dangling");
+    std::vector<std::u16string> paths;
+    for (const std::u16string& folder :
+         {std::u16string(u"C:\\Windows\\"), windows.u16string() + u"/"})
+        for (const char16_t* name : {u"system32", u"SYSTEM32", u"dup.txt", u"Dup.txt",
+                                     u"\u00E4RGER.txt", u"link", u"Link", u"dangling", u"none"})
+            paths.push_back(folder + name);
+    auto& files = *defaultServices().files;
+    const std::vector<bool> together =
+        files.existAll(std::vector<std::u16string_view>(paths.begin(), paths.end()));
+    for (std::size_t i = 0; i < paths.size(); ++i)
+        EXPECT_EQ(together[i], files.exists(paths[i].c_str())) << narrow(paths[i]);
 }
 #endif
 

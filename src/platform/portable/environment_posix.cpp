@@ -1,5 +1,6 @@
 #include "platform/portable/environment_posix.h"
 
+#include <atomic>
 #include <cstdlib>
 #include <mutex>
 
@@ -7,11 +8,14 @@ namespace tavlo::platform::portable {
 
 namespace {
 
+// Every registry call asks for the registry, so once it is loaded (and once the configuration is
+// read) the answer is given without the lock: the registry and the configuration stay where
+// they are, only their contents change, and only under the lock.
 struct State {
     std::mutex mutex;
-    bool configured = false;
+    std::atomic<bool> configured = false;
     PortableConfig config;
-    bool loaded = false;
+    std::atomic<bool> loaded = false;
     MemoryRegistry registry;
     std::vector<Diagnostic> diagnostics;
 };
@@ -30,7 +34,7 @@ std::string trimSlashes(std::string path) {
 const PortableConfig& currentConfig(State& s) {
     if (!s.configured) {
         s.config = configFromEnvironment();
-        s.configured = true;
+        s.configured.store(true, std::memory_order_release);
     }
     return s.config;
 }
@@ -70,6 +74,8 @@ void configure(PortableConfig config) {
 
 MemoryRegistry& processRegistry() {
     State& s = state();
+    if (s.loaded.load(std::memory_order_acquire))
+        return s.registry;
     std::lock_guard lock(s.mutex);
     if (!s.loaded) {
         const PortableConfig& config = currentConfig(s);
@@ -86,7 +92,7 @@ MemoryRegistry& processRegistry() {
             loadRegistryFile(s.registry, config.prefix + "/user.reg", Hive::CurrentUser,
                              s.diagnostics);
         }
-        s.loaded = true;
+        s.loaded.store(true, std::memory_order_release);
     }
     return s.registry;
 }
@@ -97,13 +103,13 @@ const std::vector<Diagnostic>& processDiagnostics() {
 }
 
 bool processRegistryLoaded() {
-    State& s = state();
-    std::lock_guard lock(s.mutex);
-    return s.loaded;
+    return state().loaded.load(std::memory_order_acquire);
 }
 
 const std::string& prefixDir() {
     State& s = state();
+    if (s.configured.load(std::memory_order_acquire))
+        return s.config.prefix;
     std::lock_guard lock(s.mutex);
     return currentConfig(s).prefix;
 }
