@@ -2,6 +2,7 @@
 // a host does: the export table is part of the interface.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 namespace tavlo::test {
@@ -15,6 +16,8 @@ public:
     LoadedLibrary& operator=(const LoadedLibrary&) = delete;
 
     bool loaded() const { return handle_ != nullptr; }
+    // Whether the library at path is in the process now; never loads it.
+    static bool resident(const std::string& path);
     void* symbol(const char* name) const;
     template <typename Fn> Fn function(const char* name) const {
         return reinterpret_cast<Fn>(symbol(name));
@@ -27,5 +30,8 @@ private:
 // Makes dir the current directory (where the Windows loader also looks for a library loaded
 // by bare name).
 void changeDirectory(const std::string& dir);
+
+// The bytes the process's heaps hand out now.
+std::size_t memoryInUse();
 
 } // namespace tavlo::test

@@ -1,6 +1,7 @@
 #include "library_loader.h"
 
 #include <dlfcn.h>
+#include <malloc.h>
 #include <unistd.h>
 
 namespace tavlo::test {
@@ -15,6 +16,18 @@ LoadedLibrary::~LoadedLibrary() {
 
 void* LoadedLibrary::symbol(const char* name) const {
     return dlsym(handle_, name);
+}
+
+bool LoadedLibrary::resident(const std::string& path) {
+    void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD);
+    if (handle)
+        dlclose(handle);
+    return handle != nullptr;
+}
+
+std::size_t memoryInUse() {
+    const struct mallinfo2 heap = mallinfo2();
+    return heap.uordblks + heap.hblkhd;
 }
 
 void changeDirectory(const std::string& dir) {

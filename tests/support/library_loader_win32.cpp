@@ -3,6 +3,8 @@
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
+#include <vector>
+
 namespace tavlo::test {
 
 namespace {
@@ -24,6 +26,25 @@ LoadedLibrary::~LoadedLibrary() {
 
 void* LoadedLibrary::symbol(const char* name) const {
     return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(handle_), name));
+}
+
+bool LoadedLibrary::resident(const std::string& path) {
+    return GetModuleHandleW(wide(path).c_str()) != nullptr;
+}
+
+std::size_t memoryInUse() {
+    std::vector<HANDLE> heaps(GetProcessHeaps(0, nullptr) + 8);
+    heaps.resize(GetProcessHeaps(static_cast<DWORD>(heaps.size()), heaps.data()));
+    std::size_t total = 0;
+    for (HANDLE heap : heaps) {
+        PROCESS_HEAP_ENTRY entry{};
+        HeapLock(heap);
+        while (HeapWalk(heap, &entry))
+            if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY)
+                total += entry.cbData;
+        HeapUnlock(heap);
+    }
+    return total;
 }
 
 void changeDirectory(const std::string& dir) {

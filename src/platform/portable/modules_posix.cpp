@@ -319,14 +319,18 @@ ModuleHandle PosixModules::moduleContaining(const void* address) {
         return nullptr;
     // RTLD_NOLOAD only takes a reference to what is loaded already, so no constructor runs
     // and holding the lock is safe. That reference keeps the object (and the handle given
-    // out) valid even when every load() of it is freed.
+    // out) valid even when every load() of it is freed. The object holding this code takes
+    // none: it is loaded for as long as its handle can be used, and a reference to itself
+    // would keep the library from ever being unloaded.
+    const link_map* own = nullptr;
+    objectFile(reinterpret_cast<const void*>(&anchor), &own);
     const bool executable = !map->l_name || !*map->l_name;
     std::lock_guard lock(mutex_);
     for (const auto& object : objects_) {
         if (object->kind == Object::Kind::Elf && object->map == map) {
             if (!object->permanent) {
                 object->permanent = true;
-                if (!executable)
+                if (!executable && map != own)
                     dlopen(map->l_name, RTLD_NOW | RTLD_NOLOAD);
             }
             return object.get();
@@ -338,6 +342,8 @@ ModuleHandle PosixModules::moduleContaining(const void* address) {
     object->map = map;
     object->dl =
         executable ? dlopen(nullptr, RTLD_NOW) : dlopen(map->l_name, RTLD_NOW | RTLD_NOLOAD);
+    if (object->dl && !executable && map == own)
+        dlclose(object->dl); // the handle stays valid while this code is loaded
     object->permanent = true;
     objects_.push_back(std::move(object));
     return objects_.back().get();
