@@ -18,7 +18,9 @@ mkdir -p "$work"
 check() { # check EXPECTED COMMAND...: the command's output must be the expected text
   expected=$1
   shift
-  if ! "$@" > "$work/out.txt" || ! diff -u "$expected" "$work/out.txt"; then
+  # A Windows program writes its lines with CR LF.
+  if ! "$@" > "$work/raw.txt" || ! tr -d '\r' < "$work/raw.txt" > "$work/out.txt" ||
+     ! diff -u "$expected" "$work/out.txt"; then
     echo "package-test: $* did not print $expected" >&2
     exit 1
   fi
