@@ -198,6 +198,30 @@ TEST(RegFile, KeyLinesAndTheirRoots) {
     EXPECT_EQ(loaded.value(u"top", u""), Data(1, sz(u"1")));
 }
 
+// Keys whose paths share a start, met in any order, and a key with enough values to be indexed:
+// each value lands in its own key and is found in any case, names beyond ASCII too.
+TEST(RegFile, KeysSharingPathsAndKeysWithManyValues) {
+    std::string many = "[Many]\n";
+    for (int i = 0; i < 40; ++i)
+        many += (i % 2 ? "\"\\x00e9" : "\"\\x03a9") + std::to_string(i) +
+                "\"=dword:" + std::to_string(i) + "\n";
+    Loaded loaded(kWine +
+                  "[A\\\\Bc]\n\"v\"=\"1\"\n[A\\\\B]\n\"v\"=\"2\"\n[A\\\\Bc\\\\D]\n\"v\"=\"3\"\n" +
+                  "[a\\\\bC]\n\"w\"=\"4\"\n" + many +
+                  "\"\\x03c9"
+                  "38\"=dword:99\n");
+    // clang-format off
+    const std::tuple<std::u16string, std::u16string, Data> values[] = {
+        {u"A\\Bc", u"v", {1, sz(u"1")}}, {u"A\\B", u"V", {1, sz(u"2")}}, {u"a\\bc\\d", u"v", {1, sz(u"3")}},
+        {u"A\\BC", u"W", {1, sz(u"4")}}, {u"many", u"\u00c917", {4, {0x17, 0, 0, 0}}},
+        {u"Many", u"\u03c938", {4, {0x99, 0, 0, 0}}}, {u"Many", u"\u03a90", {4, {0, 0, 0, 0}}},
+    };
+    // clang-format on
+    for (const auto& [path, name, data] : values)
+        EXPECT_EQ(loaded.value(name, path), data) << path.size() << " " << name.size();
+    EXPECT_FALSE(loaded.value(u"w", u"A\\B"));
+}
+
 TEST(RegFile, LaterFilesOverrideAndDelete) {
     Loaded loaded(wineText("\"v1\"=\"wine\"\n[T\\\\Sub]\n\"x\"=dword:1\n[Keep]\n\"k\"=\"1\""));
     loaded.load(kRegedit5 + "[HKEY_CURRENT_USER\\T]\n\"v2\"=\"two\"\n\"v3\"=\"3\"\n");

@@ -3,117 +3,513 @@
 #include "platform/portable/casemap.h"
 
 #include <algorithm>
+#include <array>
+#include <bit>
 #include <cstring>
-#include <unordered_map>
+#include <new>
+
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
 
 namespace tavlo::platform::portable {
 
 namespace {
 
-// Names are kept as given only; lookups fold them unit by unit, so a name costs its storage
-// once (a loaded registry file holds millions of them).
-struct Value {
-    std::u16string name;
-    std::uint32_t type = 0;
-    std::vector<std::uint8_t> data;
+// --- storage ----------------------------------------------------------------------------------
+
+struct Chunk {
+    char* base;
+    std::size_t size;
+    bool mapped;
 };
 
+#if defined(__linux__)
+// A chunk's pages are made present in one call: where the system runs virtualised, a fault per
+// page on first touch can cost more than everything else a load does.
+Chunk acquireChunk(std::size_t size) {
+    void* pages = mmap(nullptr, size, PROT_READ | PROT_WRITE,
+                       MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
+    if (pages != MAP_FAILED)
+        return {static_cast<char*>(pages), size, true};
+    return {static_cast<char*>(::operator new(size)), size, false};
+}
+void releaseChunk(const Chunk& chunk) {
+    if (chunk.mapped)
+        munmap(chunk.base, chunk.size);
+    else
+        ::operator delete(chunk.base);
+}
+#else
+Chunk acquireChunk(std::size_t size) {
+    return {static_cast<char*>(::operator new(size)), size, false};
+}
+void releaseChunk(const Chunk& chunk) {
+    ::operator delete(chunk.base);
+}
+#endif
+
+// Under AddressSanitizer every block is an allocation of its own, so that reading past one is
+// caught as it would be without the arena.
+#if defined(__SANITIZE_ADDRESS__)
+#define TAVLO_BLOCKS_ALONE 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define TAVLO_BLOCKS_ALONE 1
+#endif
+#endif
+#ifndef TAVLO_BLOCKS_ALONE
+#define TAVLO_BLOCKS_ALONE 0
+#endif
+constexpr bool kBlocksAlone = TAVLO_BLOCKS_ALONE;
+
+// Hands out memory from chunks that grow with the registry; nothing is given back before the
+// whole arena goes. Memory is what a large load costs most, so nothing is rounded up beyond
+// the arena's alignment.
+class Arena {
+public:
+    explicit Arena(std::size_t alignment) : alignment_(alignment) {}
+    Arena(const Arena&) = delete;
+    Arena& operator=(const Arena&) = delete;
+    ~Arena() {
+        for (const Chunk& chunk : chunks_)
+            releaseChunk(chunk);
+    }
+
+    void* allocate(std::size_t bytes) {
+        if constexpr (kBlocksAlone) {
+            chunks_.push_back({static_cast<char*>(::operator new(std::max<std::size_t>(bytes, 1))),
+                               bytes, false});
+            return chunks_.back().base;
+        }
+        bytes = rounded(bytes);
+        if (static_cast<std::size_t>(end_ - next_) < bytes) {
+            // A block too large for a chunk gets one of its own; the current one stays current.
+            if (bytes > chunkSize_ / 4) {
+                chunks_.push_back(acquireChunk(bytes));
+                return chunks_.back().base;
+            }
+            chunks_.push_back(acquireChunk(chunkSize_));
+            base_ = next_ = chunks_.back().base;
+            end_ = next_ + chunkSize_;
+            chunkSize_ = std::min(chunkSize_ * 2, kMaxChunk);
+        }
+        void* block = next_;
+        next_ += bytes;
+        return block;
+    }
+
+    // Grows the latest allocation in place, when it is the latest and its chunk has room.
+    bool extend(void* block, std::size_t from, std::size_t to) {
+        if constexpr (kBlocksAlone)
+            return false;
+        char* const start = static_cast<char*>(block);
+        if (start < base_ || start + rounded(from) != next_ ||
+            static_cast<std::size_t>(end_ - start) < rounded(to))
+            return false;
+        next_ = start + rounded(to);
+        return true;
+    }
+
+private:
+    static constexpr std::size_t kMaxChunk = std::size_t{4} << 20;
+    std::size_t rounded(std::size_t bytes) const {
+        return (bytes + alignment_ - 1) & ~(alignment_ - 1);
+    }
+    const std::size_t alignment_;
+    std::vector<Chunk> chunks_;
+    char* base_ = nullptr; // of the chunk blocks are taken from
+    char* next_ = nullptr;
+    char* end_ = nullptr;
+    std::size_t chunkSize_ = std::size_t{64} << 10;
+};
+
+// --- names ------------------------------------------------------------------------------------
+
+char16_t unitAt(const void* text, bool narrow, std::size_t i) {
+    if (narrow)
+        return static_cast<const std::uint8_t*>(text)[i];
+    char16_t unit;
+    std::memcpy(&unit, static_cast<const char*>(text) + 2 * i, 2);
+    return unit;
+}
+
+// The registry compares names by their upper-case forms, unit by unit. ASCII, by far the most
+// common, maps as the case tables map it, without a call.
+inline char16_t fold(char16_t c) {
+    if (c < 0x80)
+        return static_cast<char16_t>(c - ((static_cast<unsigned>(c) - u'a' < 26u) << 5));
+    return upperUnit(c);
+}
+
+constexpr std::uint32_t kHashBits = 0x7FFFFFFF;
+
+// Folded forms of the units a narrow name can hold, so that hashing one costs a load per unit.
+const std::array<char16_t, 256> kNarrowFolds = [] {
+    std::array<char16_t, 256> folds{};
+    for (unsigned c = 0; c < 256; ++c)
+        folds[c] = fold(static_cast<char16_t>(c));
+    return folds;
+}();
+
+// Over the folded units, four to a word: the same for a name narrow or wide.
+template <typename Fold> std::uint32_t hashUnits(Fold&& folded, std::size_t length) {
+    std::uint64_t hash = 0x9E3779B97F4A7C15ull ^ length;
+    std::size_t i = 0;
+    auto mix = [&](std::uint64_t word) {
+        hash = (hash ^ word) * 0xFF51AFD7ED558CCDull;
+        hash ^= hash >> 32;
+    };
+    for (; i + 4 <= length; i += 4)
+        mix(std::uint64_t{folded(i)} | std::uint64_t{folded(i + 1)} << 16 |
+            std::uint64_t{folded(i + 2)} << 32 | std::uint64_t{folded(i + 3)} << 48);
+    std::uint64_t last = 0;
+    for (int shift = 0; i < length; ++i, shift += 16)
+        last |= std::uint64_t{folded(i)} << shift;
+    mix(last);
+    return static_cast<std::uint32_t>(hash) & kHashBits;
+}
+
+std::uint32_t hashOf(const Units& name) {
+    if (name.narrow) {
+        const auto* text = static_cast<const std::uint8_t*>(name.text);
+        return hashUnits([text](std::size_t i) { return kNarrowFolds[text[i]]; }, name.length);
+    }
+    // Stored names have no alignment: read unit by unit wherever they lie.
+    return hashUnits([&name](std::size_t i) { return fold(unitAt(name.text, false, i)); },
+                     name.length);
+}
+
+bool sameName(const Units& a, const Units& b) {
+    if (a.length != b.length)
+        return false;
+    for (std::size_t i = 0; i < a.length; ++i)
+        if (fold(unitAt(a.text, a.narrow, i)) != fold(unitAt(b.text, b.narrow, i)))
+            return false;
+    return true;
+}
+
+bool fitsNarrow(const Units& text) {
+    if (text.narrow)
+        return true;
+    char16_t all = 0;
+    for (std::size_t i = 0; i < text.length; ++i)
+        all |= unitAt(text.text, false, i);
+    return all < 0x100;
+}
+
+// Writes text narrow, or as UTF-16: a name in the machine's order (as unitAt reads it), data
+// little-endian (the registry's bytes).
+void putText(std::uint8_t* out, const Units& text, bool narrow, bool data) {
+    if (text.narrow == narrow && (narrow || !data || std::endian::native == std::endian::little)) {
+        if (text.length)
+            std::memcpy(out, text.text, narrow ? text.length : 2 * text.length);
+        return;
+    }
+    for (std::size_t i = 0; i < text.length; ++i) {
+        const char16_t unit = unitAt(text.text, text.narrow, i);
+        if (narrow) {
+            out[i] = static_cast<std::uint8_t>(unit);
+        } else if (data) {
+            out[2 * i] = static_cast<std::uint8_t>(unit);
+            out[2 * i + 1] = static_cast<std::uint8_t>(unit >> 8);
+        } else {
+            std::memcpy(out + 2 * i, &unit, 2);
+        }
+    }
+}
+
+// Data whose every second byte is zero (UTF-16 text below 0x100, a small number too) keeps
+// only the others.
+bool dataFitsNarrow(const std::uint8_t* data, std::size_t size) {
+    if (size == 0 || size % 2 != 0)
+        return false;
+    constexpr std::uint64_t kHighBytes = 0xFF00FF00FF00FF00ull;
+    std::size_t i = 0;
+    for (; i + 8 <= size; i += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, data + i, 8);
+        if (word & (std::endian::native == std::endian::little ? kHighBytes : ~kHighBytes))
+            return false;
+    }
+    for (; i < size; i += 2)
+        if (data[i + 1] != 0)
+            return false;
+    return true;
+}
+
+// --- entries ----------------------------------------------------------------------------------
+
+struct Value {
+    const std::uint8_t* block; // the name, then the data
+    std::uint32_t nameLength : 31;
+    std::uint32_t narrowName : 1;
+    std::uint32_t hash : 31;
+    std::uint32_t narrowData : 1; // each stored byte stands for the pair (byte, 0)
+    std::uint32_t size;           // in bytes, as a query reports it
+    std::uint32_t type;
+
+    Units name() const { return {block, nameLength, narrowName != 0}; }
+    const std::uint8_t* data() const { return block + (narrowName ? nameLength : 2 * nameLength); }
+};
+
+// A key's values or sub-keys in insertion order (the order Windows enumerates them in).
+template <typename Item> struct Slots {
+    Item* items = nullptr;
+    std::uint32_t count = 0;
+    std::uint32_t capacity = 0;
+
+    Item* begin() const { return items; }
+    Item* end() const { return items + count; }
+};
+
+// Small keys are searched linearly, by hash first; an index pays off only for keys with many
+// entries (the application catalogue can hold thousands of values), so only they have one.
+struct Index {
+    std::uint32_t* slots = nullptr; // positions + 1 by hash, open addressing; 0 is free
+    std::uint32_t log = 0;
+};
+struct Indexes {
+    Index values;
+    Index children;
+};
+
+constexpr std::uint32_t kIndexThreshold = 16;
+constexpr std::uint32_t kNotFound = ~std::uint32_t{0};
+
 } // namespace
+
+struct MemoryRegistry::Node {
+    const std::uint8_t* nameBytes = nullptr;
+    std::uint32_t nameLength : 31 = 0;
+    std::uint32_t narrowName : 1 = 1;
+    std::uint32_t hash = 0;
+    Slots<Value> values;
+    Slots<Node*> children;
+    Indexes* indexes = nullptr;
+
+    Units name() const { return {nameBytes, nameLength, narrowName != 0}; }
+};
 
 namespace {
 
 using Node = MemoryRegistry::Node;
 
-const std::u16string& nameOf(const Value& value);
-const std::u16string& nameOf(const std::shared_ptr<Node>& node);
-
-// name equals the folded form folded, without building name's own folded copy.
-bool sameName(const std::u16string& name, const std::u16string& folded) {
-    if (name.size() != folded.size())
-        return false;
-    for (std::size_t i = 0; i < name.size(); ++i)
-        if (upperUnit(name[i]) != folded[i])
-            return false;
-    return true;
+Units nameOf(const Value& value) {
+    return value.name();
+}
+Units nameOf(Node* const& node) {
+    return node->name();
+}
+std::uint32_t hashOf(const Value& value) {
+    return value.hash;
+}
+std::uint32_t hashOf(Node* const& node) {
+    return node->hash;
 }
 
-// A key's values or sub-keys in insertion order (the order Windows enumerates them in), found
-// by folded name. Small keys are searched linearly; an index pays off only for keys with many
-// entries (the application catalogue can hold thousands of values) and would cost memory on
-// every other key.
-template <typename Item> class Ordered {
-public:
-    std::vector<Item> items;
-
-    const Item* find(const std::u16string& folded) const {
-        if (!index_.empty()) {
-            auto it = index_.find(folded);
-            return it == index_.end() ? nullptr : &items[it->second];
-        }
-        for (auto& item : items)
-            if (sameName(nameOf(item), folded))
-                return &item;
-        return nullptr;
-    }
-    Item* find(const std::u16string& folded) {
-        return const_cast<Item*>(std::as_const(*this).find(folded));
-    }
-
-    Item& append(Item item) {
-        items.push_back(std::move(item));
-        if (!index_.empty())
-            index_.emplace(foldName(nameOf(items.back())), items.size() - 1);
-        else if (items.size() > kIndexThreshold)
-            rebuildIndex();
-        return items.back();
-    }
-
-    bool erase(const std::u16string& folded) {
-        auto it = std::find_if(items.begin(), items.end(),
-                               [&](const Item& item) { return sameName(nameOf(item), folded); });
-        if (it == items.end())
-            return false;
-        items.erase(it);
-        index_.clear();
-        if (items.size() > kIndexThreshold)
-            rebuildIndex();
-        return true;
-    }
-
-private:
-    static constexpr std::size_t kIndexThreshold = 16;
-    void rebuildIndex() {
-        index_.clear();
-        for (std::size_t i = 0; i < items.size(); ++i)
-            index_.emplace(foldName(nameOf(items[i])), i);
-    }
-    std::unordered_map<std::u16string, std::size_t> index_;
-};
-
-const std::u16string& nameOf(const Value& value) {
-    return value.name;
+Index* indexOf(const Node& node, const Slots<Value>&) {
+    return node.indexes ? &node.indexes->values : nullptr;
+}
+Index* indexOf(const Node& node, const Slots<Node*>&) {
+    return node.indexes ? &node.indexes->children : nullptr;
 }
 
 } // namespace
 
-struct MemoryRegistry::Node {
-    std::u16string name;
-    Ordered<Value> values;
-    Ordered<std::shared_ptr<Node>> children;
+struct MemoryRegistry::Storage {
+    Arena nodes{alignof(Node)}; // nodes, sub-key arrays and indexes
+    Arena values{alignof(Value)};
+    Arena text{1}; // names and data
+    Node machine;
+    Node user;
+    // Grown sub-key arrays and indexes, by size, for the next that reaches it.
+    void* freeChildren[32] = {};
+    void* freeIndexes[32] = {};
+
+    void* reuse(void* (&free)[32], std::uint32_t log, std::size_t bytes) {
+        if (void* block = free[log]) {
+            std::memcpy(&free[log], block, sizeof(void*));
+            return block;
+        }
+        return nodes.allocate(std::max(bytes, sizeof(void*)));
+    }
+    static void recycle(void* (&free)[32], std::uint32_t log, void* block) {
+        std::memcpy(block, &free[log], sizeof(void*));
+        free[log] = block;
+    }
+
+    template <typename Item>
+    std::uint32_t find(const Node& node, const Slots<Item>& slots, const Units& name,
+                       std::uint32_t hash) const {
+        if (const Index* index = indexOf(node, slots); index && index->slots) {
+            const std::uint32_t mask = (1u << index->log) - 1;
+            for (std::uint32_t i = hash & mask; index->slots[i]; i = (i + 1) & mask) {
+                const std::uint32_t at = index->slots[i] - 1;
+                if (hashOf(slots.items[at]) == hash && sameName(nameOf(slots.items[at]), name))
+                    return at;
+            }
+            return kNotFound;
+        }
+        for (std::uint32_t at = 0; at < slots.count; ++at)
+            if (hashOf(slots.items[at]) == hash && sameName(nameOf(slots.items[at]), name))
+                return at;
+        return kNotFound;
+    }
+
+    template <typename Item> void buildIndex(Node& node, Slots<Item>& slots) {
+        if (Index* index = indexOf(node, slots); index && index->slots) {
+            recycle(freeIndexes, index->log, index->slots);
+            index->slots = nullptr;
+        }
+        if (slots.count <= kIndexThreshold)
+            return;
+        if (!node.indexes)
+            node.indexes = new (nodes.allocate(sizeof(Indexes))) Indexes;
+        Index& index = *indexOf(node, slots);
+        // At most half full, so that a search for a missing name ends soon.
+        index.log = 5;
+        while ((1u << index.log) < 2 * slots.count)
+            ++index.log;
+        index.slots = static_cast<std::uint32_t*>(
+            reuse(freeIndexes, index.log, sizeof(std::uint32_t) << index.log));
+        std::memset(index.slots, 0, sizeof(std::uint32_t) << index.log);
+        for (std::uint32_t at = 0; at < slots.count; ++at)
+            place(index, hashOf(slots.items[at]), at);
+    }
+
+    static void place(Index& index, std::uint32_t hash, std::uint32_t at) {
+        const std::uint32_t mask = (1u << index.log) - 1;
+        std::uint32_t i = hash & mask;
+        while (index.slots[i])
+            i = (i + 1) & mask;
+        index.slots[i] = at + 1;
+    }
+
+    // A loader writes a key's values in a row, so the array of the key written last is the
+    // latest allocation of its arena and grows in place, exactly.
+    void grow(Slots<Value>& slots) {
+        if (slots.items && values.extend(slots.items, slots.capacity * sizeof(Value),
+                                         (slots.capacity + 1) * sizeof(Value))) {
+            ++slots.capacity;
+            return;
+        }
+        const std::uint32_t capacity = slots.items ? 2 * slots.capacity : 1;
+        auto* grown = static_cast<Value*>(values.allocate(capacity * sizeof(Value)));
+        if (slots.count)
+            std::memcpy(static_cast<void*>(grown), slots.items, slots.count * sizeof(Value));
+        slots.items = grown;
+        slots.capacity = capacity;
+    }
+    void grow(Slots<Node*>& slots) {
+        const std::uint32_t log = slots.capacity ? std::countr_zero(slots.capacity) + 1 : 0;
+        auto* grown = static_cast<Node**>(reuse(freeChildren, log, sizeof(Node*) << log));
+        if (slots.count)
+            std::memcpy(grown, slots.items, slots.count * sizeof(Node*));
+        if (slots.items)
+            recycle(freeChildren, log - 1, slots.items);
+        slots.items = grown;
+        slots.capacity = 1u << log;
+    }
+
+    template <typename Item> Item& append(Node& node, Slots<Item>& slots, const Item& item) {
+        if (slots.count == slots.capacity)
+            grow(slots);
+        slots.items[slots.count++] = item;
+        Index* index = indexOf(node, slots);
+        if (index && index->slots && 2 * slots.count <= (1u << index->log))
+            place(*index, hashOf(item), slots.count - 1);
+        else if (slots.count > kIndexThreshold)
+            buildIndex(node, slots);
+        return slots.items[slots.count - 1];
+    }
+
+    template <typename Item> void erase(Node& node, Slots<Item>& slots, std::uint32_t at) {
+        std::memmove(static_cast<void*>(slots.items + at), slots.items + at + 1,
+                     (slots.count - at - 1) * sizeof(Item));
+        --slots.count;
+        buildIndex(node, slots);
+    }
+
+    const Node* findChild(const Node& parent, const Units& name) const {
+        const std::uint32_t at = find(parent, parent.children, name, hashOf(name));
+        return at == kNotFound ? nullptr : parent.children.items[at];
+    }
+
+    // The child of that name, made when missing.
+    Node* child(Node& parent, const Units& name) {
+        const std::uint32_t hash = hashOf(name);
+        const std::uint32_t at = find(parent, parent.children, name, hash);
+        if (at != kNotFound)
+            return parent.children.items[at];
+        Node* made = new (nodes.allocate(sizeof(Node))) Node;
+        const bool narrow = fitsNarrow(name);
+        auto* bytes =
+            static_cast<std::uint8_t*>(text.allocate(narrow ? name.length : 2 * name.length));
+        putText(bytes, name, narrow, false);
+        made->nameBytes = bytes;
+        made->nameLength = static_cast<std::uint32_t>(name.length);
+        made->narrowName = narrow;
+        made->hash = hash;
+        return append(parent, parent.children, made);
+    }
+
+    // Stores raw data, or (data null) text as UTF-16.
+    void store(Node& key, Units name, std::uint32_t type, const std::uint8_t* data,
+               std::size_t size, const Units* stringData) {
+        const std::uint32_t hash = hashOf(name);
+        const std::uint32_t at = find(key, key.values, name, hash);
+        // A replaced value keeps its name as first written, and its place.
+        if (at != kNotFound)
+            name = key.values.items[at].name();
+        Value value{};
+        value.hash = hash;
+        value.type = type;
+        std::size_t dataBytes = size;
+        if (stringData) {
+            value.narrowData = fitsNarrow(*stringData) && stringData->length > 0;
+            value.size = static_cast<std::uint32_t>(2 * stringData->length);
+            dataBytes = value.narrowData ? stringData->length : value.size;
+        } else {
+            value.narrowData = dataFitsNarrow(data, size);
+            value.size = static_cast<std::uint32_t>(size);
+            dataBytes = value.narrowData ? size / 2 : size;
+        }
+        const bool narrow = fitsNarrow(name);
+        const std::size_t nameBytes = narrow ? name.length : 2 * name.length;
+        auto* block = static_cast<std::uint8_t*>(text.allocate(nameBytes + dataBytes));
+        putText(block, name, narrow, false);
+        std::uint8_t* out = block + nameBytes;
+        if (stringData) {
+            putText(out, *stringData, value.narrowData, true);
+        } else if (value.narrowData) {
+            for (std::size_t i = 0; i < size; i += 2)
+                *out++ = data[i];
+        } else if (size) {
+            std::memcpy(out, data, size);
+        }
+        value.block = block;
+        value.nameLength = static_cast<std::uint32_t>(name.length);
+        value.narrowName = narrow;
+        if (at != kNotFound)
+            key.values.items[at] = value;
+        else
+            append(key, key.values, value);
+    }
 };
 
 namespace {
 
-const std::u16string& nameOf(const std::shared_ptr<Node>& node) {
-    return node->name;
-}
-
 // An open key. Keys below HKEY_CLASSES_ROOT see two nodes, the user's first; either may be
-// missing. Holding the nodes keeps them alive even if a fixture deletes the key meanwhile.
+// missing. The storage is held so that the nodes outlive a clear() of the registry.
 struct OpenKey {
-    std::shared_ptr<Node> primary;
-    std::shared_ptr<Node> secondary;
+    std::shared_ptr<MemoryRegistry::Storage> storage;
+    const Node* primary = nullptr;
+    const Node* secondary = nullptr;
 };
+
+// HKEY_CLASSES_ROOT itself when neither side has classes yet.
+const Node kEmptyNode;
 
 std::size_t length(const char16_t* text) {
     std::size_t n = 0;
@@ -141,66 +537,88 @@ template <typename Fn> void forEachComponent(std::u16string_view path, Fn&& fn) 
     }
 }
 
-std::shared_ptr<Node> descend(std::shared_ptr<Node> node, std::u16string_view path) {
-    forEachComponent(path, [&](std::u16string_view component) {
-        auto* next = node->children.find(foldName(component));
-        node = next ? *next : nullptr;
-        return node != nullptr;
-    });
-    return node;
+// The same over text narrow or wide, from unit from on; fn also gets the component's end.
+template <typename Fn> void forEachComponent(const Units& path, std::size_t from, Fn&& fn) {
+    if (!path.narrow) {
+        const std::u16string_view wide(static_cast<const char16_t*>(path.text), path.length);
+        forEachComponent(wide.substr(from), [&](std::u16string_view component) {
+            return fn(Units::of(component),
+                      static_cast<std::size_t>(component.data() + component.size() - wide.data()));
+        });
+        return;
+    }
+    const auto* text = static_cast<const char*>(path.text);
+    std::size_t start = from;
+    while (start < path.length) {
+        const void* separator = std::memchr(text + start, '\\', path.length - start);
+        const std::size_t end =
+            separator ? static_cast<std::size_t>(static_cast<const char*>(separator) - text)
+                      : path.length;
+        if (end > start && !fn(Units{text + start, end - start, true}, end))
+            return;
+        start = end + 1;
+    }
 }
 
-std::shared_ptr<Node> descendCreating(std::shared_ptr<Node> node, std::u16string_view path) {
+std::size_t commonPrefix(std::string_view a, std::string_view b) {
+    const std::size_t n = std::min(a.size(), b.size());
+    std::size_t i = 0;
+    for (; i + 8 <= n; i += 8)
+        if (std::memcmp(a.data() + i, b.data() + i, 8) != 0)
+            break;
+    while (i < n && a[i] == b[i])
+        ++i;
+    return i;
+}
+
+const Node* descend(const MemoryRegistry::Storage& storage, const Node* node,
+                    std::u16string_view path) {
     forEachComponent(path, [&](std::u16string_view component) {
-        std::u16string folded = foldName(component);
-        auto* next = node->children.find(folded);
-        if (!next) {
-            auto created = std::make_shared<Node>();
-            created->name = std::u16string(component);
-            next = &node->children.append(std::move(created));
-        }
-        node = *next;
-        return true;
+        node = storage.findChild(*node, Units::of(component));
+        return node != nullptr;
     });
     return node;
 }
 
 // Entries of an open key in enumeration order: the primary node's, then the secondary node's
 // that the primary doesn't shadow.
-template <typename Item, typename Member>
-std::vector<const Item*> merged(const OpenKey& key, Member member) {
+template <typename Item>
+std::vector<const Item*> merged(const OpenKey& key, Slots<Item> Node::*member) {
     std::vector<const Item*> out;
     if (key.primary)
-        for (const auto& item : ((*key.primary).*member).items)
+        for (const auto& item : (*key.primary).*member)
             out.push_back(&item);
     if (key.secondary)
-        for (const auto& item : ((*key.secondary).*member).items)
-            if (!key.primary || !((*key.primary).*member).find(foldName(nameOf(item))))
+        for (const auto& item : (*key.secondary).*member)
+            if (!key.primary || key.storage->find(*key.primary, (*key.primary).*member,
+                                                  nameOf(item), hashOf(item)) == kNotFound)
                 out.push_back(&item);
     return out;
 }
 
 // The entry at index, without building the merged list for the common single-node key: a
 // walk over n values stays linear.
-template <typename Item, typename Member>
-const Item* entryAt(const OpenKey& key, Member member, std::uint32_t index) {
+template <typename Item>
+const Item* entryAt(const OpenKey& key, Slots<Item> Node::*member, std::uint32_t index) {
     if (!key.secondary || !key.primary) {
-        const auto& node = key.primary ? key.primary : key.secondary;
+        const Node* node = key.primary ? key.primary : key.secondary;
         if (!node)
             return nullptr;
-        const auto& items = ((*node).*member).items;
-        return index < items.size() ? &items[index] : nullptr;
+        const Slots<Item>& slots = (*node).*member;
+        return index < slots.count ? &slots.items[index] : nullptr;
     }
-    const auto entries = merged<Item>(key, member);
+    const auto entries = merged(key, member);
     return index < entries.size() ? entries[index] : nullptr;
 }
 
 const Value* findValue(const OpenKey& key, const char16_t* name) {
-    const std::u16string folded = foldName(std::u16string_view(name ? name : u"", length(name)));
-    for (const auto& node : {key.primary, key.secondary})
+    const Units text{name ? name : u"", length(name), false};
+    const std::uint32_t hash = hashOf(text);
+    for (const Node* node : {key.primary, key.secondary})
         if (node)
-            if (const Value* value = node->values.find(folded))
-                return value;
+            if (const std::uint32_t at = key.storage->find(*node, node->values, text, hash);
+                at != kNotFound)
+                return &node->values.items[at];
     return nullptr;
 }
 
@@ -208,77 +626,111 @@ const Value* findValue(const OpenKey& key, const char16_t* name) {
 // string that lacks one, but only where two spare bytes remain. The reported size never counts
 // that terminator, so callers must terminate strings themselves.
 void copyData(const Value& value, std::uint8_t* data, std::uint32_t capacity) {
-    const std::size_t size = value.data.size();
-    if (size)
-        std::memcpy(data, value.data.data(), size);
-    if (isStringType(value.type) && size > 0 && size + 2 <= capacity) {
-        const bool terminated = size >= 2 && value.data[size - 1] == 0 && value.data[size - 2] == 0;
-        if (!terminated) {
-            data[size] = 0;
-            data[size + 1] = 0;
+    const std::size_t size = value.size;
+    const std::uint8_t* stored = value.data();
+    bool terminated;
+    if (value.narrowData) {
+        for (std::size_t i = 0; i < size / 2; ++i) {
+            data[2 * i] = stored[i];
+            data[2 * i + 1] = 0;
         }
+        terminated = stored[size / 2 - 1] == 0;
+    } else {
+        if (size)
+            std::memcpy(data, stored, size);
+        terminated = size >= 2 && stored[size - 1] == 0 && stored[size - 2] == 0;
+    }
+    if (isStringType(value.type) && size > 0 && size + 2 <= capacity && !terminated) {
+        data[size] = 0;
+        data[size + 1] = 0;
     }
 }
 
 // The name protocol of RegEnumValueW / RegEnumKeyExW: *count holds room including the
 // terminator on entry and the length without it on return.
-bool nameFits(const std::u16string& name, const std::uint32_t* count) {
-    return name.size() < *count;
+bool nameFits(const Units& name, const std::uint32_t* count) {
+    return name.length < *count;
 }
-void copyName(const std::u16string& name, char16_t* out, std::uint32_t* count) {
-    std::copy(name.begin(), name.end(), out);
-    out[name.size()] = 0;
-    *count = static_cast<std::uint32_t>(name.size());
+void copyName(const Units& name, char16_t* out, std::uint32_t* count) {
+    for (std::size_t i = 0; i < name.length; ++i)
+        out[i] = unitAt(name.text, name.narrow, i);
+    out[name.length] = 0;
+    *count = static_cast<std::uint32_t>(name.length);
 }
 
 } // namespace
 
-MemoryRegistry::MemoryRegistry()
-    : machine_(std::make_shared<Node>()), user_(std::make_shared<Node>()) {}
+MemoryRegistry::MemoryRegistry() : storage_(std::make_shared<Storage>()) {}
 
 MemoryRegistry::~MemoryRegistry() = default;
 
-static std::shared_ptr<Node> rootOf(const std::shared_ptr<Node>& machine,
-                                    const std::shared_ptr<Node>& user, Hive hive) {
-    return hive == Hive::LocalMachine ? machine : user;
-}
-
-std::shared_ptr<Node> MemoryRegistry::keyForWriting(Hive hive, std::u16string_view path) {
-    // A loader writes every value of a key in a row: the key found last is found again without
-    // walking its path.
-    if (auto cached = lastKey_.lock(); cached && lastHive_ == hive && lastPath_ == path)
-        return cached;
-    auto node = descendCreating(rootOf(machine_, user_, hive), path);
-    lastKey_ = node;
+MemoryRegistry::Node* MemoryRegistry::writableKey(Hive hive, Units path) {
+    Storage& storage = *storage_;
+    Node* node = hive == Hive::LocalMachine ? &storage.machine : &storage.user;
+    const std::size_t unit = path.narrow ? 1 : 2;
+    const std::string_view bytes(static_cast<const char*>(path.text), unit * path.length);
+    // Whole components the last path shares with this one lead to the same nodes.
+    std::size_t kept = 0, start = 0;
+    if (hive == lastHive_ && path.narrow == lastNarrow_ && !lastNodes_.empty()) {
+        const std::size_t common = commonPrefix(bytes, lastPath_) / unit;
+        for (kept = lastNodes_.size(); kept > 0; --kept) {
+            const std::size_t end = lastNodes_[kept - 1].first;
+            if (end <= common &&
+                (end == path.length || unitAt(path.text, path.narrow, end) == u'\\'))
+                break;
+        }
+        if (kept > 0) {
+            start = lastNodes_[kept - 1].first;
+            node = lastNodes_[kept - 1].second;
+        }
+    }
+    lastNodes_.resize(kept);
+    forEachComponent(path, start, [&](const Units& component, std::size_t end) {
+        node = storage.child(*node, component);
+        lastNodes_.emplace_back(end, node);
+        return true;
+    });
     lastHive_ = hive;
-    lastPath_.assign(path);
+    lastNarrow_ = path.narrow;
+    lastPath_.assign(bytes);
     return node;
 }
 
+void MemoryRegistry::storeValue(Node* key, Units name, std::uint32_t type, const std::uint8_t* data,
+                                std::size_t size) {
+    storage_->store(*key, name, type, data, size, nullptr);
+}
+
+void MemoryRegistry::storeValue(Node* key, Units name, std::uint32_t type, Units text) {
+    storage_->store(*key, name, type, nullptr, 0, &text);
+}
+
 void MemoryRegistry::createKey(Hive hive, std::u16string_view path) {
-    keyForWriting(hive, path);
+    writableKey(hive, Units::of(path));
 }
 
 void MemoryRegistry::setValue(Hive hive, std::u16string_view path, std::u16string_view name,
-                              std::uint32_t type, std::vector<std::uint8_t> data) {
-    auto node = keyForWriting(hive, path);
-    std::u16string folded = foldName(name);
-    if (Value* existing = node->values.find(folded)) {
-        existing->type = type;
-        existing->data = std::move(data);
-        return;
-    }
-    node->values.append(Value{std::u16string(name), type, std::move(data)});
+                              std::uint32_t type, const std::vector<std::uint8_t>& data) {
+    storeValue(writableKey(hive, Units::of(path)), Units::of(name), type, data.data(), data.size());
 }
 
 bool MemoryRegistry::deleteValue(Hive hive, std::u16string_view path, std::u16string_view name) {
-    auto node = descend(rootOf(machine_, user_, hive), path);
-    return node && node->values.erase(foldName(name));
+    Storage& storage = *storage_;
+    Node* node = const_cast<Node*>(
+        descend(storage, hive == Hive::LocalMachine ? &storage.machine : &storage.user, path));
+    if (!node)
+        return false;
+    const Units text = Units::of(name);
+    const std::uint32_t at = storage.find(*node, node->values, text, hashOf(text));
+    if (at == kNotFound)
+        return false;
+    storage.erase(*node, node->values, at);
+    return true;
 }
 
 bool MemoryRegistry::deleteKey(Hive hive, std::u16string_view path) {
-    lastKey_.reset();
-    auto root = rootOf(machine_, user_, hive);
+    lastNodes_.clear();
+    Storage& storage = *storage_;
     std::u16string_view parentPath = path;
     while (!parentPath.empty() && parentPath.back() == u'\\')
         parentPath.remove_suffix(1);
@@ -289,14 +741,21 @@ bool MemoryRegistry::deleteKey(Hive hive, std::u16string_view path) {
         cut == std::u16string_view::npos ? std::u16string_view() : parentPath.substr(0, cut);
     if (leaf.empty())
         return false;
-    auto parent = descend(root, parentPath);
-    return parent && parent->children.erase(foldName(leaf));
+    Node* parent = const_cast<Node*>(descend(
+        storage, hive == Hive::LocalMachine ? &storage.machine : &storage.user, parentPath));
+    if (!parent)
+        return false;
+    const Units text = Units::of(leaf);
+    const std::uint32_t at = storage.find(*parent, parent->children, text, hashOf(text));
+    if (at == kNotFound)
+        return false;
+    storage.erase(*parent, parent->children, at);
+    return true;
 }
 
 void MemoryRegistry::clear() {
-    lastKey_.reset();
-    machine_ = std::make_shared<Node>();
-    user_ = std::make_shared<Node>();
+    lastNodes_.clear();
+    storage_ = std::make_shared<Storage>();
 }
 
 Status MemoryRegistry::openKey(Root root, const char16_t* subKey, KeyHandle* key) {
@@ -304,8 +763,7 @@ Status MemoryRegistry::openKey(Root root, const char16_t* subKey, KeyHandle* key
         return status::invalid_parameter;
     *key = nullptr;
     std::u16string_view path(subKey ? subKey : u"", length(subKey));
-    auto machine = rootOf(machine_, user_, Hive::LocalMachine);
-    auto user = rootOf(machine_, user_, Hive::CurrentUser);
+    const Storage& storage = *storage_;
 
     auto open = std::make_unique<OpenKey>();
     switch (root) {
@@ -313,7 +771,8 @@ Status MemoryRegistry::openKey(Root root, const char16_t* subKey, KeyHandle* key
     case Root::CurrentUser:
         if (!path.empty() && path.front() == u'\\')
             return status::bad_pathname;
-        open->primary = descend(root == Root::LocalMachine ? machine : user, path);
+        open->primary =
+            descend(storage, root == Root::LocalMachine ? &storage.machine : &storage.user, path);
         if (!open->primary)
             return status::file_not_found;
         break;
@@ -323,25 +782,25 @@ Status MemoryRegistry::openKey(Root root, const char16_t* subKey, KeyHandle* key
             path.remove_prefix(1);
         if (!path.empty() && path.front() == u'\\')
             return status::bad_pathname;
-        auto userClasses = descend(user, u"Software\\Classes");
-        auto machineClasses = descend(machine, u"Software\\Classes");
+        const Node* userClasses = descend(storage, &storage.user, u"Software\\Classes");
+        const Node* machineClasses = descend(storage, &storage.machine, u"Software\\Classes");
         if (userClasses)
-            open->primary = descend(userClasses, path);
+            open->primary = descend(storage, userClasses, path);
         if (machineClasses)
-            open->secondary = descend(machineClasses, path);
+            open->secondary = descend(storage, machineClasses, path);
         bool isRoot = true;
         forEachComponent(path, [&](std::u16string_view) { return isRoot = false; });
         if (!open->primary && !open->secondary) {
             if (!isRoot)
                 return status::file_not_found;
-            // HKEY_CLASSES_ROOT itself always opens, even when neither side has classes yet.
-            open->primary = std::make_shared<Node>();
+            open->primary = &kEmptyNode;
         }
         break;
     }
     default:
         return status::invalid_handle;
     }
+    open->storage = storage_;
     *key = open.release();
     return status::success;
 }
@@ -357,7 +816,7 @@ Status MemoryRegistry::queryValue(KeyHandle key, const char16_t* name, std::uint
         return status::file_not_found;
     if (type)
         *type = value->type;
-    const auto stored = static_cast<std::uint32_t>(value->data.size());
+    const std::uint32_t stored = value->size;
     if (data) {
         if (stored > *size) {
             *size = stored;
@@ -377,19 +836,19 @@ Status MemoryRegistry::enumValue(KeyHandle key, std::uint32_t index, char16_t* n
         return status::invalid_handle;
     if (!name || !nameCount || (data && !dataSize))
         return status::invalid_parameter;
-    const Value* found = entryAt<Value>(*static_cast<OpenKey*>(key), &Node::values, index);
+    const Value* found = entryAt(*static_cast<OpenKey*>(key), &Node::values, index);
     if (!found)
         return status::no_more_items;
     const Value& value = *found;
-    const auto stored = static_cast<std::uint32_t>(value.data.size());
+    const std::uint32_t stored = value.size;
     if (type)
         *type = value.type;
-    if (!nameFits(value.name, nameCount)) {
+    if (!nameFits(value.name(), nameCount)) {
         if (dataSize)
             *dataSize = stored;
         return status::more_data;
     }
-    copyName(value.name, name, nameCount);
+    copyName(value.name(), name, nameCount);
     if (data && stored > *dataSize) {
         *dataSize = stored;
         return status::more_data;
@@ -407,11 +866,10 @@ Status MemoryRegistry::enumKey(KeyHandle key, std::uint32_t index, char16_t* nam
         return status::invalid_handle;
     if (!name || !nameCount)
         return status::invalid_parameter;
-    const auto* found =
-        entryAt<std::shared_ptr<Node>>(*static_cast<OpenKey*>(key), &Node::children, index);
+    Node* const* found = entryAt(*static_cast<OpenKey*>(key), &Node::children, index);
     if (!found)
         return status::no_more_items;
-    const std::u16string& childName = (*found)->name;
+    const Units childName = (*found)->name();
     if (!nameFits(childName, nameCount))
         return status::more_data;
     copyName(childName, name, nameCount);

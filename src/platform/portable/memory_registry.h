@@ -6,22 +6,43 @@
 //
 // The mutators exist for the registry file loader and for test fixtures. They are not part of
 // RegistryService, so the library's logic can't reach them.
+//
+// A loaded registry file can hold millions of values, so everything lives in a few large blocks
+// of storage that are only ever released together, by clear() or the destructor: memory of a
+// replaced or deleted entry is not reused before then. An open key keeps the storage it reads
+// alive, so it stays readable after its key is deleted or the registry cleared.
 #pragma once
 
 #include "platform/registry.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace tavlo::platform::portable {
 
 enum class Hive { LocalMachine, CurrentUser };
 
+// UTF-16 text as the loader hands it over: narrow, one byte for each unit when every unit is
+// below 0x100 (nearly all registry text), so that it is never widened only to be narrowed
+// again; else UTF-16.
+struct Units {
+    const void* text = nullptr;
+    std::size_t length = 0; // in units
+    bool narrow = false;
+
+    static Units of(std::u16string_view wide) { return {wide.data(), wide.size(), false}; }
+};
+
 class MemoryRegistry final : public RegistryService {
 public:
+    struct Node;
+    struct Storage;
+
     MemoryRegistry();
     ~MemoryRegistry() override;
     MemoryRegistry(const MemoryRegistry&) = delete;
@@ -33,11 +54,19 @@ public:
     // Creates the key when needed. A value of the same name is replaced in place (it keeps its
     // position in the enumeration order).
     void setValue(Hive hive, std::u16string_view path, std::u16string_view name, std::uint32_t type,
-                  std::vector<std::uint8_t> data);
+                  const std::vector<std::uint8_t>& data);
     bool deleteValue(Hive hive, std::u16string_view path, std::u16string_view name);
     // Removes the key and everything below it; false when it does not exist.
     bool deleteKey(Hive hive, std::u16string_view path);
     void clear();
+
+    // The loader's way in: a key is found (or made) once, then its values are stored without
+    // walking its path again. The key stays writable until the next deleteKey or clear.
+    Node* writableKey(Hive hive, Units path);
+    // Data as bytes, or a string type's data as text (its terminator included).
+    void storeValue(Node* key, Units name, std::uint32_t type, const std::uint8_t* data,
+                    std::size_t size);
+    void storeValue(Node* key, Units name, std::uint32_t type, Units text);
 
     // RegistryService
     Status openKey(Root root, const char16_t* subKey, KeyHandle* key) override;
@@ -49,16 +78,14 @@ public:
                    std::uint32_t* nameCount) override;
     void closeKey(KeyHandle key) override;
 
-    struct Node;
-
 private:
-    std::shared_ptr<Node> keyForWriting(Hive hive, std::u16string_view path);
-
-    std::shared_ptr<Node> machine_;
-    std::shared_ptr<Node> user_;
-    std::weak_ptr<Node> lastKey_;
+    std::shared_ptr<Storage> storage_;
+    // The key written last (its path's bytes as given) and the node ending each of its path's
+    // components: a loader's next key usually shares all but its last component with it.
     Hive lastHive_ = Hive::LocalMachine;
-    std::u16string lastPath_;
+    bool lastNarrow_ = true;
+    std::string lastPath_;
+    std::vector<std::pair<std::size_t, Node*>> lastNodes_;
 };
 
 } // namespace tavlo::platform::portable

@@ -19,6 +19,9 @@ namespace {
 
 // Windows refuses longer names, so no registry can hold them and nothing may rely on them.
 constexpr std::size_t kMaxKeyNameChars = 255;
+// Nor does it nest keys deeper. Here a deeper key would also turn every recursive walk of the
+// tree, its destruction included, into a stack overflow for a long enough key line.
+constexpr std::size_t kMaxKeyDepth = 512;
 constexpr std::size_t kMaxValueNameChars = 16383;
 // A file of garbage must not turn into millions of diagnostics; beyond this they are counted.
 constexpr std::size_t kMaxDiagnostics = 100;
@@ -40,8 +43,8 @@ struct Detected {
     std::size_t textStart = 0; // past the byte order mark
 };
 
-constexpr std::array<std::int8_t, 128> kHexDigits = [] {
-    std::array<std::int8_t, 128> table{};
+constexpr std::array<std::int8_t, 256> kHexDigits = [] {
+    std::array<std::int8_t, 256> table{};
     table.fill(-1);
     for (int c = '0'; c <= '9'; ++c)
         table[c] = static_cast<std::int8_t>(c - '0');
@@ -53,7 +56,7 @@ constexpr std::array<std::int8_t, 128> kHexDigits = [] {
 }();
 
 int hexDigit(unsigned c) {
-    return c < 128 ? kHexDigits[c] : -1;
+    return c < 256 ? kHexDigits[c] : -1;
 }
 
 bool isBlank(unsigned c) {
@@ -71,33 +74,127 @@ constexpr char16_t kCp1252High[32] = {
     0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
-// Appends UTF-8 as UTF-16. Each byte that doesn't start a valid sequence (overlong forms and
-// surrogates included) becomes U+FFFD; returns false when there was any.
-bool appendUtf8(std::u16string& out, const unsigned char* p, const unsigned char* end) {
-    const std::size_t old = out.size();
-    // Never more units than bytes: only a four-byte sequence makes two.
-    out.resize(old + static_cast<std::size_t>(end - p));
-    char16_t* o = out.data() + old;
+// Text as the loader decodes it: one byte per unit while every unit is below 0x100 (nearly all
+// registry text), widened to UTF-16 at the first that isn't. The registry keeps narrow text
+// narrow, so the common text is copied, never converted.
+class Decoded {
+public:
+    void clear() {
+        narrow_.clear();
+        wide_.clear();
+        isNarrow_ = true;
+    }
+    std::size_t size() const { return isNarrow_ ? narrow_.size() : wide_.size(); }
+
+    void push(char16_t c) {
+        if (isNarrow_ && c < 0x100)
+            narrow_.push_back(static_cast<char>(c));
+        else
+            pushWide(c);
+    }
+    // Units below 0x80, one byte each.
+    void appendAscii(const unsigned char* p, std::size_t n) {
+        if (isNarrow_)
+            narrow_.append(reinterpret_cast<const char*>(p), n);
+        else
+            wide_.append(p, p + n);
+    }
+    void append(std::u16string_view text) {
+        for (const char16_t c : text)
+            push(c);
+    }
+    // UTF-16LE units where they lie.
+    void appendUtf16(const unsigned char* p, std::size_t units) {
+        std::size_t i = 0;
+        if (isNarrow_) {
+            const std::size_t old = narrow_.size();
+            narrow_.resize(old + units);
+            char* out = narrow_.data() + old;
+            // Four units a step while their high bytes are zero: their low bytes, packed.
+            if constexpr (std::endian::native == std::endian::little) {
+                for (; i + 4 <= units; i += 4) {
+                    std::uint64_t word;
+                    std::memcpy(&word, p + 2 * i, 8);
+                    if (word & 0xFF00FF00FF00FF00ull)
+                        break;
+                    word = (word | word >> 8) & 0x0000FFFF0000FFFFull;
+                    const auto packed = static_cast<std::uint32_t>(word | word >> 16);
+                    std::memcpy(out + i, &packed, 4);
+                }
+            }
+            for (; i < units && p[2 * i + 1] == 0; ++i)
+                out[i] = static_cast<char>(p[2 * i]);
+            narrow_.resize(old + i);
+        }
+        for (; i < units; ++i)
+            push(static_cast<char16_t>(p[2 * i] | (p[2 * i + 1] << 8)));
+    }
+    // Drops the units from size on (the text may stay wide).
+    void truncate(std::size_t size) {
+        if (isNarrow_)
+            narrow_.resize(size);
+        else
+            wide_.resize(size);
+    }
+
+    Units units() const {
+        return isNarrow_ ? Units{narrow_.data(), narrow_.size(), true}
+                         : Units{wide_.data(), wide_.size(), false};
+    }
+    // As UTF-16; a narrow text is widened into a copy kept for the purpose.
+    std::u16string_view wide() {
+        if (!isNarrow_)
+            return wide_;
+        copy_.assign(narrow_.size(), u'\0');
+        for (std::size_t i = 0; i < narrow_.size(); ++i)
+            copy_[i] = static_cast<unsigned char>(narrow_[i]);
+        return copy_;
+    }
+
+    void swap(Decoded& other) noexcept {
+        narrow_.swap(other.narrow_);
+        wide_.swap(other.wide_);
+        std::swap(isNarrow_, other.isNarrow_);
+    }
+
+private:
+    void pushWide(char16_t c) {
+        if (isNarrow_) {
+            wide_.resize(narrow_.size());
+            for (std::size_t i = 0; i < narrow_.size(); ++i)
+                wide_[i] = static_cast<unsigned char>(narrow_[i]);
+            narrow_.clear();
+            isNarrow_ = false;
+        }
+        wide_.push_back(c);
+    }
+
+    std::string narrow_;
+    std::u16string wide_;
+    std::u16string copy_;
+    bool isNarrow_ = true;
+};
+
+// Appends UTF-8. Each byte that doesn't start a valid sequence (overlong forms and surrogates
+// included) becomes U+FFFD; returns false when there was any.
+bool appendUtf8(Decoded& out, const unsigned char* p, const unsigned char* end) {
     bool valid = true;
     while (p < end) {
+        const unsigned char* run = p;
         while (end - p >= 8) {
             std::uint64_t word;
             std::memcpy(&word, p, 8);
             if (word & 0x8080808080808080ull)
                 break;
-            for (int k = 0; k < 8; ++k)
-                o[k] = p[k];
-            o += 8;
             p += 8;
         }
+        while (p < end && *p < 0x80)
+            ++p;
+        if (p > run)
+            out.appendAscii(run, static_cast<std::size_t>(p - run));
         if (p == end)
             break;
         const unsigned c = *p;
-        if (c < 0x80) {
-            *o++ = static_cast<char16_t>(c);
-            ++p;
-            continue;
-        }
         int length = 0;
         unsigned lowest = 0x80, highest = 0xBF; // allowed range of the second byte
         std::uint32_t cp = 0;
@@ -123,7 +220,7 @@ bool appendUtf8(std::u16string& out, const unsigned char* p, const unsigned char
         for (int k = 2; ok && k < length; ++k)
             ok = (p[k] & 0xC0) == 0x80;
         if (!ok) {
-            *o++ = 0xFFFD;
+            out.push(0xFFFD);
             ++p;
             valid = false;
             continue;
@@ -132,43 +229,29 @@ bool appendUtf8(std::u16string& out, const unsigned char* p, const unsigned char
             cp = (cp << 6) | (p[k] & 0x3F);
         if (cp >= 0x10000) {
             cp -= 0x10000;
-            *o++ = static_cast<char16_t>(0xD800 + (cp >> 10));
-            *o++ = static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
+            out.push(static_cast<char16_t>(0xD800 + (cp >> 10)));
+            out.push(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
         } else {
-            *o++ = static_cast<char16_t>(cp);
+            out.push(static_cast<char16_t>(cp));
         }
         p += length;
     }
-    out.resize(static_cast<std::size_t>(o - out.data()));
     return valid;
 }
 
-void appendCp1252(std::u16string& out, const unsigned char* p, const unsigned char* end) {
-    const std::size_t old = out.size();
-    out.resize(old + static_cast<std::size_t>(end - p));
-    char16_t* o = out.data() + old;
+void appendCp1252(Decoded& out, const unsigned char* p, const unsigned char* end) {
     for (; p < end; ++p)
-        *o++ = *p >= 0x80 && *p < 0xA0 ? kCp1252High[*p - 0x80] : static_cast<char16_t>(*p);
+        out.push(*p >= 0x80 && *p < 0xA0 ? kCp1252High[*p - 0x80] : static_cast<char16_t>(*p));
 }
 
 // regedit's 8-bit files are in the ANSI code page of whoever wrote them; UTF-8 is taken when the
 // bytes are valid UTF-8, which text in any Windows code page almost never is.
-void appendAnsi(std::u16string& out, const unsigned char* p, const unsigned char* end) {
+void appendAnsi(Decoded& out, const unsigned char* p, const unsigned char* end) {
     const std::size_t old = out.size();
     if (!appendUtf8(out, p, end)) {
-        out.resize(old);
+        out.truncate(old);
         appendCp1252(out, p, end);
     }
-}
-
-std::vector<std::uint8_t> utf16Bytes(std::u16string_view text, bool terminate) {
-    std::vector<std::uint8_t> bytes((text.size() + (terminate ? 1 : 0)) * 2);
-    std::uint8_t* o = bytes.data();
-    for (const char16_t c : text) {
-        *o++ = static_cast<std::uint8_t>(c);
-        *o++ = static_cast<std::uint8_t>(c >> 8);
-    }
-    return bytes;
 }
 
 // 8-bit text, indexed by byte.
@@ -178,6 +261,17 @@ struct Text8 {
 
     std::size_t size() const { return n; }
     unsigned operator[](std::size_t i) const { return p[i]; }
+    // Bytes written as two hex digits and a comma, from from on, to out; returns where they
+    // end.
+    std::size_t hexBytes(std::size_t from, std::size_t end, std::uint8_t*& out) const {
+        for (; end - from >= 3 && p[from + 2] == ','; from += 3) {
+            const int high = kHexDigits[p[from]], low = kHexDigits[p[from + 1]];
+            if ((high | low) < 0)
+                break;
+            *out++ = static_cast<std::uint8_t>(high << 4 | low);
+        }
+        return from;
+    }
     std::size_t findLineFeed(std::size_t from) const {
         if (from >= n)
             return n;
@@ -185,20 +279,35 @@ struct Text8 {
         return hit ? static_cast<std::size_t>(static_cast<const unsigned char*>(hit) - p) : n;
     }
     // The first a or b in [from, end), or end. Strings are most of a file: eight bytes a step.
-    std::size_t findEither(std::size_t from, std::size_t end, unsigned a, unsigned b) const {
+    // The bytes passed over are or-ed into seen, which tells whether they were all ASCII.
+    std::size_t findEither(std::size_t from, std::size_t end, unsigned a, unsigned b,
+                           unsigned& seen) const {
         constexpr std::uint64_t kOnes = 0x0101010101010101ull;
         constexpr std::uint64_t kHighs = 0x8080808080808080ull;
         const std::uint64_t patternA = kOnes * a, patternB = kOnes * b;
+        std::uint64_t passed = 0;
         while (end - from >= 8) {
             std::uint64_t word;
             std::memcpy(&word, p + from, 8);
             const std::uint64_t x = word ^ patternA, y = word ^ patternB;
-            if (((x - kOnes) & ~x & kHighs) | ((y - kOnes) & ~y & kHighs))
+            const std::uint64_t found = ((x - kOnes) & ~x & kHighs) | ((y - kOnes) & ~y & kHighs);
+            if (found) {
+                // The lowest flag is the first match (only bytes above a match can be flagged
+                // falsely); what comes before it is passed over.
+                if constexpr (std::endian::native == std::endian::little) {
+                    const int bits = std::countr_zero(found) & ~7;
+                    passed |= bits ? word & (~std::uint64_t{0} >> (64 - bits)) : 0;
+                    seen |= (passed & kHighs) ? 0x80 : 0;
+                    return from + bits / 8;
+                }
                 break;
+            }
+            passed |= word;
             from += 8;
         }
-        while (from < end && p[from] != a && p[from] != b)
-            ++from;
+        seen |= (passed & kHighs) ? 0x80 : 0;
+        for (; from < end && p[from] != a && p[from] != b; ++from)
+            seen |= p[from];
         return from;
     }
 };
@@ -211,6 +320,18 @@ struct Text16 {
 
     std::size_t size() const { return n; }
     unsigned operator[](std::size_t i) const { return p[2 * i] | (unsigned{p[2 * i + 1]} << 8); }
+    std::size_t hexBytes(std::size_t from, std::size_t end, std::uint8_t*& out) const {
+        for (; end - from >= 3; from += 3) {
+            const unsigned char* q = p + 2 * from;
+            if ((q[1] | q[3] | q[5]) != 0 || q[4] != ',')
+                break;
+            const int high = kHexDigits[q[0]], low = kHexDigits[q[2]];
+            if ((high | low) < 0)
+                break;
+            *out++ = static_cast<std::uint8_t>(high << 4 | low);
+        }
+        return from;
+    }
     std::size_t findLineFeed(std::size_t from) const {
         const std::size_t total = 2 * n;
         std::size_t i = 2 * from;
@@ -225,17 +346,23 @@ struct Text16 {
         }
         return n;
     }
-    std::size_t findEither(std::size_t from, std::size_t end, unsigned a, unsigned b) const {
+    std::size_t findEither(std::size_t from, std::size_t end, unsigned a, unsigned b,
+                           unsigned&) const {
         constexpr std::uint64_t kOnes = 0x0001000100010001ull;
         constexpr std::uint64_t kHighs = 0x8000800080008000ull;
         const std::uint64_t patternA = kOnes * a, patternB = kOnes * b;
         while (end - from >= 4) {
             std::uint64_t word = 0;
-            for (int k = 7; k >= 0; --k)
-                word = word << 8 | p[2 * from + k];
+            if constexpr (std::endian::native == std::endian::little) {
+                std::memcpy(&word, p + 2 * from, 8);
+            } else {
+                for (int k = 7; k >= 0; --k)
+                    word = word << 8 | p[2 * from + k];
+            }
             const std::uint64_t x = word ^ patternA, y = word ^ patternB;
-            if (((x - kOnes) & ~x & kHighs) | ((y - kOnes) & ~y & kHighs))
-                break;
+            if (const std::uint64_t found =
+                    ((x - kOnes) & ~x & kHighs) | ((y - kOnes) & ~y & kHighs))
+                return from + std::countr_zero(found) / 16;
             from += 4;
         }
         while (from < end && (*this)[from] != a && (*this)[from] != b)
@@ -341,14 +468,33 @@ constexpr RootName kRoots[] = {
     {"HKCR", Hive::LocalMachine, u"Software\\Classes"},
 };
 
-bool keyNameTooLong(std::u16string_view path) {
+// How many names a key path has, and how long its longest is.
+struct PathShape {
+    std::size_t depth = 0;
+    std::size_t longest = 0;
+};
+
+template <typename Unit> PathShape shapeOf(const Unit* path, std::size_t length) {
+    PathShape shape;
     std::size_t run = 0;
-    for (const char16_t c : path) {
-        run = c == u'\\' ? 0 : run + 1;
-        if (run > kMaxKeyNameChars)
-            return true;
+    for (std::size_t i = 0; i < length; ++i) {
+        if (path[i] == '\\') {
+            run = 0;
+            continue;
+        }
+        if (run++ == 0)
+            ++shape.depth;
+        shape.longest = std::max(shape.longest, run);
     }
-    return false;
+    return shape;
+}
+
+PathShape shapeOf(const Units& path) {
+    // A path no longer than a name can't be too deep either.
+    if (path.length <= kMaxKeyNameChars)
+        return {};
+    return path.narrow ? shapeOf(static_cast<const unsigned char*>(path.text), path.length)
+                       : shapeOf(static_cast<const char16_t*>(path.text), path.length);
 }
 
 bool equalsAscii(std::u16string_view text, std::string_view word) {
@@ -482,18 +628,20 @@ private:
             keyState_ = remove ? KeyState::None : KeyState::Skipped;
             return;
         }
-        keyPath_.assign(root->prefix);
+        keyPath_.clear();
+        keyPath_.append(root->prefix);
         const std::size_t prefixLength = keyPath_.size();
         if (rootEnd < close) {
-            keyPath_.push_back(u'\\');
+            keyPath_.push(u'\\');
             appendText(t, rootEnd + 1, close, keyPath_);
         }
         if (remove) {
             keyState_ = KeyState::None;
-            if (keyPath_.find_first_not_of(u'\\', prefixLength) == npos)
+            const std::u16string_view path = keyPath_.wide();
+            if (path.find_first_not_of(u'\\', prefixLength) == npos)
                 report(line_, "a root key can't be deleted: line skipped");
             else
-                registry_.deleteKey(root->hive, keyPath_);
+                registry_.deleteKey(root->hive, path);
             return;
         }
         openKey(root->hive);
@@ -511,13 +659,20 @@ private:
     }
 
     void openKey(Hive hive) {
-        if (keyNameTooLong(keyPath_)) {
+        const Units path = keyPath_.units();
+        const PathShape shape = shapeOf(path);
+        if (shape.depth > kMaxKeyDepth) {
+            report(line_, "key more than 512 levels deep: key skipped");
+            keyState_ = KeyState::Skipped;
+            return;
+        }
+        if (shape.longest > kMaxKeyNameChars) {
             report(line_, "key name longer than 255 characters: key skipped");
             keyState_ = KeyState::Skipped;
             return;
         }
         keyHive_ = hive;
-        registry_.createKey(hive, keyPath_);
+        key_ = registry_.writableKey(hive, path);
         keyState_ = KeyState::Open;
     }
 
@@ -530,7 +685,7 @@ private:
         // Wine doubles the backslashes; single ones read the same.
         std::u16string_view parts[3];
         std::size_t count = 0;
-        std::u16string_view rest = text_;
+        std::u16string_view rest = text_.wide();
         while (!rest.empty() && isBlank(rest.back()))
             rest.remove_suffix(1);
         while (!rest.empty()) {
@@ -574,7 +729,7 @@ private:
                 return;
             }
             if (keyUsable(line_))
-                registry_.deleteValue(keyHive_, keyPath_, name_);
+                registry_.deleteValue(keyHive_, keyPath_.wide(), name_.wide());
             return;
         }
         if (p < e && t[p] == '"')
@@ -618,7 +773,8 @@ private:
             report(line_, "unexpected text after the string: value skipped");
             return;
         }
-        store(name_, type, utf16Bytes(text_, true), line_);
+        text_.push(0);
+        storeText(name_, type, text_, line_);
     }
 
     template <class Text> void dwordValue(const Text& t, std::size_t p, std::size_t e) {
@@ -635,10 +791,10 @@ private:
             report(line_, "unexpected text after the dword value: value skipped");
             return;
         }
-        store(name_, regtype::dword,
-              {static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8),
-               static_cast<std::uint8_t>(value >> 16), static_cast<std::uint8_t>(value >> 24)},
-              line_);
+        const std::uint8_t bytes[] = {
+            static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8),
+            static_cast<std::uint8_t>(value >> 16), static_cast<std::uint8_t>(value >> 24)};
+        storeBytes(name_, regtype::dword, bytes, sizeof bytes, line_);
     }
 
     template <class Text>
@@ -677,12 +833,11 @@ private:
         for (;;) {
             // The usual shape, two digits and a comma, without the general checks.
             if (!afterByte) {
-                int high, low;
-                while (e - p >= 3 && (high = hexDigit(t[p])) >= 0 &&
-                       (low = hexDigit(t[p + 1])) >= 0 && t[p + 2] == ',') {
-                    out.push_back(static_cast<std::uint8_t>(high << 4 | low));
-                    p += 3;
-                }
+                const std::size_t old = out.size();
+                out.resize(old + (e - p) / 3);
+                std::uint8_t* o = out.data() + old;
+                p = t.hexBytes(p, e, o);
+                out.resize(static_cast<std::size_t>(o - out.data()));
             }
             p = skipBlanks(t, p, e);
             if (p == e)
@@ -714,10 +869,22 @@ private:
     }
 
     void commitHex() {
-        if (!wine_ && (pendingType_ == regtype::sz || pendingType_ == regtype::expand_sz ||
-                       pendingType_ == regtype::multi_sz))
-            terminateImportedString(pendingData_);
-        store(pendingName_, pendingType_, std::move(pendingData_), pendingLine_);
+        const bool text = pendingType_ == regtype::sz || pendingType_ == regtype::expand_sz ||
+                          pendingType_ == regtype::multi_sz;
+        // regedit terminates string data given as hex when it isn't. REGEDIT4 files hold such
+        // data in the ANSI code page, the registry in UTF-16.
+        if (!wine_ && text && !unicode_) {
+            if (pendingData_.empty() || pendingData_.back() != 0)
+                pendingData_.push_back(0);
+            text_.clear();
+            appendAnsi(text_, pendingData_.data(), pendingData_.data() + pendingData_.size());
+            storeText(pendingName_, pendingType_, text_, pendingLine_);
+        } else {
+            if (!wine_ && text)
+                terminateUtf16(pendingData_);
+            storeBytes(pendingName_, pendingType_, pendingData_.data(), pendingData_.size(),
+                       pendingLine_);
+        }
         pendingData_.clear();
     }
 
@@ -726,37 +893,28 @@ private:
         pendingData_.clear();
     }
 
-    // regedit terminates string data given as hex when it isn't; REGEDIT4 files hold such data
-    // in the ANSI code page, the registry in UTF-16.
-    void terminateImportedString(std::vector<std::uint8_t>& data) {
-        if (unicode_) {
-            if (data.size() % 2 != 0)
-                data.push_back(0);
-            const std::size_t n = data.size();
-            if (n == 0 || data[n - 1] != 0 || data[n - 2] != 0)
-                data.insert(data.end(), 2, 0);
-            return;
-        }
-        if (data.empty() || data.back() != 0)
+    static void terminateUtf16(std::vector<std::uint8_t>& data) {
+        if (data.size() % 2 != 0)
             data.push_back(0);
-        text_.clear();
-        appendAnsi(text_, data.data(), data.data() + data.size());
-        data = utf16Bytes(text_, false);
+        const std::size_t n = data.size();
+        if (n == 0 || data[n - 1] != 0 || data[n - 2] != 0)
+            data.insert(data.end(), 2, 0);
     }
 
     // Decodes a quoted string whose opening character has been read, up to the unescaped
     // closer; returns the position after the closer, or npos when the line ends first.
     template <class Text>
     std::size_t parseString(const Text& t, std::size_t p, std::size_t e, unsigned closer,
-                            std::u16string& out) {
+                            Decoded& out) {
         std::size_t run = p;
-        while ((p = t.findEither(p, e, closer, '\\')) < e) {
+        unsigned seen = 0; // the units of the run or-ed: all ASCII below 0x80
+        while ((p = t.findEither(p, e, closer, '\\', seen)) < e) {
             unsigned c = t[p];
             if (c == closer) {
-                appendText(t, run, p, out);
+                appendText(t, run, p, out, seen < 0x80);
                 return p + 1;
             }
-            appendText(t, run, p, out);
+            appendText(t, run, p, out, seen < 0x80);
             if (++p == e)
                 return npos;
             c = t[p];
@@ -766,7 +924,7 @@ private:
             if (wine_) {
                 const char16_t simple = wineEscape(c);
                 if (simple != 0) {
-                    out.push_back(simple);
+                    out.push(simple);
                     run = ++p;
                 } else if (c == 'x') {
                     ++p;
@@ -774,26 +932,27 @@ private:
                     int digits = 0;
                     for (int d; digits < 4 && p < e && (d = hexDigit(t[p])) >= 0; ++p, ++digits)
                         value = (value << 4) | static_cast<unsigned>(d);
-                    out.push_back(digits == 0 ? u'x' : static_cast<char16_t>(value));
+                    out.push(digits == 0 ? u'x' : static_cast<char16_t>(value));
                     run = p;
                 } else if (c >= '0' && c <= '7') {
                     unsigned value = 0;
                     for (int digits = 0; digits < 3 && p < e && t[p] >= '0' && t[p] <= '7';
                          ++p, ++digits)
                         value = value * 8 + (t[p] - '0');
-                    out.push_back(static_cast<char16_t>(value));
+                    out.push(static_cast<char16_t>(value));
                     run = p;
                 } else {
                     ++p;
                 }
             } else if (c == 'n' || c == 'r') {
-                out.push_back(c == 'n' ? u'\n' : u'\r');
+                out.push(c == 'n' ? u'\n' : u'\r');
                 run = ++p;
             } else {
                 if (c != '\\' && c != '"')
                     report(line_, "unknown escape sequence in a string: the backslash is dropped");
                 ++p;
             }
+            seen = run < p ? t[run] : 0;
         }
         return npos;
     }
@@ -826,10 +985,13 @@ private:
         return p == e || (!wine_ && t[p] == ';');
     }
 
-    void appendText(const Text8& t, std::size_t b, std::size_t e, std::u16string& out) {
+    void appendText(const Text8& t, std::size_t b, std::size_t e, Decoded& out,
+                    bool ascii = false) {
         if (b == e)
             return;
-        if (wine_) {
+        if (ascii) {
+            out.appendAscii(t.p + b, e - b);
+        } else if (wine_) {
             if (!appendUtf8(out, t.p + b, t.p + e))
                 badUtf8_ = true;
         } else {
@@ -837,16 +999,8 @@ private:
         }
     }
 
-    void appendText(const Text16& t, std::size_t b, std::size_t e, std::u16string& out) {
-        const std::size_t old = out.size();
-        out.resize(old + (e - b));
-        char16_t* o = out.data() + old;
-        if constexpr (std::endian::native == std::endian::little) {
-            std::memcpy(o, t.p + 2 * b, 2 * (e - b));
-        } else {
-            for (std::size_t i = b; i < e; ++i)
-                *o++ = static_cast<char16_t>(t[i]);
-        }
+    void appendText(const Text16& t, std::size_t b, std::size_t e, Decoded& out, bool = false) {
+        out.appendUtf16(t.p + 2 * b, e - b);
     }
 
     bool keyUsable(std::size_t line) {
@@ -857,15 +1011,26 @@ private:
         return false;
     }
 
-    void store(const std::u16string& name, std::uint32_t type, std::vector<std::uint8_t>&& data,
-               std::size_t line) {
+    bool storable(const Decoded& name, std::size_t line) {
         if (!keyUsable(line))
-            return;
+            return false;
         if (name.size() > kMaxValueNameChars) {
             report(line, "value name longer than 16383 characters: value skipped");
-            return;
+            return false;
         }
-        registry_.setValue(keyHive_, keyPath_, name, type, std::move(data));
+        return true;
+    }
+
+    void storeBytes(const Decoded& name, std::uint32_t type, const std::uint8_t* data,
+                    std::size_t size, std::size_t line) {
+        if (storable(name, line))
+            registry_.storeValue(key_, name.units(), type, data, size);
+    }
+
+    // Text data, its terminator included.
+    void storeText(const Decoded& name, std::uint32_t type, const Decoded& text, std::size_t line) {
+        if (storable(name, line))
+            registry_.storeValue(key_, name.units(), type, text.units());
     }
 
     MemoryRegistry& registry_;
@@ -880,17 +1045,18 @@ private:
 
     KeyState keyState_ = KeyState::None;
     Hive keyHive_ = Hive::LocalMachine;
-    std::u16string keyPath_;
+    MemoryRegistry::Node* key_ = nullptr; // while keyState_ is Open
+    Decoded keyPath_;
 
     // A hex value whose last line ended with a backslash.
     bool pending_ = false;
     std::size_t pendingLine_ = 0;
     std::uint32_t pendingType_ = 0;
-    std::u16string pendingName_;
+    Decoded pendingName_;
     std::vector<std::uint8_t> pendingData_;
 
-    std::u16string name_;
-    std::u16string text_;
+    Decoded name_;
+    Decoded text_;
 };
 
 // Feeds bytes in the file's encoding; returns how many bytes were used.
