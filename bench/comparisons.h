@@ -9,8 +9,8 @@ namespace tavlo::bench {
 
 struct Row {
     std::string label;
-    std::string tavlo;       // benchmark name
-    std::string peer;        // benchmark name; empty: a fixed target, no peer
+    std::string tavlo;       // benchmark name, or "name#counter" for a counter of it
+    std::string peer;        // the same; empty: a fixed target, no peer
     std::string peerStartup; // benchmark name of the peer doing nothing, subtracted; may be empty
     std::string counter;     // empty: compare real times; else this counter of both
     std::string target;      // as printed

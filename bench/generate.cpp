@@ -1,5 +1,7 @@
 #include "generate.h"
 
+#include "platform/utf.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -117,21 +119,7 @@ std::vector<std::uint8_t> bytes(Random& random, std::size_t n) {
 }
 
 std::u16string utf16(const std::string& utf8) {
-    std::u16string out;
-    for (std::size_t i = 0; i < utf8.size();) {
-        const auto c = static_cast<unsigned char>(utf8[i]);
-        const int length = c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
-        std::uint32_t cp = length == 1 ? c : c & (0xFF >> (length + 1));
-        for (int k = 1; k < length; ++k)
-            cp = cp << 6 | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
-        i += length;
-        if (cp >= 0x10000) {
-            out += static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
-            cp = 0xDC00 + (cp & 0x3FF);
-        }
-        out += static_cast<char16_t>(cp);
-    }
-    return out;
+    return tavlo::platform::fromUtf8(utf8);
 }
 
 std::vector<std::uint8_t> utf16Bytes(const std::vector<std::string>& strings) {

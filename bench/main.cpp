@@ -85,7 +85,12 @@ std::string shown(double value, bool memory, double scale) {
 
 bool printTable(const std::vector<Row>& rows, const MedianReporter& reporter) {
     bool complete = true;
-    auto value = [&](const std::string& name, const std::string& counter, double& out) {
+    // "name#counter" names a counter of a benchmark that measures two things.
+    auto value = [&](std::string name, std::string counter, double& out) {
+        if (const std::size_t hash = name.find('#'); hash != std::string::npos) {
+            counter = name.substr(hash + 1);
+            name.resize(hash);
+        }
         const auto it = reporter.results.find(name);
         if (it == reporter.results.end())
             return false;
