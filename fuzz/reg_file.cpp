@@ -61,9 +61,8 @@ void walk(RegistryService& registry, Root root, const std::u16string& path, int 
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     MemoryRegistry registry;
-    std::vector<Diagnostic> diagnostics;
     loadRegistryText(registry, {reinterpret_cast<const char*>(data), size}, "fuzz",
-                     Hive::CurrentUser, diagnostics);
+                     Hive::CurrentUser);
     for (const Root root : {Root::LocalMachine, Root::CurrentUser, Root::ClassesRoot})
         walk(registry, root, u"", 0);
     return 0;

@@ -43,10 +43,10 @@ TEST(FuzzRegressions, RegistryFiles) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         MemoryRegistry registry;
-        std::vector<Diagnostic> diagnostics;
-        loadRegistryText(registry, c.text, "f", Hive::CurrentUser, diagnostics);
+        loadRegistryText(registry, c.text, "f", Hive::CurrentUser);
+        registry.readAllValues();
         std::string lines;
-        for (const Diagnostic& d : diagnostics)
+        for (const Diagnostic& d : registry.diagnostics())
             lines += std::to_string(d.line) + ": " + d.message + "\n";
         EXPECT_EQ(lines, c.diagnostics);
         RegKey key;

@@ -6,11 +6,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <optional>
 #include <string>
+#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -72,14 +74,21 @@ std::string toUtf16File(std::string_view utf8) {
     return out;
 }
 
+// Loaded, and every value read, so that every problem has been met.
 struct Loaded {
     MemoryRegistry registry;
     std::vector<Diagnostic> diagnostics;
     bool ok = false;
 
+    Loaded() = default;
     explicit Loaded(std::string_view text, Hive hive = Hive::LocalMachine) { load(text, hive); }
     void load(std::string_view text, Hive hive = Hive::LocalMachine) {
-        ok = loadRegistryText(registry, text, "test.reg", hive, diagnostics);
+        ok = loadRegistryText(registry, text, "test.reg", hive);
+        readAll();
+    }
+    void readAll() {
+        registry.readAllValues();
+        diagnostics = registry.diagnostics();
     }
     std::optional<Data> value(std::u16string name, std::u16string path = u"T") {
         return query(registry, Root::CurrentUser, path, name);
@@ -335,10 +344,9 @@ TEST(RegFile, LargeValuesAndLinesFromAFile) {
     for (bool utf16 : {false, true}) {
         const std::string text = regeditText(body, utf16);
         std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
-        Loaded loaded("");
-        loaded.diagnostics.clear();
-        ASSERT_TRUE(loadRegistryFile(loaded.registry, path.string(), Hive::CurrentUser,
-                                     loaded.diagnostics));
+        Loaded loaded;
+        ASSERT_TRUE(loadRegistryFile(loaded.registry, path.string(), Hive::CurrentUser));
+        loaded.readAll();
         const auto last = std::count(text.begin(), text.end(), '\n');
         EXPECT_EQ(loaded.lines(), path.string() + ":3: line not understood: skipped\n" +
                                       path.string() + ":" + std::to_string(last) +
@@ -358,16 +366,67 @@ TEST(RegFile, LargeValuesAndLinesFromAFile) {
     EXPECT_TRUE(flooded.value(u"ok"));
 }
 
+// A load takes in the keys and passes over their value lines, looking only for the next key line
+// (blanks may come first; '[' and ';' elsewhere don't count); the lines are read when a key's
+// values are first needed, from the file as it was loaded, by any number of threads at once.
+TEST(RegFile, ValueLinesAreReadWhenFirstNeeded) {
+    constexpr int kKeys = 3000;
+    std::string body;
+    for (int i = 0; i < kKeys; ++i)
+        body += (i % 7 ? "[" : " \t[") + "HKEY_CURRENT_USER\\K"s + std::to_string(i) +
+                "]\r\n\"v\"=\"[x] ; " + std::to_string(i) + "\"\r\n" + (i % 5 ? "" : "; [c]\n") +
+                "\"h\"=hex:01,\\\r\n  02\r\n";
+    body += "\"bad\n";
+    const auto path = std::filesystem::temp_directory_path() / "tavlo_reg_file_lines.reg";
+    auto number = [](int i) {
+        const std::string digits = std::to_string(i);
+        return std::u16string(digits.begin(), digits.end());
+    };
+    for (bool utf16 : {false, true}) {
+        const std::string text = utf16 ? toUtf16File(kRegedit5 + body) : kRegedit5 + body;
+        std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
+        MemoryRegistry registry;
+        ASSERT_TRUE(loadRegistryFile(registry, path.string(), Hive::LocalMachine));
+        EXPECT_TRUE(registry.diagnostics().empty());
+#ifndef _WIN32 // Windows won't replace a file that is open
+        const auto replacement = path.string() + ".new";
+        std::ofstream(replacement, std::ios::binary) << kRegedit5;
+        std::filesystem::rename(replacement, path);
+#endif
+        std::vector<std::thread> readers;
+        std::atomic<int> wrong = 0;
+        for (int t = 0; t < 4; ++t)
+            readers.emplace_back([&, t] {
+                for (int k = 0; k < kKeys; ++k) {
+                    const int i = (k * 7 + t * 997) % kKeys;
+                    const auto key = u"K" + number(i);
+                    if (query(registry, Root::CurrentUser, key, u"v") !=
+                            Data(regtype::sz, sz(u"[x] ; " + number(i))) ||
+                        query(registry, Root::CurrentUser, key, u"h") !=
+                            Data(regtype::binary, {1, 2}))
+                        ++wrong;
+                }
+            });
+        for (auto& reader : readers)
+            reader.join();
+        EXPECT_EQ(wrong, 0);
+        ASSERT_EQ(registry.diagnostics().size(), 1u);
+        EXPECT_EQ(registry.diagnostics()[0].line,
+                  static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')));
+    }
+    std::filesystem::remove(path);
+}
+
 TEST(RegFile, LoadsSampleFilesInOrder) {
     MemoryRegistry registry;
-    std::vector<Diagnostic> diagnostics;
     const std::string dir = std::string(TAVLO_TEST_DATA_DIR) + "/reg/";
     for (const char* name : {"system.reg", "user.reg", "export5.reg", "export4.reg"})
-        EXPECT_TRUE(loadRegistryFile(registry, dir + name, Hive::LocalMachine, diagnostics));
-    EXPECT_TRUE(diagnostics.empty());
-    EXPECT_FALSE(loadRegistryFile(registry, dir + "missing.reg", Hive::LocalMachine, diagnostics));
-    ASSERT_EQ(diagnostics.size(), 1u);
-    EXPECT_EQ(diagnostics[0].file, dir + "missing.reg");
+        EXPECT_TRUE(loadRegistryFile(registry, dir + name, Hive::LocalMachine));
+    registry.readAllValues();
+    EXPECT_TRUE(registry.diagnostics().empty());
+    EXPECT_FALSE(loadRegistryFile(registry, dir + "missing.reg", Hive::LocalMachine));
+    ASSERT_EQ(registry.diagnostics().size(), 1u);
+    EXPECT_EQ(registry.diagnostics()[0].file, dir + "missing.reg");
 
     const auto settings = u"Software\\Tavlo\\Settings";
     // clang-format off

@@ -17,7 +17,6 @@ struct State {
     PortableConfig config;
     std::atomic<bool> loaded = false;
     MemoryRegistry registry;
-    std::vector<Diagnostic> diagnostics;
 };
 
 State& state() {
@@ -80,26 +79,22 @@ MemoryRegistry& processRegistry() {
     if (!s.loaded) {
         const PortableConfig& config = currentConfig(s);
         s.registry.clear();
-        s.diagnostics.clear();
         if (!config.registryFiles.empty()) {
             for (const auto& file : config.registryFiles)
-                loadRegistryFile(s.registry, file, Hive::LocalMachine, s.diagnostics);
+                loadRegistryFile(s.registry, file, Hive::LocalMachine);
         } else if (!config.prefix.empty()) {
             // A prefix that doesn't exist simply gives an empty registry: the library then
             // answers as on a machine where nothing is installed.
-            loadRegistryFile(s.registry, config.prefix + "/system.reg", Hive::LocalMachine,
-                             s.diagnostics);
-            loadRegistryFile(s.registry, config.prefix + "/user.reg", Hive::CurrentUser,
-                             s.diagnostics);
+            loadRegistryFile(s.registry, config.prefix + "/system.reg", Hive::LocalMachine);
+            loadRegistryFile(s.registry, config.prefix + "/user.reg", Hive::CurrentUser);
         }
         s.loaded.store(true, std::memory_order_release);
     }
     return s.registry;
 }
 
-const std::vector<Diagnostic>& processDiagnostics() {
-    processRegistry();
-    return state().diagnostics;
+std::vector<Diagnostic> processDiagnostics() {
+    return processRegistry().diagnostics();
 }
 
 bool processRegistryLoaded() {
@@ -118,7 +113,6 @@ void useEmptyRegistry() {
     State& s = state();
     std::lock_guard lock(s.mutex);
     s.registry.clear();
-    s.diagnostics.clear();
     s.loaded = true;
 }
 

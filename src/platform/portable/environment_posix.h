@@ -25,8 +25,9 @@ void configure(PortableConfig config);
 
 // The process's registry, loaded from the configuration on first use.
 MemoryRegistry& processRegistry();
-// What loading it reported; loads it first.
-const std::vector<Diagnostic>& processDiagnostics();
+// What its files reported so far (a key's value lines are read when first needed); loads it
+// first.
+std::vector<Diagnostic> processDiagnostics();
 // Whether it has been loaded since the last configuration.
 bool processRegistryLoaded();
 // The Wine prefix folder drive letters resolve through; without a trailing slash.

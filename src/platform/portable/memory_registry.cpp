@@ -4,9 +4,12 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <bit>
 #include <cstring>
+#include <mutex>
 #include <new>
+#include <stdexcept>
 
 #if defined(__linux__)
 #include <sys/mman.h>
@@ -25,14 +28,19 @@ struct Chunk {
 };
 
 #if defined(__linux__)
-// A chunk's pages are made present in one call: where the system runs virtualised, a fault per
-// page on first touch can cost more than everything else a load does.
 Chunk acquireChunk(std::size_t size) {
-    void* pages = mmap(nullptr, size, PROT_READ | PROT_WRITE,
-                       MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
+    void* pages = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (pages != MAP_FAILED)
         return {static_cast<char*>(pages), size, true};
     return {static_cast<char*>(::operator new(size)), size, false};
+}
+// Pages are made present a run at a time, just ahead of their use: where the system runs
+// virtualised, a fault per page on first touch can cost more than everything else a load does,
+// and pages made present but never used cost as much.
+void prepare(const Chunk& chunk, char* from, char* to) {
+    constexpr int kPopulateWrite = 23; // MADV_POPULATE_WRITE, Linux 5.14; older ones refuse it
+    if (chunk.mapped)
+        madvise(from, static_cast<std::size_t>(to - from), kPopulateWrite);
 }
 void releaseChunk(const Chunk& chunk) {
     if (chunk.mapped)
@@ -44,6 +52,7 @@ void releaseChunk(const Chunk& chunk) {
 Chunk acquireChunk(std::size_t size) {
     return {static_cast<char*>(::operator new(size)), size, false};
 }
+void prepare(const Chunk&, char*, char*) {}
 void releaseChunk(const Chunk& chunk) {
     ::operator delete(chunk.base);
 }
@@ -87,15 +96,18 @@ public:
             // A block too large for a chunk gets one of its own; the current one stays current.
             if (bytes > chunkSize_ / 4) {
                 chunks_.push_back(acquireChunk(bytes));
+                prepare(chunks_.back(), chunks_.back().base, chunks_.back().base + bytes);
                 return chunks_.back().base;
             }
             chunks_.push_back(acquireChunk(chunkSize_));
-            base_ = next_ = chunks_.back().base;
+            current_ = chunks_.size() - 1;
+            base_ = next_ = ready_ = chunks_.back().base;
             end_ = next_ + chunkSize_;
             chunkSize_ = std::min(chunkSize_ * 2, kMaxChunk);
         }
         void* block = next_;
         next_ += bytes;
+        makeReady();
         return block;
     }
 
@@ -108,18 +120,32 @@ public:
             static_cast<std::size_t>(end_ - start) < rounded(to))
             return false;
         next_ = start + rounded(to);
+        makeReady();
         return true;
     }
 
 private:
     static constexpr std::size_t kMaxChunk = std::size_t{4} << 20;
+    static constexpr std::size_t kReadyRun = std::size_t{64} << 10;
+
+    void makeReady() {
+        if (next_ <= ready_)
+            return;
+        const auto used = static_cast<std::size_t>(next_ - base_);
+        char* const ready = base_ + std::min((used + kReadyRun - 1) / kReadyRun * kReadyRun,
+                                             static_cast<std::size_t>(end_ - base_));
+        prepare(chunks_[current_], ready_, ready);
+        ready_ = ready;
+    }
     std::size_t rounded(std::size_t bytes) const {
         return (bytes + alignment_ - 1) & ~(alignment_ - 1);
     }
     const std::size_t alignment_;
     std::vector<Chunk> chunks_;
-    char* base_ = nullptr; // of the chunk blocks are taken from
+    std::size_t current_ = 0; // the chunk blocks are taken from
+    char* base_ = nullptr;    // its start
     char* next_ = nullptr;
+    char* ready_ = nullptr; // where its pages made present end
     char* end_ = nullptr;
     std::size_t chunkSize_ = std::size_t{64} << 10;
 };
@@ -275,18 +301,46 @@ struct Indexes {
 };
 
 constexpr std::uint32_t kIndexThreshold = 16;
+// A file of garbage must not turn into millions of diagnostics.
+constexpr std::size_t kShownPerFile = 100;
 constexpr std::uint32_t kNotFound = ~std::uint32_t{0};
 
 } // namespace
 
+// Where a loaded key's lines lie while its values wait to be read. Nearly every key has one run
+// of lines that fits the short form, kept in the node itself; a key named again further on, or in
+// another file, keeps a list.
+struct ShortRun {
+    std::uint64_t offset : 48;
+    std::uint64_t source : 16;
+    std::uint32_t length;
+    std::uint32_t line;
+};
+struct Run {
+    std::uint64_t offset;
+    std::uint64_t length;
+    std::uint64_t line;
+    std::uint32_t source;
+    Run* next;
+};
+enum class Waiting : std::uint8_t { Nothing, ShortRun, Runs };
+
+// Keys are the one part of a loaded file stored whole, so a node is kept small: its values and
+// the run of lines they are read from share their room.
 struct MemoryRegistry::Node {
     const std::uint8_t* nameBytes = nullptr;
-    std::uint32_t nameLength : 31 = 0;
-    std::uint32_t narrowName : 1 = 1;
     std::uint32_t hash = 0;
-    Slots<Value> values;
+    std::uint16_t nameLength = 0; // key names are at most 255 units
+    std::uint8_t narrowName = 1;
+    std::atomic<Waiting> waiting{Waiting::Nothing};
+    union {
+        Slots<Value> values{};
+        ShortRun run;
+        Run* runs;
+    };
     Slots<Node*> children;
-    Indexes* indexes = nullptr;
+    // Made while a key's values are read, which another thread may walk past to a sub-key.
+    std::atomic<Indexes*> indexes{nullptr};
 
     Units name() const { return {nameBytes, nameLength, narrowName != 0}; }
 };
@@ -309,20 +363,108 @@ std::uint32_t hashOf(Node* const& node) {
 }
 
 Index* indexOf(const Node& node, const Slots<Value>&) {
-    return node.indexes ? &node.indexes->values : nullptr;
+    Indexes* indexes = node.indexes.load(std::memory_order_acquire);
+    return indexes ? &indexes->values : nullptr;
 }
 Index* indexOf(const Node& node, const Slots<Node*>&) {
-    return node.indexes ? &node.indexes->children : nullptr;
+    Indexes* indexes = node.indexes.load(std::memory_order_acquire);
+    return indexes ? &indexes->children : nullptr;
 }
 
 } // namespace
 
 struct MemoryRegistry::Storage {
-    Arena nodes{alignof(Node)}; // nodes, sub-key arrays and indexes
+    Arena nodes{alignof(Node)}; // nodes, sub-key arrays, indexes and runs of lines
     Arena values{alignof(Value)};
     Arena text{1}; // names and data
     Node machine;
     Node user;
+    std::vector<std::shared_ptr<LineSource>> sources;
+    // Held while a key's values are read from its lines: the arenas grow then.
+    std::mutex reading;
+
+    struct Log {
+        mutable std::mutex mutex;
+        std::vector<Diagnostic> shown;
+        std::vector<std::pair<std::string, std::size_t>> counts; // problems met, by file
+    } log;
+
+    // A key's values, read first when they're still waiting.
+    const Node& withValues(const Node& node) {
+        if (node.waiting.load(std::memory_order_acquire) != Waiting::Nothing) {
+            std::lock_guard lock(reading);
+            readWaiting(const_cast<Node&>(node));
+        }
+        return node;
+    }
+
+    void readWaiting(Node& node) {
+        const Waiting waiting = node.waiting.load(std::memory_order_relaxed);
+        if (waiting == Waiting::Nothing)
+            return;
+        const ShortRun shortRun = node.run;
+        Run* runs = node.runs;
+        node.values = {};
+        // Whatever happens below, the key's lines are read once: a failure leaves what was read.
+        struct Done {
+            Node& node;
+            ~Done() { node.waiting.store(Waiting::Nothing, std::memory_order_release); }
+        } done{node};
+        ValueWriter writer(this, &node);
+        if (waiting == Waiting::ShortRun) {
+            sources[shortRun.source]->readValues(writer, shortRun.offset, shortRun.length,
+                                                 shortRun.line);
+            return;
+        }
+        for (const Run* run = runs; run; run = run->next)
+            sources[run->source]->readValues(writer, run->offset, run->length, run->line);
+    }
+
+    void report(Diagnostic diagnostic) {
+        std::lock_guard lock(log.mutex);
+        auto count = std::find_if(log.counts.begin(), log.counts.end(), [&](const auto& entry) {
+            return entry.first == diagnostic.file;
+        });
+        if (count == log.counts.end())
+            count = log.counts.insert(count, {diagnostic.file, 0});
+        if (++count->second <= kShownPerFile)
+            log.shown.push_back(std::move(diagnostic));
+    }
+
+    void addRun(Node& node, std::uint32_t source, std::uint64_t offset, std::uint64_t length,
+                std::uint64_t line) {
+        const Waiting waiting = node.waiting.load(std::memory_order_relaxed);
+        if (waiting == Waiting::Nothing && node.values.count > 0) {
+            // Values already there come first: these lines are read over them now.
+            ValueWriter writer(this, &node);
+            sources[source]->readValues(writer, offset, length, line);
+            return;
+        }
+        if (waiting == Waiting::Nothing && offset >> 48 == 0 && source >> 16 == 0 &&
+            length >> 32 == 0 && line >> 32 == 0) {
+            node.run = {offset, source, static_cast<std::uint32_t>(length),
+                        static_cast<std::uint32_t>(line)};
+            node.waiting.store(Waiting::ShortRun, std::memory_order_relaxed);
+            return;
+        }
+        Run* run = new (nodes.allocate(sizeof(Run))) Run{offset, length, line, source, nullptr};
+        if (waiting == Waiting::Nothing) {
+            node.runs = run;
+            node.waiting.store(Waiting::Runs, std::memory_order_relaxed);
+            return;
+        }
+        if (waiting == Waiting::ShortRun) {
+            const ShortRun first = node.run;
+            node.runs = new (nodes.allocate(sizeof(Run)))
+                Run{first.offset, first.length, first.line,
+                    static_cast<std::uint32_t>(first.source), nullptr};
+            node.waiting.store(Waiting::Runs, std::memory_order_relaxed);
+        }
+        Run* last = node.runs;
+        while (last->next)
+            last = last->next;
+        last->next = run;
+    }
     // Grown sub-key arrays and indexes, by size, for the next that reaches it.
     void* freeChildren[32] = {};
     void* freeIndexes[32] = {};
@@ -364,8 +506,9 @@ struct MemoryRegistry::Storage {
         }
         if (slots.count <= kIndexThreshold)
             return;
-        if (!node.indexes)
-            node.indexes = new (nodes.allocate(sizeof(Indexes))) Indexes;
+        if (!node.indexes.load(std::memory_order_relaxed))
+            node.indexes.store(new (nodes.allocate(sizeof(Indexes))) Indexes,
+                               std::memory_order_release);
         Index& index = *indexOf(node, slots);
         // At most half full, so that a search for a missing name ends soon.
         index.log = 5;
@@ -442,13 +585,15 @@ struct MemoryRegistry::Storage {
         const std::uint32_t at = find(parent, parent.children, name, hash);
         if (at != kNotFound)
             return parent.children.items[at];
+        if (name.length > 0xFFFF)
+            throw std::length_error("key name longer than 65535 units");
         Node* made = new (nodes.allocate(sizeof(Node))) Node;
         const bool narrow = fitsNarrow(name);
         auto* bytes =
             static_cast<std::uint8_t*>(text.allocate(narrow ? name.length : 2 * name.length));
         putText(bytes, name, narrow, false);
         made->nameBytes = bytes;
-        made->nameLength = static_cast<std::uint32_t>(name.length);
+        made->nameLength = static_cast<std::uint16_t>(name.length);
         made->narrowName = narrow;
         made->hash = hash;
         return append(parent, parent.children, made);
@@ -509,7 +654,7 @@ struct OpenKey {
 };
 
 // HKEY_CLASSES_ROOT itself when neither side has classes yet.
-const Node kEmptyNode;
+const Node kEmptyNode{};
 
 std::size_t length(const char16_t* text) {
     std::size_t n = 0;
@@ -611,6 +756,13 @@ const Item* entryAt(const OpenKey& key, Slots<Item> Node::*member, std::uint32_t
     return index < entries.size() ? entries[index] : nullptr;
 }
 
+// Before any of an open key's values is looked at.
+void readValues(const OpenKey& key) {
+    for (const Node* node : {key.primary, key.secondary})
+        if (node)
+            key.storage->withValues(*node);
+}
+
 const Value* findValue(const OpenKey& key, const char16_t* name) {
     const Units text{name ? name : u"", length(name), false};
     const std::uint32_t hash = hashOf(text);
@@ -696,13 +848,76 @@ MemoryRegistry::Node* MemoryRegistry::writableKey(Hive hive, Units path) {
     return node;
 }
 
-void MemoryRegistry::storeValue(Node* key, Units name, std::uint32_t type, const std::uint8_t* data,
-                                std::size_t size) {
-    storage_->store(*key, name, type, data, size, nullptr);
+void ValueWriter::store(Units name, std::uint32_t type, const std::uint8_t* data,
+                        std::size_t size) {
+    static_cast<MemoryRegistry::Storage*>(storage_)->store(*static_cast<Node*>(node_), name, type,
+                                                           data, size, nullptr);
 }
 
-void MemoryRegistry::storeValue(Node* key, Units name, std::uint32_t type, Units text) {
-    storage_->store(*key, name, type, nullptr, 0, &text);
+void ValueWriter::store(Units name, std::uint32_t type, Units text) {
+    static_cast<MemoryRegistry::Storage*>(storage_)->store(*static_cast<Node*>(node_), name, type,
+                                                           nullptr, 0, &text);
+}
+
+void ValueWriter::remove(Units name) {
+    auto& storage = *static_cast<MemoryRegistry::Storage*>(storage_);
+    Node& node = *static_cast<Node*>(node_);
+    const std::uint32_t at = storage.find(node, node.values, name, hashOf(name));
+    if (at != kNotFound)
+        storage.erase(node, node.values, at);
+}
+
+void ValueWriter::report(Diagnostic diagnostic) {
+    static_cast<MemoryRegistry::Storage*>(storage_)->report(std::move(diagnostic));
+}
+
+std::uint32_t MemoryRegistry::addSource(std::shared_ptr<LineSource> source) {
+    storage_->sources.push_back(std::move(source));
+    return static_cast<std::uint32_t>(storage_->sources.size() - 1);
+}
+
+void MemoryRegistry::deferValues(Node* key, std::uint32_t source, std::uint64_t offset,
+                                 std::uint64_t length, std::uint64_t firstLine) {
+    std::lock_guard lock(storage_->reading);
+    storage_->addRun(*key, source, offset, length, firstLine);
+}
+
+void MemoryRegistry::readAllValues() {
+    Storage& storage = *storage_;
+    std::vector<Node*> pending{&storage.machine, &storage.user};
+    while (!pending.empty()) {
+        Node* node = pending.back();
+        pending.pop_back();
+        storage.withValues(*node);
+        for (Node* child : node->children)
+            pending.push_back(child);
+    }
+}
+
+void MemoryRegistry::report(Diagnostic diagnostic) {
+    storage_->report(std::move(diagnostic));
+}
+
+std::vector<Diagnostic> MemoryRegistry::diagnostics() const {
+    const Storage::Log& log = storage_->log;
+    std::lock_guard lock(log.mutex);
+    std::vector<Diagnostic> out = log.shown;
+    // Files in the order their first problem was met; a key's lines are read whenever it is
+    // first asked about, so within a file the order met says nothing.
+    auto rank = [&](const std::string& file) {
+        return std::find_if(log.counts.begin(), log.counts.end(),
+                            [&](const auto& entry) { return entry.first == file; }) -
+               log.counts.begin();
+    };
+    std::stable_sort(out.begin(), out.end(), [&](const Diagnostic& a, const Diagnostic& b) {
+        const auto ra = rank(a.file), rb = rank(b.file);
+        return ra != rb ? ra < rb : a.line < b.line;
+    });
+    for (const auto& [file, count] : log.counts)
+        if (count > kShownPerFile)
+            out.push_back(
+                {file, 0, std::to_string(count - kShownPerFile) + " more problems not listed"});
+    return out;
 }
 
 void MemoryRegistry::createKey(Hive hive, std::u16string_view path) {
@@ -711,7 +926,9 @@ void MemoryRegistry::createKey(Hive hive, std::u16string_view path) {
 
 void MemoryRegistry::setValue(Hive hive, std::u16string_view path, std::u16string_view name,
                               std::uint32_t type, const std::vector<std::uint8_t>& data) {
-    storeValue(writableKey(hive, Units::of(path)), Units::of(name), type, data.data(), data.size());
+    Node& key = *writableKey(hive, Units::of(path));
+    storage_->withValues(key);
+    storage_->store(key, Units::of(name), type, data.data(), data.size(), nullptr);
 }
 
 bool MemoryRegistry::deleteValue(Hive hive, std::u16string_view path, std::u16string_view name) {
@@ -720,6 +937,7 @@ bool MemoryRegistry::deleteValue(Hive hive, std::u16string_view path, std::u16st
         descend(storage, hive == Hive::LocalMachine ? &storage.machine : &storage.user, path));
     if (!node)
         return false;
+    storage.withValues(*node);
     const Units text = Units::of(name);
     const std::uint32_t at = storage.find(*node, node->values, text, hashOf(text));
     if (at == kNotFound)
@@ -811,7 +1029,9 @@ Status MemoryRegistry::queryValue(KeyHandle key, const char16_t* name, std::uint
         return status::invalid_handle;
     if (data && !size)
         return status::invalid_parameter;
-    const Value* value = findValue(*static_cast<OpenKey*>(key), name);
+    const OpenKey& open = *static_cast<OpenKey*>(key);
+    readValues(open);
+    const Value* value = findValue(open, name);
     if (!value)
         return status::file_not_found;
     if (type)
@@ -836,7 +1056,9 @@ Status MemoryRegistry::enumValue(KeyHandle key, std::uint32_t index, char16_t* n
         return status::invalid_handle;
     if (!name || !nameCount || (data && !dataSize))
         return status::invalid_parameter;
-    const Value* found = entryAt(*static_cast<OpenKey*>(key), &Node::values, index);
+    const OpenKey& open = *static_cast<OpenKey*>(key);
+    readValues(open);
+    const Value* found = entryAt(open, &Node::values, index);
     if (!found)
         return status::no_more_items;
     const Value& value = *found;

@@ -11,6 +11,12 @@
 // of storage that are only ever released together, by clear() or the destructor: memory of a
 // replaced or deleted entry is not reused before then. An open key keeps the storage it reads
 // alive, so it stays readable after its key is deleted or the registry cleared.
+//
+// A program asks about a handful of keys of a registry that can hold hundreds of thousands, and
+// storing what every value says costs far more than reading the file. So a loaded key only
+// knows where its lines lie in the file (LineSource) until a read of its values first needs
+// them; they are read then, once, under a lock, and stay. Problems those lines hold are
+// reported from then on.
 #pragma once
 
 #include "platform/registry.h"
@@ -38,6 +44,39 @@ struct Units {
     static Units of(std::u16string_view wide) { return {wide.data(), wide.size(), false}; }
 };
 
+struct Diagnostic {
+    std::string file;     // as the caller named it
+    std::size_t line = 0; // 1-based; 0 for the file as a whole
+    std::string message;  // plain English, no trailing full stop
+};
+
+// Where the loader stores the values of one key as it reads their lines.
+class ValueWriter {
+public:
+    // Data as bytes, or a string type's data as text (its terminator included). A value of the
+    // same name is replaced in place.
+    void store(Units name, std::uint32_t type, const std::uint8_t* data, std::size_t size);
+    void store(Units name, std::uint32_t type, Units text);
+    void remove(Units name);
+    void report(Diagnostic diagnostic);
+
+private:
+    friend class MemoryRegistry;
+    ValueWriter(void* storage, void* node) : storage_(storage), node_(node) {}
+    void* storage_;
+    void* node_;
+};
+
+// The lines of a loaded file, read again when a key's values are first needed.
+class LineSource {
+public:
+    virtual ~LineSource() = default;
+    // Stores what the lines in bytes [offset, offset + length) of the file say; the first of
+    // them is line firstLine.
+    virtual void readValues(ValueWriter& key, std::uint64_t offset, std::uint64_t length,
+                            std::uint64_t firstLine) = 0;
+};
+
 class MemoryRegistry final : public RegistryService {
 public:
     struct Node;
@@ -60,13 +99,22 @@ public:
     bool deleteKey(Hive hive, std::u16string_view path);
     void clear();
 
-    // The loader's way in: a key is found (or made) once, then its values are stored without
-    // walking its path again. The key stays writable until the next deleteKey or clear.
+    // The loader's way in: a key is found (or made) once, then told where its lines lie
+    // without walking its path again. The key stays writable until the next deleteKey or clear.
     Node* writableKey(Hive hive, Units path);
-    // Data as bytes, or a string type's data as text (its terminator included).
-    void storeValue(Node* key, Units name, std::uint32_t type, const std::uint8_t* data,
-                    std::size_t size);
-    void storeValue(Node* key, Units name, std::uint32_t type, Units text);
+    // Sources are numbered in the order they're added; the registry keeps them while it needs
+    // them.
+    std::uint32_t addSource(std::shared_ptr<LineSource> source);
+    // The key's values are what these lines say, after (or over) what earlier lines said.
+    void deferValues(Node* key, std::uint32_t source, std::uint64_t offset, std::uint64_t length,
+                     std::uint64_t firstLine);
+    // Reads every key's values that are still waiting: what a full check of the files needs.
+    void readAllValues();
+
+    // Problems met in the files loaded, each file's in line order. Beyond 100 a file's problems
+    // are only counted, and a last line for the file says how many more there were.
+    void report(Diagnostic diagnostic);
+    std::vector<Diagnostic> diagnostics() const;
 
     // RegistryService
     Status openKey(Root root, const char16_t* subKey, KeyHandle* key) override;

@@ -1,7 +1,9 @@
-// Registry file loader. The text is read once, line by line. The little that carries over from one
-// line to the next (the current key, and hex data still waiting for its continuation lines) lives
-// in the Loader, so a file can be fed in blocks and is never held whole beside the registry it
-// fills. Text is converted run by run, never character by character into a fresh string.
+// Registry file loader. A load reads the file once, line by line, and takes in its keys; the lines
+// of each key's values are only passed over, and the registry is told where they lie. When a key's
+// values are first needed, the same Loader reads just those lines again. The little that carries
+// over from one line to the next (the current key, and hex data still waiting for its continuation
+// lines) lives in the Loader, so a file can be fed in blocks and is never held whole. Text is
+// converted run by run, never character by character into a fresh string.
 #include "platform/portable/reg_file.h"
 
 #include <algorithm>
@@ -14,6 +16,10 @@
 #include <string>
 #include <utility>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace tavlo::platform::portable {
 namespace {
 
@@ -23,9 +29,7 @@ constexpr std::size_t kMaxKeyNameChars = 255;
 // tree, its destruction included, into a stack overflow for a long enough key line.
 constexpr std::size_t kMaxKeyDepth = 512;
 constexpr std::size_t kMaxValueNameChars = 16383;
-// A file of garbage must not turn into millions of diagnostics; beyond this they are counted.
-constexpr std::size_t kMaxDiagnostics = 100;
-constexpr std::size_t kReadBlock = std::size_t{1} << 20;
+constexpr std::size_t kReadBlock = std::size_t{256} << 10;
 // A header line is short; looking further only costs time on files that aren't registry files.
 constexpr std::size_t kHeaderScan = 256;
 
@@ -254,6 +258,87 @@ void appendAnsi(Decoded& out, const unsigned char* p, const unsigned char* end) 
     }
 }
 
+// Set bits, without a call where the processor's own instruction isn't assumed.
+inline unsigned countBits(unsigned x) {
+    x = x - ((x >> 1) & 0x55555555u);
+    x = (x & 0x33333333u) + ((x >> 2) & 0x33333333u);
+    return (((x + (x >> 4)) & 0x0F0F0F0Fu) * 0x01010101u) >> 24;
+}
+
+// The lines a load passes over are most of a file, and it looks only for the next that starts
+// (after blanks) with a or b: so the units are compared sixteen bytes a step, not line by line.
+// From from, a line start, returns the start of the first such line and adds the line feeds passed
+// to feeds; without one, where the last line feed ends (an unfinished last line starts there).
+template <unsigned Bytes>
+std::size_t findMarkedLine(const unsigned char* p, std::size_t from, std::size_t n, unsigned a,
+                           unsigned b, std::uint64_t& feeds) {
+    auto unit = [p](std::size_t i) {
+        return Bytes == 1 ? unsigned{p[i]} : p[2 * i] | (unsigned{p[2 * i + 1]} << 8);
+    };
+    // Whether the line holding the mark at i has only blanks before it, and where it starts.
+    auto startsLine = [&](std::size_t i, std::size_t& start) {
+        while (i > from && isBlank(unit(i - 1)))
+            --i;
+        start = i;
+        return i == from || unit(i - 1) == '\n';
+    };
+    std::size_t i = from, start = 0;
+#if defined(__SSE2__)
+    constexpr std::size_t kUnits = 16 / Bytes;
+    // One bit per unit: movemask gives one per byte.
+    constexpr unsigned kKeep = Bytes == 1 ? 0xFFFF : 0x5555;
+    auto equal = [](__m128i v, unsigned c) {
+        return Bytes == 1 ? _mm_cmpeq_epi8(v, _mm_set1_epi8(static_cast<char>(c)))
+                          : _mm_cmpeq_epi16(v, _mm_set1_epi16(static_cast<short>(c)));
+    };
+    // Line feeds are counted in byte lanes (a match is -1 in each of its bytes), summed before
+    // a lane can overflow.
+    const __m128i zero = _mm_setzero_si128();
+    __m128i counts = zero;
+    unsigned steps = 0;
+    auto addCounts = [&] {
+        const __m128i sums = _mm_sad_epu8(counts, zero);
+        feeds += static_cast<std::uint64_t>(_mm_cvtsi128_si32(sums) +
+                                            _mm_cvtsi128_si32(_mm_srli_si128(sums, 8))) /
+                 Bytes;
+        counts = zero;
+        steps = 0;
+    };
+    for (; n - i >= kUnits; i += kUnits) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + Bytes * i));
+        const __m128i lineFeeds = equal(v, '\n');
+        if (const __m128i marks = _mm_or_si128(equal(v, a), equal(v, b));
+            _mm_movemask_epi8(marks)) {
+            unsigned bits = static_cast<unsigned>(_mm_movemask_epi8(marks)) & kKeep;
+            for (; bits; bits &= bits - 1) {
+                const unsigned bit = static_cast<unsigned>(std::countr_zero(bits));
+                if (startsLine(i + bit / Bytes, start)) {
+                    addCounts();
+                    const unsigned before = static_cast<unsigned>(_mm_movemask_epi8(lineFeeds)) &
+                                            kKeep & ((1u << bit) - 1);
+                    feeds += countBits(before);
+                    return start;
+                }
+            }
+        }
+        counts = _mm_sub_epi8(counts, lineFeeds);
+        if (++steps == 255)
+            addCounts();
+    }
+    addCounts();
+#endif
+    for (; i < n; ++i) {
+        const unsigned c = unit(i);
+        if (c == '\n')
+            ++feeds;
+        else if ((c == a || c == b) && startsLine(i, start))
+            return start;
+    }
+    while (n > from && unit(n - 1) != '\n')
+        --n;
+    return n;
+}
+
 // 8-bit text, indexed by byte.
 struct Text8 {
     const unsigned char* p;
@@ -271,6 +356,10 @@ struct Text8 {
             *out++ = static_cast<std::uint8_t>(high << 4 | low);
         }
         return from;
+    }
+    std::size_t findMarkedLine(std::size_t from, unsigned a, unsigned b,
+                               std::uint64_t& feeds) const {
+        return portable::findMarkedLine<1>(p, from, n, a, b, feeds);
     }
     std::size_t findLineFeed(std::size_t from) const {
         if (from >= n)
@@ -331,6 +420,10 @@ struct Text16 {
             *out++ = static_cast<std::uint8_t>(high << 4 | low);
         }
         return from;
+    }
+    std::size_t findMarkedLine(std::size_t from, unsigned a, unsigned b,
+                               std::uint64_t& feeds) const {
+        return portable::findMarkedLine<2>(p, from, n, a, b, feeds);
     }
     std::size_t findLineFeed(std::size_t from) const {
         const std::size_t total = 2 * n;
@@ -510,11 +603,22 @@ enum class HexStep { Done, More, Bad };
 
 class Loader {
 public:
-    Loader(MemoryRegistry& registry, const std::string& file, RegFileFormat format,
-           Hive defaultHive, std::vector<Diagnostic>& diagnostics)
-        : registry_(registry), file_(file), diagnostics_(diagnostics),
-          wine_(format == RegFileFormat::Wine), unicode_(format == RegFileFormat::Regedit5),
-          hive_(defaultHive) {}
+    // Loads a file's keys, telling the registry where each key's value lines lie in source.
+    Loader(MemoryRegistry& registry, std::uint32_t source, const std::string& file,
+           RegFileFormat format, Encoding encoding, Hive defaultHive)
+        : registry_(&registry), file_(file), wine_(format == RegFileFormat::Wine),
+          unicode_(format == RegFileFormat::Regedit5),
+          unitBytes_(encoding == Encoding::Utf16le ? 2 : 1), hive_(defaultHive), source_(source) {}
+    // Reads the value lines of one key, those after line firstLine - 1.
+    Loader(ValueWriter& key, const std::string& file, RegFileFormat format, Encoding encoding,
+           std::uint64_t firstLine)
+        : writer_(&key), file_(file), wine_(format == RegFileFormat::Wine),
+          unicode_(format == RegFileFormat::Regedit5),
+          unitBytes_(encoding == Encoding::Utf16le ? 2 : 1), hive_(Hive::LocalMachine),
+          line_(firstLine - 1), keyState_(KeyState::Open) {}
+
+    // Where in the file the text fed next starts, in bytes.
+    void setOffset(std::uint64_t offset) { base_ = offset; }
 
     // Handles every complete line of text (the first line of the file being the header) and
     // returns how many units that took; with atEnd, an unterminated last line counts as complete.
@@ -522,6 +626,13 @@ public:
         const std::size_t n = t.size();
         std::size_t pos = 0;
         while (pos < n) {
+            if (passingOver()) {
+                std::uint64_t feeds = 0;
+                pos = t.findMarkedLine(pos, '[', wine_ ? ';' : '[', feeds);
+                line_ += feeds;
+                if (pos == n)
+                    break;
+            }
             const std::size_t lineFeed = t.findLineFeed(pos);
             if (lineFeed == n && !atEnd)
                 break;
@@ -530,44 +641,86 @@ public:
                 --end;
             ++line_;
             if (line_ > 1) {
-                processLine(t, pos, end);
+                if (!passingOver()) {
+                    processLine(t, pos, end);
+                } else if (const std::size_t p = skipBlanks(t, pos, end);
+                           p < end && (t[p] == '[' || (wine_ && t[p] == ';'))) {
+                    // Only a key line ends a key's lines; a Wine comment may switch the hive.
+                    if (t[p] == '[')
+                        endValueLines(offsetOf(pos));
+                    processLine(t, pos, end);
+                }
                 if (badUtf8_) {
                     badUtf8_ = false;
                     report(line_, "invalid UTF-8 read as U+FFFD");
                 }
+                if (keyOpened_) {
+                    keyOpened_ = false;
+                    valuesFrom_ = offsetOf(lineFeed == n ? n : lineFeed + 1);
+                    valuesLine_ = line_ + 1;
+                }
             }
             pos = lineFeed == n ? n : lineFeed + 1;
         }
+        if (atEnd)
+            textEnd_ = offsetOf(pos);
         return pos;
     }
 
+    // After the whole file: the last key's lines run to its end.
     void finish() {
+        if (passingOver())
+            endValueLines(textEnd_);
         if (pending_) {
             report(pendingLine_, "the file ends inside hex data: value skipped");
             dropPending();
         }
-        if (reported_ > kMaxDiagnostics)
-            diagnostics_.push_back(
-                {file_, 0,
-                 std::to_string(reported_ - kMaxDiagnostics) + " more problems not listed"});
     }
 
-    void report(std::size_t line, std::string message) {
-        if (reported_++ < kMaxDiagnostics)
-            diagnostics_.push_back({file_, line, std::move(message)});
+    // After one key's value lines.
+    void finishValues(bool atFileEnd) {
+        if (pending_)
+            report(pendingLine_,
+                   atFileEnd ? "the file ends inside hex data: value skipped"
+                             : "hex data continues onto a line that holds none: value skipped");
+        dropPending();
     }
 
-    std::size_t line() const { return line_; }
+    void report(std::uint64_t line, std::string message) {
+        Diagnostic diagnostic{file_, static_cast<std::size_t>(line), std::move(message)};
+        if (writer_)
+            writer_->report(std::move(diagnostic));
+        else
+            registry_->report(std::move(diagnostic));
+    }
+
+    std::uint64_t line() const { return line_; }
+    std::uint64_t textEnd() const { return textEnd_; }
 
 private:
     enum class KeyState { None, Open, Skipped };
 
+    // While loading, the lines of an open key are passed over.
+    bool passingOver() const { return registry_ && keyState_ == KeyState::Open; }
+    std::uint64_t offsetOf(std::size_t unit) const { return base_ + unitBytes_ * unit; }
+
+    void endValueLines(std::uint64_t end) {
+        if (end > valuesFrom_)
+            registry_->deferValues(key_, source_, valuesFrom_, end - valuesFrom_, valuesLine_);
+        keyState_ = KeyState::None;
+    }
+
     template <class Text> void processLine(const Text& t, std::size_t b, std::size_t e) {
         const std::size_t p = skipBlanks(t, b, e);
         if (pending_) {
-            // regedit lets blank and comment lines sit between wrapped hex lines.
-            if (p == e || t[p] == ';')
+            // regedit lets blank and comment lines sit between wrapped hex lines. A Wine
+            // comment that switches the hive switches it wherever it stands, as it does in the
+            // value lines a load passes over.
+            if (p == e || t[p] == ';') {
+                if (p < e && wine_)
+                    wineComment(t, p, e);
                 return;
+            }
             if (hexDigit(t[p]) >= 0) {
                 continueHex(t, p, e);
                 return;
@@ -579,6 +732,10 @@ private:
             return;
         switch (t[p]) {
         case '[':
+            // Value lines read again end before the next key line; one among them means the
+            // file has changed since it was loaded.
+            if (writer_)
+                break;
             if (wine_)
                 wineKeyLine(t, p + 1, e);
             else
@@ -641,7 +798,7 @@ private:
             if (path.find_first_not_of(u'\\', prefixLength) == npos)
                 report(line_, "a root key can't be deleted: line skipped");
             else
-                registry_.deleteKey(root->hive, path);
+                registry_->deleteKey(root->hive, path);
             return;
         }
         openKey(root->hive);
@@ -671,14 +828,15 @@ private:
             keyState_ = KeyState::Skipped;
             return;
         }
-        keyHive_ = hive;
-        key_ = registry_.writableKey(hive, path);
+        key_ = registry_->writableKey(hive, path);
         keyState_ = KeyState::Open;
+        keyOpened_ = true;
     }
 
     template <class Text> void wineComment(const Text& t, std::size_t p, std::size_t e) {
         constexpr std::string_view kRelative = ";; All keys relative to ";
-        if (!startsWith(t, p, e, kRelative))
+        // The load has switched the hive already when value lines are read again.
+        if (writer_ || !startsWith(t, p, e, kRelative))
             return;
         text_.clear();
         appendText(t, p + kRelative.size(), e, text_);
@@ -729,7 +887,7 @@ private:
                 return;
             }
             if (keyUsable(line_))
-                registry_.deleteValue(keyHive_, keyPath_.wide(), name_.wide());
+                writer_->remove(name_.units());
             return;
         }
         if (p < e && t[p] == '"')
@@ -1003,7 +1161,7 @@ private:
         out.appendUtf16(t.p + 2 * b, e - b);
     }
 
-    bool keyUsable(std::size_t line) {
+    bool keyUsable(std::uint64_t line) {
         if (keyState_ == KeyState::Open)
             return true;
         if (keyState_ == KeyState::None)
@@ -1011,7 +1169,7 @@ private:
         return false;
     }
 
-    bool storable(const Decoded& name, std::size_t line) {
+    bool storable(const Decoded& name, std::uint64_t line) {
         if (!keyUsable(line))
             return false;
         if (name.size() > kMaxValueNameChars) {
@@ -1021,36 +1179,44 @@ private:
         return true;
     }
 
+    // Values are only ever parsed with a key open while their lines are read again.
     void storeBytes(const Decoded& name, std::uint32_t type, const std::uint8_t* data,
-                    std::size_t size, std::size_t line) {
+                    std::size_t size, std::uint64_t line) {
         if (storable(name, line))
-            registry_.storeValue(key_, name.units(), type, data, size);
+            writer_->store(name.units(), type, data, size);
     }
 
     // Text data, its terminator included.
-    void storeText(const Decoded& name, std::uint32_t type, const Decoded& text, std::size_t line) {
+    void storeText(const Decoded& name, std::uint32_t type, const Decoded& text,
+                   std::uint64_t line) {
         if (storable(name, line))
-            registry_.storeValue(key_, name.units(), type, text.units());
+            writer_->store(name.units(), type, text.units());
     }
 
-    MemoryRegistry& registry_;
+    MemoryRegistry* registry_ = nullptr; // while loading
+    ValueWriter* writer_ = nullptr;      // while reading a key's values
     const std::string& file_;
-    std::vector<Diagnostic>& diagnostics_;
     const bool wine_;
     const bool unicode_; // regedit 5: string data given as hex is UTF-16
-    Hive hive_;          // where a Wine file's keys go
-    std::size_t line_ = 0;
-    std::size_t reported_ = 0;
+    const unsigned unitBytes_;
+    Hive hive_; // where a Wine file's keys go
+    std::uint64_t line_ = 0;
     bool badUtf8_ = false;
 
     KeyState keyState_ = KeyState::None;
-    Hive keyHive_ = Hive::LocalMachine;
     MemoryRegistry::Node* key_ = nullptr; // while keyState_ is Open
     Decoded keyPath_;
+    // The lines of the key open while loading.
+    std::uint32_t source_ = 0;
+    std::uint64_t base_ = 0; // the offset of the text being fed
+    bool keyOpened_ = false; // on the line just read
+    std::uint64_t valuesFrom_ = 0;
+    std::uint64_t valuesLine_ = 0;
+    std::uint64_t textEnd_ = 0;
 
     // A hex value whose last line ended with a backslash.
     bool pending_ = false;
-    std::size_t pendingLine_ = 0;
+    std::uint64_t pendingLine_ = 0;
     std::uint32_t pendingType_ = 0;
     Decoded pendingName_;
     std::vector<std::uint8_t> pendingData_;
@@ -1076,13 +1242,26 @@ std::size_t feedBytes(Loader& loader, Encoding encoding, const char* bytes, std:
     return used;
 }
 
-void reportUnknownFormat(const std::string& name, std::vector<Diagnostic>& diagnostics) {
-    diagnostics.push_back({name, 0, "not a registry file: the first line is no known header"});
-}
-
 struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
 };
+using File = std::unique_ptr<std::FILE, FileCloser>;
+
+bool seek(std::FILE* file, std::uint64_t offset) {
+#if defined(_WIN32)
+    return _fseeki64(file, static_cast<__int64>(offset), SEEK_SET) == 0;
+#else
+    return fseeko(file, static_cast<off_t>(offset), SEEK_SET) == 0;
+#endif
+}
+
+std::uint64_t tell(std::FILE* file) {
+#if defined(_WIN32)
+    return static_cast<std::uint64_t>(_ftelli64(file));
+#else
+    return static_cast<std::uint64_t>(ftello(file));
+#endif
+}
 
 // The bytes of a file not yet handed to the loader. Unlike a std::string it doesn't zero what
 // fread is about to overwrite, which would cost a pass over the whole file.
@@ -1097,7 +1276,10 @@ public:
         if (capacity_ - end_ < want) {
             const std::size_t kept = size();
             if (capacity_ - kept < want) {
-                capacity_ = kept + want;
+                // With room to spare, so that the unfinished line a block ends with moves to
+                // the front of this buffer next time instead of into a new one: fresh memory
+                // costs more than reading the file.
+                capacity_ = 2 * (kept + want);
                 auto grown = std::make_unique_for_overwrite<char[]>(capacity_);
                 if (kept > 0)
                     std::memcpy(grown.get(), data(), kept);
@@ -1120,6 +1302,91 @@ private:
     std::size_t end_ = 0;
 };
 
+// Hands the loader the buffer's bytes and then the file's next ones, at most left of them, in
+// blocks; offset is where the buffer's first byte lies in the file.
+void feedFile(Loader& loader, std::FILE* file, Encoding encoding, ReadBuffer& buffer,
+              std::uint64_t offset, std::uint64_t left, bool atEnd) {
+    for (;;) {
+        loader.setOffset(offset);
+        const std::size_t used = feedBytes(loader, encoding, buffer.data(), buffer.size(), atEnd);
+        buffer.consume(used);
+        offset += used;
+        if (atEnd)
+            return;
+        // A line longer than a block: read as much again, so a huge line is scanned a bounded
+        // number of times rather than once per block.
+        const std::size_t want = static_cast<std::size_t>(
+            std::min<std::uint64_t>(std::max(kReadBlock, buffer.size()), left));
+        const std::size_t got = buffer.read(file, want);
+        left -= got;
+        atEnd = got < want || left == 0;
+        if (std::ferror(file)) {
+            loader.report(0, "reading the file failed part way: the rest is missing");
+            atEnd = true;
+        }
+    }
+}
+
+// A loaded file, kept open (or, for text handed over whole, kept) to read a key's value lines
+// when they're first needed. A file replaced since (as Wine replaces its registry files) is
+// still read as it was; one changed in place gives what its bytes say then, and never more than
+// the key's lines.
+class FileLines final : public LineSource {
+public:
+    FileLines(std::string name, const Detected& detected, File file, std::string text)
+        : name_(std::move(name)), format_(detected.format), encoding_(detected.encoding),
+          file_(std::move(file)), text_(std::move(text)) {}
+
+    // Loads the keys; the buffer holds the file's first bytes, read already.
+    void load(MemoryRegistry& registry, std::uint32_t source, Hive defaultHive,
+              std::size_t textStart, ReadBuffer* buffer, bool atEnd) {
+        Loader loader(registry, source, name_, format_, encoding_, defaultHive);
+        if (file_) {
+            buffer->consume(textStart);
+            feedFile(loader, file_.get(), encoding_, *buffer, textStart, ~std::uint64_t{0}, atEnd);
+        } else {
+            loader.setOffset(textStart);
+            feedBytes(loader, encoding_, text_.data() + textStart, text_.size() - textStart, true);
+        }
+        textEnd_ = loader.textEnd();
+        loader.finish();
+    }
+
+    void readValues(ValueWriter& key, std::uint64_t offset, std::uint64_t length,
+                    std::uint64_t firstLine) override {
+        Loader loader(key, name_, format_, encoding_, firstLine);
+        if (!file_) {
+            loader.setOffset(offset);
+            feedBytes(loader, encoding_, text_.data() + offset, static_cast<std::size_t>(length),
+                      true);
+        } else {
+            // A key's lines met while the load still reads the file: it goes on from here.
+            const std::uint64_t resume = tell(file_.get());
+            if (!seek(file_.get(), offset)) {
+                loader.report(firstLine,
+                              "the file can't be read again: this key's values are missing");
+                return;
+            }
+            ReadBuffer buffer;
+            feedFile(loader, file_.get(), encoding_, buffer, offset, length, length == 0);
+            seek(file_.get(), resume);
+        }
+        loader.finishValues(offset + length >= textEnd_);
+    }
+
+private:
+    const std::string name_;
+    const RegFileFormat format_;
+    const Encoding encoding_;
+    const File file_;
+    const std::string text_;
+    std::uint64_t textEnd_ = ~std::uint64_t{0};
+};
+
+void reportUnknownFormat(MemoryRegistry& registry, const std::string& name) {
+    registry.report({name, 0, "not a registry file: the first line is no known header"});
+}
+
 } // namespace
 
 RegFileFormat detectRegFileFormat(std::string_view bytes) {
@@ -1127,54 +1394,42 @@ RegFileFormat detectRegFileFormat(std::string_view bytes) {
 }
 
 bool loadRegistryText(MemoryRegistry& registry, std::string_view bytes, const std::string& name,
-                      Hive defaultHive, std::vector<Diagnostic>& diagnostics) {
+                      Hive defaultHive) {
     const Detected detected = detect(bytes);
     if (detected.format == RegFileFormat::Unknown) {
-        reportUnknownFormat(name, diagnostics);
+        reportUnknownFormat(registry, name);
         return false;
     }
-    Loader loader(registry, name, detected.format, defaultHive, diagnostics);
-    feedBytes(loader, detected.encoding, bytes.data() + detected.textStart,
-              bytes.size() - detected.textStart, true);
-    loader.finish();
+    auto lines = std::make_shared<FileLines>(name, detected, nullptr, std::string(bytes));
+    lines->load(registry, registry.addSource(lines), defaultHive, detected.textStart, nullptr,
+                true);
     return true;
 }
 
-bool loadRegistryFile(MemoryRegistry& registry, const std::string& path, Hive defaultHive,
-                      std::vector<Diagnostic>& diagnostics) {
-    const std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+bool loadRegistryFile(MemoryRegistry& registry, const std::string& path, Hive defaultHive) {
+#if defined(_WIN32)
+    File file(std::fopen(path.c_str(), "rb"));
+#else
+    File file(std::fopen(path.c_str(), "rbe")); // not inherited by programs the host starts
+#endif
     if (!file) {
-        diagnostics.push_back({path, 0, "the file can't be opened"});
+        registry.report({path, 0, "the file can't be opened"});
         return false;
     }
     ReadBuffer buffer;
-    std::size_t want = kReadBlock;
-    bool atEnd = buffer.read(file.get(), want) < want;
+    const bool atEnd = buffer.read(file.get(), kReadBlock) < kReadBlock;
     if (std::ferror(file.get())) {
-        diagnostics.push_back({path, 0, "the file can't be read"});
+        registry.report({path, 0, "the file can't be read"});
         return false;
     }
     const Detected detected = detect(std::string_view(buffer.data(), buffer.size()));
     if (detected.format == RegFileFormat::Unknown) {
-        reportUnknownFormat(path, diagnostics);
+        reportUnknownFormat(registry, path);
         return false;
     }
-    Loader loader(registry, path, detected.format, defaultHive, diagnostics);
-    buffer.consume(detected.textStart);
-    for (;;) {
-        buffer.consume(feedBytes(loader, detected.encoding, buffer.data(), buffer.size(), atEnd));
-        if (atEnd)
-            break;
-        // A line longer than a block: read as much again, so a huge line is scanned a bounded
-        // number of times rather than once per block.
-        want = std::max(kReadBlock, buffer.size());
-        atEnd = buffer.read(file.get(), want) < want;
-        if (std::ferror(file.get())) {
-            loader.report(0, "reading the file failed part way: the rest is missing");
-            atEnd = true;
-        }
-    }
-    loader.finish();
+    auto lines = std::make_shared<FileLines>(path, detected, std::move(file), std::string());
+    lines->load(registry, registry.addSource(lines), defaultHive, detected.textStart, &buffer,
+                atEnd);
     return true;
 }
 

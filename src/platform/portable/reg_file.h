@@ -1,7 +1,9 @@
 // Registry files: regedit exports ("REGEDIT4" and "Windows Registry Editor Version 5.00", UTF-16LE
 // with a BOM or 8-bit) and Wine's own registry files ("WINE REGISTRY Version 2"), told apart by
 // their first line. Loading never fails on bad content: what can't be read is skipped and
-// described in a diagnostic, and everything else is loaded.
+// described in the registry's diagnostics, and everything else is loaded. A load takes in the
+// keys; each key's values are read from the file when first needed (the registry keeps the file
+// open), so problems in value lines are reported from then on.
 #pragma once
 
 #include "platform/portable/memory_registry.h"
@@ -9,15 +11,8 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace tavlo::platform::portable {
-
-struct Diagnostic {
-    std::string file;     // as the caller named it
-    std::size_t line = 0; // 1-based; 0 for the file as a whole
-    std::string message;  // plain English, no trailing full stop
-};
 
 enum class RegFileFormat { Unknown, Regedit5, Regedit4, Wine };
 
@@ -29,11 +24,11 @@ RegFileFormat detectRegFileFormat(std::string_view bytes);
 // HKEY_CURRENT_USER), or to defaultHive when that line is missing. regedit files name their
 // roots; HKEY_CLASSES_ROOT goes to HKEY_LOCAL_MACHINE\Software\Classes as regedit imports it.
 // Returns false when the format isn't recognised (nothing is loaded then).
+// The registry keeps a copy of bytes.
 bool loadRegistryText(MemoryRegistry& registry, std::string_view bytes, const std::string& name,
-                      Hive defaultHive, std::vector<Diagnostic>& diagnostics);
+                      Hive defaultHive);
 
 // Reads path and loads it; a file that can't be read gives a diagnostic and false.
-bool loadRegistryFile(MemoryRegistry& registry, const std::string& path, Hive defaultHive,
-                      std::vector<Diagnostic>& diagnostics);
+bool loadRegistryFile(MemoryRegistry& registry, const std::string& path, Hive defaultHive);
 
 } // namespace tavlo::platform::portable
