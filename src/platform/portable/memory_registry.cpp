@@ -889,8 +889,9 @@ void MemoryRegistry::readAllValues() {
         Node* node = pending.back();
         pending.pop_back();
         storage.withValues(*node);
-        for (Node* child : node->children)
-            pending.push_back(child);
+        // Sub-keys in their order, which is mostly the order of their lines in a file.
+        for (std::uint32_t i = node->children.count; i-- > 0;)
+            pending.push_back(node->children.items[i]);
     }
 }
 

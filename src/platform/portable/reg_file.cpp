@@ -1341,6 +1341,7 @@ public:
     void load(MemoryRegistry& registry, std::uint32_t source, Hive defaultHive,
               std::size_t textStart, ReadBuffer* buffer, bool atEnd) {
         Loader loader(registry, source, name_, format_, encoding_, defaultHive);
+        loading_ = true;
         if (file_) {
             buffer->consume(textStart);
             feedFile(loader, file_.get(), encoding_, *buffer, textStart, ~std::uint64_t{0}, atEnd);
@@ -1350,6 +1351,7 @@ public:
         }
         textEnd_ = loader.textEnd();
         loader.finish();
+        loading_ = false;
     }
 
     void readValues(ValueWriter& key, std::uint64_t offset, std::uint64_t length,
@@ -1359,28 +1361,60 @@ public:
             loader.setOffset(offset);
             feedBytes(loader, encoding_, text_.data() + offset, static_cast<std::size_t>(length),
                       true);
-        } else {
-            // A key's lines met while the load still reads the file: it goes on from here.
-            const std::uint64_t resume = tell(file_.get());
-            if (!seek(file_.get(), offset)) {
-                loader.report(firstLine,
-                              "the file can't be read again: this key's values are missing");
-                return;
-            }
-            ReadBuffer buffer;
-            feedFile(loader, file_.get(), encoding_, buffer, offset, length, length == 0);
-            seek(file_.get(), resume);
+        } else if (!readLines(loader, offset, length)) {
+            loader.report(firstLine, "the file can't be read again: this key's values are missing");
         }
         loader.finishValues(offset + length >= textEnd_);
     }
 
 private:
+    static constexpr std::size_t kNearBlock = std::size_t{64} << 10;
+
+    bool readLines(Loader& loader, std::uint64_t offset, std::uint64_t length) {
+        // A key's lines met while the load still reads the file: it goes on from here after.
+        struct Resume {
+            std::FILE* file;
+            std::uint64_t at;
+            ~Resume() {
+                if (file)
+                    seek(file, at);
+            }
+        } resume{loading_ ? file_.get() : nullptr, loading_ ? tell(file_.get()) : 0};
+        if (length > kNearBlock) {
+            if (!seek(file_.get(), offset))
+                return false;
+            ReadBuffer buffer;
+            feedFile(loader, file_.get(), encoding_, buffer, offset, length, false);
+            return true;
+        }
+        // Keys asked about one after another (a walk of a tree, sub-keys after their key) mostly
+        // lie near each other in a file: a block is read at a time and kept for the next.
+        if (offset < nearOffset_ || offset + length > nearOffset_ + nearSize_) {
+            if (!near_)
+                near_ = std::make_unique_for_overwrite<char[]>(kNearBlock);
+            nearSize_ = 0;
+            if (!seek(file_.get(), offset))
+                return false;
+            nearOffset_ = offset;
+            nearSize_ = std::fread(near_.get(), 1, kNearBlock, file_.get());
+        }
+        const auto from = static_cast<std::size_t>(offset - nearOffset_);
+        const std::size_t size = std::min(static_cast<std::size_t>(length), nearSize_ - from);
+        loader.setOffset(offset);
+        feedBytes(loader, encoding_, near_.get() + from, size, true);
+        return true;
+    }
+
     const std::string name_;
     const RegFileFormat format_;
     const Encoding encoding_;
     const File file_;
     const std::string text_;
     std::uint64_t textEnd_ = ~std::uint64_t{0};
+    bool loading_ = false;
+    std::unique_ptr<char[]> near_;
+    std::uint64_t nearOffset_ = 0;
+    std::size_t nearSize_ = 0;
 };
 
 void reportUnknownFormat(MemoryRegistry& registry, const std::string& name) {
