@@ -29,7 +29,7 @@ constexpr std::size_t kMaxKeyNameChars = 255;
 // tree, its destruction included, into a stack overflow for a long enough key line.
 constexpr std::size_t kMaxKeyDepth = 512;
 constexpr std::size_t kMaxValueNameChars = 16383;
-constexpr std::size_t kReadBlock = std::size_t{256} << 10;
+constexpr std::size_t kReadBlock = std::size_t{64} << 10;
 // A header line is short; looking further only costs time on files that aren't registry files.
 constexpr std::size_t kHeaderScan = 256;
 
@@ -132,6 +132,12 @@ public:
         }
         for (; i < units; ++i)
             push(static_cast<char16_t>(p[2 * i] | (p[2 * i + 1] << 8)));
+    }
+    // Room for n more narrow units, to be written and then cut to size with truncate.
+    char* narrowSpace(std::size_t n) {
+        const std::size_t old = narrow_.size();
+        narrow_.resize(old + n);
+        return narrow_.data() + old;
     }
     // Drops the units from size on (the text may stay wide).
     void truncate(std::size_t size) {
@@ -807,13 +813,38 @@ private:
     template <class Text> void wineKeyLine(const Text& t, std::size_t p, std::size_t e) {
         keyPath_.clear();
         // What follows the bracket is the key's modification time, which nothing here uses.
-        if (parseString(t, p, e, ']', keyPath_) == npos) {
+        if (!plainWinePath(t, p, e) && parseString(t, p, e, ']', keyPath_) == npos) {
             report(line_, "key line has no closing bracket: key skipped");
             keyState_ = KeyState::Skipped;
             return;
         }
         openKey(hive_);
     }
+
+    // Nearly every key line a load meets is ASCII with doubled backslashes as its only escapes:
+    // those are decoded here in one pass. False, with nothing decoded, for any other line.
+    bool plainWinePath(const Text8& t, std::size_t p, std::size_t e) {
+        char* out = keyPath_.narrowSpace(e - p);
+        std::size_t n = 0;
+        for (; p < e; ++p) {
+            const unsigned char c = t.p[p];
+            if (c == ']') {
+                keyPath_.truncate(n);
+                return true;
+            }
+            if (c == '\\') {
+                if (p + 1 == e || t.p[p + 1] != '\\')
+                    break;
+                ++p;
+            } else if (c >= 0x80) {
+                break;
+            }
+            out[n++] = static_cast<char>(c);
+        }
+        keyPath_.clear();
+        return false;
+    }
+    bool plainWinePath(const Text16&, std::size_t, std::size_t) { return false; }
 
     void openKey(Hive hive) {
         const Units path = keyPath_.units();
