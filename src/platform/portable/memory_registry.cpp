@@ -387,6 +387,13 @@ struct MemoryRegistry::Storage {
         mutable std::mutex mutex;
         std::vector<Diagnostic> shown;
         std::vector<std::pair<std::string, std::size_t>> counts; // problems met, by file
+
+        // The file's place in counts; counts.size() for a file not met yet.
+        std::ptrdiff_t place(const std::string& file) const {
+            return std::find_if(counts.begin(), counts.end(),
+                                [&](const auto& entry) { return entry.first == file; }) -
+                   counts.begin();
+        }
     } log;
 
     // A key's values, read first when they're still waiting.
@@ -422,9 +429,7 @@ struct MemoryRegistry::Storage {
 
     void report(Diagnostic diagnostic) {
         std::lock_guard lock(log.mutex);
-        auto count = std::find_if(log.counts.begin(), log.counts.end(), [&](const auto& entry) {
-            return entry.first == diagnostic.file;
-        });
+        auto count = log.counts.begin() + log.place(diagnostic.file);
         if (count == log.counts.end())
             count = log.counts.insert(count, {diagnostic.file, 0});
         if (++count->second <= kShownPerFile)
@@ -878,7 +883,6 @@ std::uint32_t MemoryRegistry::addSource(std::shared_ptr<LineSource> source) {
 
 void MemoryRegistry::deferValues(Node* key, std::uint32_t source, std::uint64_t offset,
                                  std::uint64_t length, std::uint64_t firstLine) {
-    std::lock_guard lock(storage_->reading);
     storage_->addRun(*key, source, offset, length, firstLine);
 }
 
@@ -905,11 +909,7 @@ std::vector<Diagnostic> MemoryRegistry::diagnostics() const {
     std::vector<Diagnostic> out = log.shown;
     // Files in the order their first problem was met; a key's lines are read whenever it is
     // first asked about, so within a file the order met says nothing.
-    auto rank = [&](const std::string& file) {
-        return std::find_if(log.counts.begin(), log.counts.end(),
-                            [&](const auto& entry) { return entry.first == file; }) -
-               log.counts.begin();
-    };
+    auto rank = [&](const std::string& file) { return log.place(file); };
     std::stable_sort(out.begin(), out.end(), [&](const Diagnostic& a, const Diagnostic& b) {
         const auto ra = rank(a.file), rb = rank(b.file);
         return ra != rb ? ra < rb : a.line < b.line;

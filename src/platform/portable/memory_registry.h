@@ -16,7 +16,8 @@
 // storing what every value says costs far more than reading the file. So a loaded key only
 // knows where its lines lie in the file (LineSource) until a read of its values first needs
 // them; they are read then, once, under a lock, and stay. Problems those lines hold are
-// reported from then on.
+// reported from then on. Reads may come from any number of threads at once; the mutators,
+// loading included, must not run beside them.
 #pragma once
 
 #include "platform/registry.h"
