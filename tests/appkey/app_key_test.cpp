@@ -1,17 +1,112 @@
-// The app key's entry points: the cache, the arguments nobody reads, the wizard-only flag and
-// the host test.
+// The app key: its entry points (the cache, the arguments nobody reads, the wizard-only flag and
+// the host test); discovery: the order of the sources, when each one gives up, and how the host
+// executable is read from an open command; and the registered-application catalogue: which
+// registrations count, how records of one location are merged, and which application the host
+// path selects.
 #include "settings_sandbox.h"
 
 #include "appkey/app_key.h"
+#include "appkey/catalogue.h"
+#include "appkey/discovery.h"
 #include "tavlo/tavlo.hpp"
-
-#include <gtest/gtest.h>
 
 namespace tavlo::test {
 namespace {
 
-const TavloChar* tc(const char16_t* text) {
-    return reinterpret_cast<const TavloChar*>(text);
+using Strings = std::vector<std::u16string>;
+
+using Sandbox = SettingsSandbox;
+
+const std::u16string kHostCommand = u"\"D:\\Host\\host.exe\" /p \"%1\"";
+const std::u16string kHostHook = u"D:\\Host\\userdata.dll";
+const std::u16string kCatalogued = u"SOFTWARE\\Veltrane\\Corvida\\R1\\X-1";
+const std::u16string kPc3 = u"Plot.pc3\\shell\\open\\command";
+const std::u16string kStb = u"Plot.stb\\shell\\open\\command";
+
+struct SourceCase {
+    const char* what;
+    void (*setup)(Sandbox&); // besides one catalogue application installed at D:\Host
+    std::int32_t result;
+    std::u16string key;
+    Strings loads, classesOpened;
+    bool catalogueRead;
+};
+
+// clang-format off
+const SourceCase kSources[] = {
+    {"hook beside the library: its key exactly, nothing else read",
+     [](Sandbox& l) { l.hookBesideLibrary(u"Software\\Other\\Key-1"); l.associate(u".pc3", kHostCommand); },
+     0, u"Software\\Other\\Key-1", {kLibraryHook}, {}, false},
+    {"hook answers 0 after writing: associations next",
+     [](Sandbox& l) { l.modules.addHook(kLibraryHook, {u"Software\\Ignored", 0}); l.associate(u".pc3", kHostCommand); },
+     0, kCatalogued, {kLibraryHook, kHostHook}, {u".pc3", kPc3}, true},
+    {"hook answers 1 with an empty key",
+     [](Sandbox& l) { l.modules.addHook(kLibraryHook, {u"", 1}); l.associate(u".pc3", kHostCommand); },
+     0, kCatalogued, {kLibraryHook, kHostHook}, {u".pc3", kPc3}, true},
+    {"hook without the entry point; a command of any string type",
+     [](Sandbox& l) { l.modules.addHook(kLibraryHook, {u"S\\I", 1, false}); l.associate(u".pc3", kHostCommand, regtype::expand_sz); },
+     0, kCatalogued, {kLibraryHook, kHostHook}, {u".pc3", kPc3}, true},
+    {"no .pc3: .stb used, .ctb not read",
+     [](Sandbox& l) { l.associate(u".stb", kHostCommand); l.associate(u".ctb", u"\"E:\\e.exe\""); },
+     0, kCatalogued, {kLibraryHook, kHostHook}, {u".pc3", u".stb", kStb}, true},
+    {".pc3 without a command key: .stb next",
+     [](Sandbox& l) { l.scratch.setString(Root::ClassesRoot, u".pc3", nullptr, u"B.pc3"); l.associate(u".stb", kHostCommand); },
+     0, kCatalogued, {kLibraryHook, kHostHook}, {u".pc3", u"B.pc3\\shell\\open\\command", u".stb", kStb}, true},
+    {"hook beside the host executable",
+     [](Sandbox& l) { l.modules.addHook(kHostHook, {u"SOFTWARE\\Hosted"}); l.associate(u".pc3", kHostCommand); },
+     0, u"SOFTWARE\\Hosted", {kLibraryHook, kHostHook}, {u".pc3", kPc3}, false},
+    {"host beside the library: its hook is asked twice",
+     [](Sandbox& l) { l.modules.addHook(kLibraryHook, {u"", 0}); l.associate(u".pc3", u"\"C:\\Lib\\host.exe\""); },
+     0, kCatalogued, {kLibraryHook, kLibraryHook}, {u".pc3", kPc3}, true},
+    {"unquoted command without arguments: empty host path, no further association",
+     [](Sandbox& l) { l.associate(u".pc3", u"D:\\Host\\host.exe"); l.associate(u".stb", kHostCommand); },
+     0, kCatalogued, {kLibraryHook, u"userdata.dll"}, {u".pc3", kPc3}, true},
+    {"no association: failure",
+     [](Sandbox&) {}, 1, u"", {kLibraryHook}, {u".pc3", u".stb", u".ctb"}, false},
+    {"library's path unknown: failure at once",
+     [](Sandbox& l) { l.modules.libraryPath.clear(); l.associate(u".pc3", kHostCommand); }, 1, u"", {}, {}, false},
+};
+// clang-format on
+
+TEST(Sources, AreTriedInOrder) {
+    for (const SourceCase& c : kSources) {
+        SCOPED_TRACE(c.what);
+        Sandbox lib(u"");
+        lib.registerApp(u"Veltrane\\Corvida\\R1\\X-1", u"D:\\Host");
+        c.setup(lib);
+        EXPECT_EQ(appkey::LookupAppKey(), c.result);
+        EXPECT_EQ(lib.scope.get().appKeyCache, c.key);
+        EXPECT_EQ(lib.modules.loads(), c.loads);
+        EXPECT_EQ(lib.registry.opensBelow(Root::ClassesRoot), c.classesOpened);
+        const Strings machine = lib.registry.opensBelow(Root::LocalMachine);
+        EXPECT_EQ(std::count(machine.begin(), machine.end(), kOutprintKey) > 0, c.catalogueRead);
+        // Every hook is called with its own path in the 1024-character buffer, and freed.
+        for (const auto& [buffer, capacity] : lib.modules.hookCalls) {
+            EXPECT_EQ(capacity, 1024u);
+            EXPECT_NE(std::find(c.loads.begin(), c.loads.end(), buffer), c.loads.end());
+        }
+        EXPECT_EQ(lib.modules.outstanding, 0);
+        EXPECT_EQ(lib.reportIds(), "");
+    }
+}
+
+TEST(Discovery, HostExecutableFromOpenCommand) {
+    SettingsSandbox lib;
+    const std::pair<std::u16string, std::u16string> commands[] = {
+        {u"\"D:\\Host\\host.exe\" /p \"%1\"", u"D:\\Host\\host.exe"},
+        {u"D:\\Host\\host.exe /p %1", u"D:\\HOST\\HOST.EXE"},
+        {u"D:\\Host\\host.exe", u""},
+        {u" \t\r\n\"D:\\Host\\host.exe\" /p", u"D:\\Host\\host.exe"},
+        {u"  D:\\host.exe %1", u"D:\\HOST.EXE"},
+        {u"\"D:\\Host\\host.exe /p", u"D:\\Host\\host.exe /p"},
+        {u"D:\\Old.exe dir\\host.exe /p", u"D:\\OLD.EXE"},
+        {u"D:\\host.exe\t/p", u""},
+        {u"\"\" x", u""},
+        {u"", u""},
+    };
+    for (const auto& [command, path] : commands)
+        EXPECT_EQ(appkey::exePathFromCommand(command), path)
+            << std::string(command.begin(), command.end());
 }
 
 // Two installed registrations, A1 marked 1 and A2 marked for the wizard, neither at the host.
@@ -25,8 +120,7 @@ TEST(AppKey, ArgumentsAreNotUsedAndDiscoveryRunsOnce) {
     SettingsSandbox lib(u"");
     lib.hookBesideLibrary(kKoraKey);
     for (const char16_t* name : {static_cast<const char16_t*>(nullptr), u"", u"SOFTWARE\\Other"})
-        EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(_GetAppKey(tc(name)))),
-                  kKoraKey);
+        EXPECT_EQ(str(_GetAppKey(tc(name))), kKoraKey);
     EXPECT_EQ(SetAppKey(tc(u"SOFTWARE\\Veltrane\\Other\\R2")), 0);
     EXPECT_EQ(SetAppKeyFromPlotterWizardOnly(1), 0);
     TavloBool isKora = 0;
@@ -62,38 +156,162 @@ TEST(AppKey, EmptyKeyAfterASuccessfulLookupIsNoFailure) {
 }
 
 TEST(AppKey, WizardFlagHoldsOnlyForTheCall) {
-    struct Case {
-        std::int32_t flag, result;
-        std::u16string key;
-        bool withCatalogue;
-        const char* reports;
-    };
-    const Case cases[] = {{1, 0, u"SOFTWARE\\Veltrane\\A2", true, ""},
-                          {0, 0, u"", true, ""},
-                          {1, 1, u"", false, "57"}};
-    for (const Case& c : cases) {
+    // Flag, result, key chosen, whether there is a catalogue, reports.
+    // clang-format off
+    const std::tuple<std::int32_t, std::int32_t, std::u16string, bool, const char*> rows[] = {
+        {1, 0, u"SOFTWARE\\Veltrane\\A2", true, ""}, {0, 0, u"", true, ""}, {1, 1, u"", false, "57"}};
+    // clang-format on
+    for (const auto& [flag, result, key, withCatalogue, reports] : rows) {
         SettingsSandbox lib(u"");
-        if (c.withCatalogue)
+        if (withCatalogue)
             twoRegistrations(lib);
-        EXPECT_EQ(SetAppKeyFromPlotterWizardOnly(c.flag), c.result);
+        EXPECT_EQ(SetAppKeyFromPlotterWizardOnly(flag), result);
         EXPECT_EQ(lib.scope.get().wizardOnly, 0);
-        EXPECT_EQ(lib.scope.get().appKeyCache, c.key);
-        EXPECT_EQ(lib.reportIds(), c.reports);
+        EXPECT_EQ(lib.scope.get().appKeyCache, key);
+        EXPECT_EQ(lib.reportIds(), reports);
     }
 }
 
 TEST(AppKey, HostTestWantsTheProductsOwnComponent) {
     SettingsSandbox lib;
-    const std::pair<std::u16string, bool> keys[] = {{kKoraKey, true},
-                                                    {u"x\\corvida\\", true},
-                                                    {kOtherKey, false},
-                                                    {u"SOFTWARE\\Veltrane\\XCorvida\\R1", false},
-                                                    {u"SOFTWARE\\Corvida", false},
-                                                    {u"Corvida\\R1", false}};
+    // clang-format off
+    const std::pair<std::u16string, bool> keys[] = {
+        {kKoraKey, true}, {u"x\\corvida\\", true}, {kOtherKey, false},
+        {u"SOFTWARE\\Veltrane\\XCorvida\\R1", false}, {u"SOFTWARE\\Corvida", false}, {u"Corvida\\R1", false}};
+    // clang-format on
     for (const auto& [key, kora] : keys) {
         EXPECT_EQ(appkey::isKoraKey(key), kora) << std::string(key.begin(), key.end());
         lib.scope.get().appKeyCache = key; // the host's answer follows its key as that changes
         EXPECT_EQ(appkey::hostIsKora(), kora) << std::string(key.begin(), key.end());
+    }
+}
+
+struct App {
+    std::u16string name;
+    const char16_t* location; // null: no machine key
+    bool userKey = false;
+    bool onDisk = true;
+};
+
+void install(SettingsSandbox& lib, const std::vector<App>& apps) {
+    for (const App& app : apps) {
+        lib.registerApp(app.name, app.location, app.userKey);
+        if (!app.onDisk)
+            lib.files.tree.erase(app.location);
+    }
+}
+
+const std::u16string A1 = u"Veltrane\\A1", A2 = u"Veltrane\\A2", A3 = u"Veltrane\\A3";
+const std::u16string kCorvida = u"Veltrane\\Corvida\\R1\\X-1",
+                     kCorvidaX = u"Veltrane\\CorvidaX\\R1";
+
+struct SelectCase {
+    const char* what;
+    std::vector<App> apps;
+    std::u16string hostPath;
+    std::u16string key;      // chosen, without "SOFTWARE\"; empty: none
+    const char* raises = ""; // the error raised and the operation it names
+};
+
+// clang-format off
+const SelectCase kSelections[] = {
+    {"one installed, unrelated host path", {{A1, u"D:\\Host"}}, u"E:\\x.exe", A1},
+    {"unregistered and missing locations skipped", {{A1, nullptr}, {A2, u"D:\\Host"}}, u"", A2},
+    {"one registered, not on disk", {{A1, u"D:\\Gone", false, false}}, u"", u"", "AppKey 57 GetOPAppsInfo"},
+    {"no catalogue", {}, u"", u"", "AppKey 57 GetOPAppsRegKeys"},
+    {"trailing backslashes dropped", {{A1, u"D:\\Host\\\\"}, {A2, u"E:\\O"}}, u"D:\\Host\\h.exe\\", A1},
+    {"plain substring: the first registered wins", {{A1, u"D:\\Host"}, {A2, u"D:\\Host2"}}, u"D:\\Host2\\h.exe", A1},
+    {"case ignored", {{A1, u"E:\\O"}, {A2, u"d:\\host2"}}, u"D:\\HOST2\\H.EXE", A2},
+    {"two installed, neither in the host path", {{A1, u"E:\\O"}, {A2, u"F:\\E"}}, u"D:\\Host\\h.exe", u""},
+    {"two installed, empty host path", {{A1, u"E:\\O"}, {A2, u"F:\\E"}}, u"", u""},
+    {"the product's own key reads KoraLocation", {{kCorvida, u"D:\\K"}, {kCorvidaX, u"D:\\X"}}, u"D:\\K\\k.exe", kCorvida},
+    {"a longer product folder reads Location", {{kCorvida, u"D:\\K"}, {kCorvidaX, u"D:\\X"}}, u"D:\\X\\x.exe", kCorvidaX},
+};
+// clang-format on
+
+TEST(Selections, ChooseTheApplication) {
+    for (const SelectCase& c : kSelections) {
+        SCOPED_TRACE(c.what);
+        SettingsSandbox lib(u"");
+        install(lib, c.apps);
+        // A location of the wrong type, and the other host's value name, don't count.
+        lib.scratch.setRaw(Root::LocalMachine, u"Software\\" + A3, u"Location", regtype::expand_sz,
+                           utf16Bytes(u"D:\\Else"));
+        lib.scratch.setString(Root::LocalMachine, u"Software\\" + kCorvida, u"Location", u"D:\\X");
+        if (!c.apps.empty())
+            lib.scratch.setDword(Root::LocalMachine, kOutprintKey, A3.c_str(), 0);
+        lib.files.tree[u"D:\\Else"];
+        EXPECT_EQ(raisedBy([&] { EXPECT_EQ(appkey::SelectAppKey(c.hostPath), 0); }).text(),
+                  c.raises);
+        EXPECT_EQ(lib.scope.get().appKeyCache, c.key.empty() ? u"" : u"SOFTWARE\\" + c.key);
+    }
+}
+
+TEST(Catalogue, OneRecordPerLocationInSelectionOrder) {
+    // clang-format off
+    const std::pair<std::vector<App>, Strings> cases[] = {
+        {{{A1, u"D:\\Host"}, {A2, u"d:\\host\\", true}}, {A2}},
+        {{{A1, u"D:\\Host", true}, {A2, u"d:\\host", true}}, {A1}},
+        {{{A1, u"D:\\Host"}, {A2, u"d:\\host"}}, {A1}},
+        {{{A1, u"D:\\Host"}, {A2, u"E:\\O"}, {A3, u"d:\\host", true}}, {A2, A3}},
+    };
+    // clang-format on
+    for (const auto& [installed, records] : cases) {
+        SettingsSandbox lib(u"");
+        install(lib, installed);
+        appkey::CStringArray names;
+        for (const App& app : installed)
+            names.push_back(app.name);
+        appkey::CInSelArray apps;
+        EXPECT_EQ(appkey::GetOPAppsInfo(names, apps), 0);
+        Strings keys;
+        for (const auto& record : apps.records)
+            keys.push_back(record->key);
+        EXPECT_EQ(keys, records);
+    }
+}
+
+struct ListCase {
+    std::vector<std::tuple<std::u16string, std::uint32_t, std::vector<std::uint8_t>>> values;
+    std::int32_t wizardOnly;
+    Strings names;
+    const char* raises = ""; // the error raised and the operation it names
+};
+
+const std::u16string k511 = u"Veltrane\\" + std::u16string(502, u'n'), k512 = k511 + u"n";
+std::vector<std::uint8_t> mark(std::size_t size) {
+    std::vector<std::uint8_t> data(size);
+    data[0] = 9;
+    return data;
+}
+const auto dw = regtype::dword, bin = regtype::binary;
+
+// clang-format off
+const ListCase kLists[] = {
+    {{{A1, dw, mark(4)}, {A2, bin, {1}}}, 0, {A1, A2}},
+    {{{A1, bin, {1, 0}}, {A2, dw, mark(4)}}, 1, {A2}},
+    {{{A1, regtype::sz, utf16Bytes(u"\t")}, {A2, regtype::sz, utf16Bytes(u"9")}, {A3, bin, {9, 1}}}, 1, {A1}},
+    {{{A1, bin, {9}}}, 1, {}},
+    {{{k511, bin, {}}}, 0, {k511}},
+    {{{k512, bin, {}}}, 0, {}, "AppKey 57 GetOPAppsRegKeys"},
+    {{{A1, bin, mark(1024)}}, 1, {A1}},
+    {{{A1, bin, mark(1025)}}, 0, {}, "AppKey 57 GetOPAppsRegKeys"},
+};
+// clang-format on
+
+TEST(Lists, EnumerateTheRegistrations) {
+    for (const ListCase& c : kLists) {
+        SCOPED_TRACE(&c - kLists);
+        SettingsSandbox lib(u"");
+        lib.scratch.createKey(Root::LocalMachine, kOutprintKey);
+        for (const auto& [name, type, data] : c.values)
+            lib.scratch.setRaw(Root::LocalMachine, kOutprintKey, name.c_str(), type, data);
+        lib.scope.get().wizardOnly = c.wizardOnly;
+        appkey::CStringArray names{u"stale"};
+        EXPECT_EQ(raisedBy([&] { appkey::GetOPAppsRegKeys(names); }).text(), c.raises);
+        if (!*c.raises) {
+            EXPECT_EQ(names, c.names);
+        }
     }
 }
 

@@ -44,21 +44,16 @@ std::u16string baseName(std::u16string path) {
     return path;
 }
 
-struct Loaded {
-    ModuleHandle handle;
-    explicit Loaded(const std::u16string& name) : handle(modules().load(name.c_str())) {}
-    ~Loaded() {
-        if (handle)
-            modules().free(handle);
-    }
+struct Loaded : tavlo::platform::Module {
+    explicit Loaded(const std::u16string& name) { load(modules(), name.c_str()); }
 };
 
 TEST(Modules, ResourceStringsMatchTheFilesTables) {
     Loaded res(resDll());
-    ASSERT_NE(res.handle, nullptr);
+    ASSERT_NE(res.handle(), nullptr);
     // Loading the same file twice gives one handle; one free leaves the other load's in place.
     const ModuleHandle again = modules().load(resDll().c_str());
-    EXPECT_EQ(again, res.handle);
+    EXPECT_EQ(again, res.handle());
     modules().free(again);
     std::ifstream in(TAVLO_RES_DLL, std::ios::binary);
     tavlo::platform::portable::PeStringTable table;
@@ -68,23 +63,22 @@ TEST(Modules, ResourceStringsMatchTheFilesTables) {
     namespace portable = tavlo::platform::portable;
     const auto languages = portable::resourceLanguages(portable::uiLanguage());
     for (std::uint32_t id : {0u, 1u, 2u, 16u, 54u, 55u, 56u, 57u, 61u, 62u, 65535u, 65536u + 54u})
-        EXPECT_EQ(modules().loadString(res.handle, id),
+        EXPECT_EQ(modules().loadString(res.handle(), id),
                   table.findPreferred(id, languages).value_or(u""))
             << id;
-    EXPECT_EQ(modules().loadString(res.handle, 54), u"Plotter Configuration");
 }
 
 TEST(Modules, BareNamesAreFoundNextToTheProgramWithoutRegardToCase) {
     // The test programs and the resource module share the build's bin directory.
     for (const std::u16string name : {u"TAVLO9RES.DLL", u"tavlo9res"}) {
         Loaded module(name);
-        ASSERT_NE(module.handle, nullptr) << std::string(name.begin(), name.end());
-        EXPECT_EQ(baseName(fileName(module.handle)), u"tavlo9res.dll");
-        EXPECT_EQ(modules().loadString(module.handle, 54), u"Plotter Configuration");
+        ASSERT_NE(module.handle(), nullptr) << std::string(name.begin(), name.end());
+        EXPECT_EQ(baseName(fileName(module.handle())), u"tavlo9res.dll");
+        EXPECT_EQ(modules().loadString(module.handle(), 54), u"Plotter Configuration");
         // A resource module has no entry points.
         for (const char* entry : {"DllMain", "?GetProductRegistryRootKey@@YAIPEA_WK@Z", ""})
-            EXPECT_EQ(modules().entryPoint(module.handle, entry), nullptr) << entry;
-        EXPECT_EQ(modules().entryPointByOrdinal(module.handle, 1), nullptr);
+            EXPECT_EQ(modules().entryPoint(module.handle(), entry), nullptr) << entry;
+        EXPECT_EQ(modules().entryPointByOrdinal(module.handle(), 1), nullptr);
     }
 }
 
@@ -110,7 +104,7 @@ TEST(Modules, TheModuleContainingCodeHereIsThisProgram) {
 
 TEST(Modules, FileNameIsCutLikeGetModuleFileName) {
     Loaded res(resDll());
-    const std::u16string full = fileName(res.handle);
+    const std::u16string full = fileName(res.handle());
     const auto n = static_cast<std::uint32_t>(full.size());
     ASSERT_GT(n, 4u);
     // {capacity, result}. When the path is cut, Windows terminates it and Wine doesn't: only the
@@ -119,13 +113,13 @@ TEST(Modules, FileNameIsCutLikeGetModuleFileName) {
         {n + 1, n}, {n, n}, {5, 5}, {1, 1}, {0, 0}};
     for (const auto& [capacity, result] : rows) {
         std::u16string buffer(n + 2, u'#');
-        EXPECT_EQ(modules().moduleFileName(res.handle, buffer.data(), capacity), result)
+        EXPECT_EQ(modules().moduleFileName(res.handle(), buffer.data(), capacity), result)
             << capacity;
         const std::size_t same = capacity ? capacity - 1 : 0;
         EXPECT_EQ(buffer.substr(0, same), full.substr(0, same)) << capacity;
         EXPECT_TRUE(result == capacity || buffer[result] == u'\0') << capacity;
     }
-    EXPECT_EQ(modules().moduleFileName(res.handle, nullptr, 0), 0u);
+    EXPECT_EQ(modules().moduleFileName(res.handle(), nullptr, 0), 0u);
 }
 
 #ifndef _WIN32
@@ -140,8 +134,8 @@ TEST(PosixModules, EntryPointsComeFromTheElfObjectItself) {
     if (libm.empty())
         GTEST_SKIP() << "no libm.so.6 found";
     Loaded math(libm);
-    ASSERT_NE(math.handle, nullptr);
-    void* cosine = modules().entryPoint(math.handle, "cos");
+    ASSERT_NE(math.handle(), nullptr);
+    void* cosine = modules().entryPoint(math.handle(), "cos");
     ASSERT_NE(cosine, nullptr);
     const std::pair<const char*, void*> rows[] = {
         {"?cos@@YANN@Z", cosine}, // decorated: its plain identifier
@@ -151,11 +145,11 @@ TEST(PosixModules, EntryPointsComeFromTheElfObjectItself) {
         {"no_such_function", nullptr},
     };
     for (const auto& [name, expected] : rows)
-        EXPECT_EQ(modules().entryPoint(math.handle, name), expected) << name;
-    EXPECT_EQ(modules().entryPointByOrdinal(math.handle, 1), nullptr);
-    EXPECT_EQ(modules().loadString(math.handle, 1), u"");
-    EXPECT_EQ(modules().moduleContaining(cosine), math.handle);
-    EXPECT_EQ(baseName(fileName(math.handle)), u"libm.so.6");
+        EXPECT_EQ(modules().entryPoint(math.handle(), name), expected) << name;
+    EXPECT_EQ(modules().entryPointByOrdinal(math.handle(), 1), nullptr);
+    EXPECT_EQ(modules().loadString(math.handle(), 1), u"");
+    EXPECT_EQ(modules().moduleContaining(cosine), math.handle());
+    EXPECT_EQ(baseName(fileName(math.handle())), u"libm.so.6");
 }
 #endif
 

@@ -9,6 +9,7 @@
 #include <array>
 #include <cstring>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace tavlo::test {
@@ -19,6 +20,7 @@ using Bytes = std::vector<std::uint8_t>;
 
 constexpr std::uint32_t kUntouched = 0xDEADBEEF;
 constexpr std::uint8_t kFill = 0xCC;
+constexpr std::uint32_t kNoBuffer = 0xFFFFFFFF;
 
 RegistryService& registry() {
     return *defaultServices().registry;
@@ -85,64 +87,46 @@ const QueryCase kQueryCases[] = {
     {"a number read as text gives raw bytes", regtype::dword, {0x78, 0x56, 0x34, 0x12}, 16, status::success, 4, {0x78, 0x56, 0x34, 0x12}, false},
     {"zero-length string", regtype::sz, {}, 8, status::success, 0, {}, true},
     {"zero-length buffer for a number", regtype::dword, {1, 0, 0, 0}, 0, status::more_data, 4, {}, true},
+    {"no buffer: the size given is ignored", regtype::sz, utf16Bytes(u"hello"), kNoBuffer, status::success, 12, {}, true},
 };
 // clang-format on
 
-class RegistryQuery : public RegistryConformance,
-                      public ::testing::WithParamInterface<QueryCase> {};
-
-TEST_P(RegistryQuery, FollowsTheSizeProtocol) {
-    const QueryCase& c = GetParam();
-    scratch.setRaw(Root::LocalMachine, u"Q", u"v", c.storedType, c.stored);
-    RegKey key = open(Root::LocalMachine, u"Q");
-
-    std::vector<std::uint8_t> buffer(c.bufferSize + 8, kFill);
-    std::uint32_t type = kUntouched;
-    std::uint32_t size = c.bufferSize;
-    EXPECT_EQ(key.query(u"v", &type, buffer.data(), &size), c.expectStatus);
-    EXPECT_EQ(type, c.storedType);
-    EXPECT_EQ(size, c.expectSize);
-    if (c.bufferUntouched) {
-        for (std::size_t i = 0; i < c.bufferSize; ++i)
-            ASSERT_EQ(buffer[i], kFill) << "byte " << i << " was written";
-    } else {
-        EXPECT_EQ(Bytes(buffer.begin(), buffer.begin() + c.expectPrefix.size()), c.expectPrefix);
+TEST_F(RegistryConformance, QueriesFollowTheSizeProtocol) {
+    for (const QueryCase& c : kQueryCases) {
+        SCOPED_TRACE(c.what);
+        scratch.setRaw(Root::LocalMachine, u"Q", u"v", c.storedType, c.stored);
+        RegKey key = open(Root::LocalMachine, u"Q");
+        const bool sized = c.bufferSize != kNoBuffer;
+        std::vector<std::uint8_t> buffer(sized ? c.bufferSize + 8 : 8, kFill);
+        std::uint32_t type = kUntouched, size = sized ? c.bufferSize : 1;
+        EXPECT_EQ(key.query(u"v", &type, sized ? buffer.data() : nullptr, &size), c.expectStatus);
+        EXPECT_EQ(type, c.storedType);
+        EXPECT_EQ(size, c.expectSize);
+        if (c.bufferUntouched)
+            EXPECT_EQ(buffer, Bytes(buffer.size(), kFill));
+        else
+            EXPECT_EQ(Bytes(buffer.begin(), buffer.begin() + c.expectPrefix.size()),
+                      c.expectPrefix);
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, RegistryQuery, ::testing::ValuesIn(kQueryCases),
-                         [](const auto& info) { return "case" + std::to_string(info.index); });
-
-TEST_F(RegistryConformance, SizeOnlyQueryReportsTypeAndFullSize) {
-    scratch.setString(Root::LocalMachine, u"Q", u"v", u"hello");
-    RegKey key = open(Root::LocalMachine, u"Q");
-    std::uint32_t type = kUntouched;
-    std::uint32_t size = 1; // ignored without a buffer
-    EXPECT_EQ(key.query(u"v", &type, nullptr, &size), status::success);
-    EXPECT_EQ(type, regtype::sz);
-    EXPECT_EQ(size, 12u);
-}
-
-TEST_F(RegistryConformance, MissingValueLeavesTypeAlone) {
-    scratch.createKey(Root::LocalMachine, u"Q");
-    RegKey key = open(Root::LocalMachine, u"Q");
+// A missing value leaves the type alone; the default value answers to a null or an empty name;
+// the root itself holds values.
+TEST_F(RegistryConformance, ValueNames) {
+    scratch.createKey(Root::LocalMachine, u"NoDefault");
+    scratch.setString(Root::LocalMachine, u"WithDefault", nullptr, u"dflt");
+    scratch.setString(Root::LocalMachine, u"", u"AtRoot", u"r");
+    RegKey without = open(Root::LocalMachine, u"NoDefault");
     std::uint32_t type = kUntouched;
     std::array<std::uint8_t, 8> buffer{};
     std::uint32_t size = buffer.size();
-    EXPECT_EQ(key.query(u"absent", &type, buffer.data(), &size), status::file_not_found);
+    EXPECT_EQ(without.query(u"absent", &type, buffer.data(), &size), status::file_not_found);
     EXPECT_EQ(type, kUntouched);
-}
-
-TEST_F(RegistryConformance, DefaultValueByNullOrEmptyName) {
-    scratch.createKey(Root::LocalMachine, u"NoDefault");
-    scratch.setString(Root::LocalMachine, u"WithDefault", nullptr, u"dflt");
-    RegKey without = open(Root::LocalMachine, u"NoDefault");
-    RegKey with = open(Root::LocalMachine, u"WithDefault");
     for (const char16_t* name : {static_cast<const char16_t*>(nullptr), u""}) {
-        std::uint32_t size = 0;
         EXPECT_EQ(without.query(name, nullptr, nullptr, &size), status::file_not_found);
-        EXPECT_EQ(text(with, name), u"dflt");
+        EXPECT_EQ(text(open(Root::LocalMachine, u"WithDefault"), name), u"dflt");
     }
+    EXPECT_EQ(text(open(Root::LocalMachine, nullptr), u"AtRoot"), u"r");
 }
 
 TEST_F(RegistryConformance, NamesIgnoreCase) {
@@ -202,31 +186,20 @@ const OpenCase kOpenCases[] = {
     {Root::ClassesRoot, u".ctb", status::file_not_found},
 };
 
-class RegistryOpen : public RegistryConformance, public ::testing::WithParamInterface<OpenCase> {};
-
-TEST_P(RegistryOpen, AcceptsAndRefusesPathsAsWindowsDoes) {
+TEST_F(RegistryConformance, OpenAcceptsAndRefusesPathsAsWindowsDoes) {
     scratch.createKey(Root::LocalMachine, u"A\\B");
     scratch.createKey(Root::CurrentUser, u"A");
     scratch.setString(Root::ClassesRoot, u".pc3", nullptr, u"Kind.pc3");
-    const OpenCase& c = GetParam();
-    KeyHandle handle = reinterpret_cast<KeyHandle>(0x1);
-    const Status result = registry().openKey(c.root, c.path, &handle);
-    EXPECT_EQ(result, c.expect);
-    if (result == status::success)
-        registry().closeKey(handle);
-    else
-        EXPECT_EQ(handle, nullptr) << "a failed open clears the handle";
-}
-
-INSTANTIATE_TEST_SUITE_P(Cases, RegistryOpen, ::testing::ValuesIn(kOpenCases),
-                         [](const auto& info) { return "case" + std::to_string(info.index); });
-
-TEST_F(RegistryConformance, RootItselfHoldsItsValues) {
-    scratch.setString(Root::LocalMachine, u"", u"AtRoot", u"r");
-    RegKey key = open(Root::LocalMachine, nullptr);
-    std::uint32_t size = 0;
-    EXPECT_EQ(key.query(u"AtRoot", nullptr, nullptr, &size), status::success);
-    EXPECT_EQ(size, 4u);
+    for (const OpenCase& c : kOpenCases) {
+        SCOPED_TRACE(&c - kOpenCases);
+        KeyHandle handle = reinterpret_cast<KeyHandle>(0x1);
+        const Status result = registry().openKey(c.root, c.path, &handle);
+        EXPECT_EQ(result, c.expect);
+        if (result == status::success)
+            registry().closeKey(handle);
+        else
+            EXPECT_EQ(handle, nullptr) << "a failed open clears the handle";
+    }
 }
 
 // --- enumerating values -------------------------------------------------------------------------
@@ -257,62 +230,44 @@ TEST_F(RegistryConformance, EnumerationNameCountProtocol) {
 TEST_F(RegistryConformance, EnumerationWithDataThatDoesNotFit) {
     scratch.setString(Root::LocalMachine, u"E", u"Name", u"0123456789");
     RegKey key = open(Root::LocalMachine, u"E");
-
-    // The name fits, the data doesn't: the name is written, the data isn't.
-    std::array<char16_t, 16> name{};
-    std::uint32_t count = name.size();
-    std::uint32_t type = kUntouched;
-    std::array<std::uint8_t, 8> data;
-    data.fill(kFill);
-    std::uint32_t dataSize = data.size();
-    EXPECT_EQ(key.enumerate(0, name.data(), &count, &type, data.data(), &dataSize),
-              status::more_data);
-    EXPECT_EQ(std::u16string(name.data()), u"Name");
-    EXPECT_EQ(type, regtype::sz);
-    EXPECT_EQ(dataSize, 22u);
-    for (auto byte : data)
-        EXPECT_EQ(byte, kFill);
-
-    // Neither fits: the name is left alone, type and needed data size are reported.
-    name.fill(u'#');
-    count = 2;
-    type = kUntouched;
-    dataSize = data.size();
-    EXPECT_EQ(key.enumerate(0, name.data(), &count, &type, data.data(), &dataSize),
-              status::more_data);
-    EXPECT_EQ(name[0], u'#');
-    EXPECT_EQ(count, 2u);
-    EXPECT_EQ(type, regtype::sz);
-    EXPECT_EQ(dataSize, 22u);
-    for (auto byte : data)
-        EXPECT_EQ(byte, kFill);
-
-    // Without a data buffer the data never makes the call fail.
-    count = name.size();
-    dataSize = 0;
-    EXPECT_EQ(key.enumerate(0, name.data(), &count, &type, nullptr, &dataSize), status::success);
-    EXPECT_EQ(dataSize, 22u);
+    // Name room, data room (0: no data buffer), result, the name's first units afterwards.
+    const std::tuple<std::uint32_t, std::uint32_t, Status, std::u16string> rows[] = {
+        {16, 8, status::more_data, u"Name"}, // the name fits, the data doesn't: the name is written
+        {2, 8, status::more_data, u"#"},     // neither fits: the name is left alone
+        {16, 0, status::success, u"Name"},   // without a data buffer the data never fails the call
+    };
+    for (const auto& [room, dataRoom, expect, written] : rows) {
+        std::array<char16_t, 16> name;
+        name.fill(u'#');
+        std::array<std::uint8_t, 8> data;
+        data.fill(kFill);
+        std::uint32_t count = room, type = kUntouched, dataSize = dataRoom;
+        EXPECT_EQ(key.enumerate(0, name.data(), &count, &type, dataRoom ? data.data() : nullptr,
+                                &dataSize),
+                  expect);
+        EXPECT_EQ(std::u16string(name.data(), written.size()), written);
+        EXPECT_TRUE(written != u"#" || count == room);
+        EXPECT_EQ(type, regtype::sz);
+        EXPECT_EQ(dataSize, 22u) << "the data's size is reported";
+        EXPECT_EQ(Bytes(data.begin(), data.end()), Bytes(8, kFill)) << "the data is not written";
+    }
 }
 
-TEST_F(RegistryConformance, EnumerationListsEveryValueThenStops) {
+TEST_F(RegistryConformance, EnumerationListsEveryValueAndSubKeyThenStops) {
     // Names whose sorted order equals their insertion order: Wine sorts, Windows doesn't.
     scratch.setString(Root::LocalMachine, u"E", nullptr, u"default");
     scratch.setString(Root::LocalMachine, u"E", u"alpha", u"1");
     scratch.setDword(Root::LocalMachine, u"E", u"beta", 2);
     scratch.setString(Root::LocalMachine, u"E", u"gamma", u"3");
+    scratch.createKey(Root::LocalMachine, u"E\\first");
+    scratch.createKey(Root::LocalMachine, u"E\\second");
     RegKey key = open(Root::LocalMachine, u"E");
     EXPECT_EQ(listed(key), (std::vector<std::u16string>{u"", u"alpha", u"beta", u"gamma"}));
+    EXPECT_EQ(listed(key, true), (std::vector<std::u16string>{u"first", u"second"}));
     std::array<char16_t, 8> name{};
     std::uint32_t count = name.size();
     EXPECT_EQ(key.enumerate(9, name.data(), &count, nullptr, nullptr, nullptr),
               status::no_more_items);
-}
-
-TEST_F(RegistryConformance, SubKeysAreListed) {
-    scratch.createKey(Root::CurrentUser, u"P\\first");
-    scratch.createKey(Root::CurrentUser, u"P\\second");
-    EXPECT_EQ(listed(open(Root::CurrentUser, u"P"), true),
-              (std::vector<std::u16string>{u"first", u"second"}));
 }
 
 #ifndef _WIN32

@@ -220,22 +220,6 @@ TEST(CaseMap, UnitsMapAsTheRealFunctionsMapThem) {
     }
 }
 
-// A unit that changes one way maps back the other way (true of the real tables), so a damaged
-// block in either table shows up anywhere in the range, not only at the sampled rows.
-TEST(CaseMap, MappingsRoundTrip) {
-    for (unsigned c = 0; c < 0x10000; ++c) {
-        const char16_t unit = static_cast<char16_t>(c);
-        const char16_t lower = portable::lowerUnit(unit);
-        const char16_t upper = portable::upperUnit(unit);
-        if (lower != unit) {
-            ASSERT_EQ(unsigned{portable::upperUnit(lower)}, c) << std::hex << "U+" << c;
-        }
-        if (upper != unit) {
-            ASSERT_EQ(unsigned{portable::lowerUnit(upper)}, c) << std::hex << "U+" << c;
-        }
-    }
-}
-
 struct StringRow {
     std::u16string text;
     std::u16string lower;
@@ -301,20 +285,16 @@ TEST(CaseMap, EverySurrogatePairMatchesTheRealFunctions) {
     for (std::uint32_t cp = 0x10000; cp <= 0x10FFFF; ++cp) {
         const char16_t pair[2] = {static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10)),
                                   static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF))};
-        for (const bool toLower : {true, false}) {
-            WCHAR real[2] = {static_cast<WCHAR>(pair[0]), static_cast<WCHAR>(pair[1])};
-            std::u16string ours(pair, 2);
-            if (toLower) {
-                CharLowerBuffW(real, 2);
-                portable::lowerInPlace(ours);
-            } else {
-                CharUpperBuffW(real, 2);
-                portable::upperInPlace(ours);
-            }
-            if (ours[0] != real[0] || ours[1] != real[1]) {
-                ADD_FAILURE() << std::hex << "U+" << cp << (toLower ? " lowered" : " upper-cased");
-                ASSERT_LT(++mismatches, 20u);
-            }
+        WCHAR lower[2] = {pair[0], pair[1]}, upper[2] = {pair[0], pair[1]};
+        CharLowerBuffW(lower, 2);
+        CharUpperBuffW(upper, 2);
+        std::u16string ours(pair, 2), oursUpper(pair, 2);
+        portable::lowerInPlace(ours);
+        portable::upperInPlace(oursUpper);
+        if (ours != std::u16string(lower, lower + 2) ||
+            oursUpper != std::u16string(upper, upper + 2)) {
+            ADD_FAILURE() << std::hex << "U+" << cp;
+            ASSERT_LT(++mismatches, 20u);
         }
     }
 }

@@ -52,10 +52,6 @@ TEST(UiLanguage, StringTablesAreTriedInTheLoadersOrder) {
     };
     for (const auto& [ui, id, expected] : rows)
         EXPECT_EQ(table.findPreferred(id, resourceLanguages(ui)), expected) << ui << " " << id;
-
-    ASSERT_TRUE(table.parse(readFile(TAVLO_RES_DLL)));
-    EXPECT_EQ(table.findPreferred(54, resourceLanguages(0x0C07)), u"Plotterkonfiguration");
-    EXPECT_EQ(table.findPreferred(54, resourceLanguages(0x0411)), u"Plotter Configuration");
 }
 
 // The build's own loader (LoadStringW under Wine) on the resource module, in the environment

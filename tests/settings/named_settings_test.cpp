@@ -1,18 +1,21 @@
 // The named directories, the search path and the plot settings: which value each one reads,
-// under which host, and what it gives when the value is missing.
+// under which host, what it gives when the value is missing, and what each getter gives, shows and
+// lets pass when the host can't be determined. Directories kept in profile values, and their
+// defaults below the roamable root folder or the application directory. The flat exports' caller
+// buffers: a sized copy writes the whole result, or an empty string when it doesn't fit; an
+// unsized one the result and its terminator; a failure nothing.
 #include "settings_sandbox.h"
 
 #include "identity/identity.h"
 #include "settings/named_settings.h"
-
-#include <gtest/gtest.h>
-
-#include <optional>
+#include "settings/profile_directories.h"
+#include "tavlo/tavlo.hpp"
 
 namespace tavlo::test {
 namespace {
 
 using namespace settings;
+using namespace identity;
 using Getter = std::u16string (*)();
 
 struct SettingCase {
@@ -81,7 +84,7 @@ const HostCase kHostCases[] = {
     {GetLogFileDirectory, u"Editor Configuration", u"LogFilePath", u"LogFilePath", u"O:\\y", u"O:\\y"},
     {GetSupportFileSearchPath, u"General", u"KORA", u"Support", u"K:\\x\\\\", u"O:\\y\\\\"},
     {GetAutospoolCommandString, u"General", u"KORAPLCMD", u"PLOTCOMMAND", u"K:\\x\\\\", u"O:\\y\\\\"},
-    {identity::GetAppDirectory, nullptr, u"KoraLocation", u"Location", u"K:\\x", u"O:\\y"},
+    {GetAppDirectory, nullptr, u"KoraLocation", u"Location", u"K:\\x", u"O:\\y"},
 };
 // clang-format on
 
@@ -100,25 +103,23 @@ TEST(HostNames, KoraNameOnlyUnderTheCorvidaProduct) {
 }
 
 TEST(Settings, StoredNumberElseDefault) {
-    const std::pair<std::uint32_t (*)(), std::uint32_t> getters[] = {{GetRasterThreshold, 20},
-                                                                     {GetRasterPercent, 20},
-                                                                     {GetCurrentPlotStylePolicy, 1},
-                                                                     {GetHideSystemPrinters, 0}};
-    const char16_t* names[] = {u"RASTERTHRESHOLD", u"RASTERPERCENT", u"PSTYLEPOLICY",
-                               u"HideSystemPrinters"};
-    for (std::size_t i = 0; i < 4; ++i) {
-        const auto [get, fallback] = getters[i];
+    const std::tuple<std::uint32_t (*)(), const char16_t*, std::uint32_t> getters[] = {
+        {GetRasterThreshold, u"RASTERTHRESHOLD", 20},
+        {GetRasterPercent, u"RASTERPERCENT", 20},
+        {GetCurrentPlotStylePolicy, u"PSTYLEPOLICY", 1},
+        {GetHideSystemPrinters, u"HideSystemPrinters", 0}};
+    for (const auto& [get, name, fallback] : getters) {
         for (const std::optional<std::uint32_t> value :
              {std::optional<std::uint32_t>{}, {0u}, {7u}}) {
             SettingsSandbox lib;
-            lib.profileDword(u"General Configuration", names[i], 99);
+            lib.profileDword(u"General Configuration", name, 99);
             lib.profile(u"General", u"other", u"x");
             if (value)
-                lib.profileDword(u"General", names[i], *value);
-            EXPECT_EQ(get(), value.value_or(fallback)) << i;
+                lib.profileDword(u"General", name, *value);
+            EXPECT_EQ(get(), value.value_or(fallback));
         }
         SettingsSandbox lib;
-        lib.profile(u"General", names[i], u"not a number"); // too long to be written through
+        lib.profile(u"General", name, u"not a number"); // too long to be written through
         EXPECT_EQ(get(), fallback);
         EXPECT_EQ(lib.reportIds(), "");
     }
@@ -138,6 +139,247 @@ TEST(Settings, R14RasterPlotIsOnlyTheFixedProfilesOne) {
             lib.profileDword(u"General Configuration", u"R14RasterPlot", *ordinary);
         EXPECT_EQ(IsR14RasterPlotSysVarSet(), expected) << fixed.value_or(-1);
     }
+}
+
+template <std::uint32_t (*get)()> std::u16string number() {
+    const std::string text = std::to_string(get());
+    return {text.begin(), text.end()};
+}
+
+struct NoHostCase {
+    std::u16string (*get)();
+    std::u16string noHost; // what the getter gives when discovery finds nothing
+    const char* reports;
+    bool passesCatalogueError; // else it gives noHost again
+};
+
+// Every failing GetAppKey shows 57; getters that test the host first give up silently.
+// clang-format off
+const NoHostCase kNoHostCases[] = {
+    {GetDriverDirectory, u"", "", true},           {GetPlottersDirectory, u"", "57 57", false},
+    {GetPlotStylesDirectory, u"", "57 57", false}, {GetPMPDirectory, u"", "57 57", false},
+    {GetPlotSpoolerDirectory, u"", "57", true},    {GetHelpDirectory, u"", "", true},
+    {GetLogFileDirectory, u"", "", true},          {GetSupportFileSearchPath, u"", "", true},
+    {GetAutospoolCommandString, u"", "", true},    {GetDefaultLoginName, u"", "57", false},
+    {GetDefaultPlotToFile, u"", "57", false},      {GetDefaultPlotStyleTable, u"", "57", false},
+    {number<GetRasterThreshold>, u"20", "57", false},
+    {number<GetRasterPercent>, u"20", "57", false},
+    {number<GetCurrentPlotStylePolicy>, u"1", "57", false},
+    {number<GetHideSystemPrinters>, u"0", "57", false},
+    {number<[] { return std::uint32_t{IsR14RasterPlotSysVarSet()}; }>, u"0", "57", false},
+    {GetAppDirectory, u"", "", true},              {GetLanguage, u"", "57 55", false},
+    {GetProductName, u"", "57 55", false},         {GetProgramName, u"", "57", false},
+    {GetCompanyName, u"", "57", false},            {GetProductBaseName, u"", "57", false},
+};
+// clang-format on
+
+TEST(NoHost, DiscoveryFindsNothingOrRaises) {
+    for (const NoHostCase& c : kNoHostCases) {
+        SCOPED_TRACE(&c - kNoHostCases);
+        for (const bool catalogueRaises : {false, true}) {
+            SettingsSandbox lib(u"");
+            if (catalogueRaises)
+                lib.associate(u".pc3", u"\"C:\\Host\\host.exe\" \"%1\"");
+            std::u16string result = u"<nothing returned>";
+            const bool passes = catalogueRaises && c.passesCatalogueError;
+            EXPECT_EQ(raisedBy([&] { result = c.get(); }).text(),
+                      passes ? "AppKey 57 GetOPAppsRegKeys" : "");
+            EXPECT_EQ(result, passes ? u"<nothing returned>" : c.noHost);
+            // Whatever was shown before the error left is what a discovery that finds nothing
+            // shows.
+            EXPECT_EQ(lib.reportIds(), c.reports);
+            EXPECT_TRUE(lib.scope.get().appKeyCache.empty());
+        }
+    }
+}
+
+TEST(NoHost, EveryCallReportsAgain) {
+    SettingsSandbox lib;
+    for (int i = 0; i < 2; ++i)
+        EXPECT_EQ(GetAppDirectory() + GetDriverDirectory(), u"");
+    EXPECT_EQ(lib.reportIds(), "55 55 55 55");
+    EXPECT_EQ(lib.handler.calls[0].message, u"55[HKEY_LOCAL_MACHINE\\" + kOtherKey + u"]");
+    EXPECT_EQ(lib.handler.calls[0].caption, u"Caption");
+}
+
+const std::u16string kUntouched = u"<caller's text>";
+constexpr TavloRetVal ok = TAVLO_Success, failed = TAVLO_Failure;
+constexpr const char16_t* none = nullptr;
+
+// A library whose current profile has "General" (without "Dir" unless value is given).
+struct Lib : SettingsSandbox {
+    Lib(const char16_t* value, const char16_t* roam, const char16_t* appDir) {
+        profile(u"General", u"Other", u"X:\\decoy");
+        if (value)
+            profile(u"General", u"Dir", value);
+        if (roam)
+            scratch.setString(Root::CurrentUser, key, u"RoamableRootFolder", roam);
+        if (appDir)
+            machine(u"Location", appDir);
+    }
+};
+
+struct DirCase {
+    const char16_t *value, *subFolder, *roam, *appDir; // null: missing
+    TavloRetVal result;
+    std::u16string expected; // kUntouched: as the caller passed it in
+    const char* reports = "";
+};
+
+const std::u16string k511(511, u'r');
+
+// clang-format off
+const DirCase kDirCases[] = {
+    {u"C:\\Plot\\\\\\", u"Drv", none, none, ok, u"C:\\Plot"},
+    {u"\\\\", u"Drv", none, none, ok, u""},
+    {u"C:\\\\Plot", u"Drv", none, none, ok, u"C:\\\\Plot"},
+    {none, u"Drv\\\\", none, u"E:\\App\\\\", ok, u"E:\\App\\Drv"},
+    {none, u"", none, u"E:\\App", ok, u"E:\\App"},
+    {u"", u"Drv", none, u"E:\\App", ok, u""},
+    {none, u"Drv", none, u"", failed, u""},
+    {none, u"Drv", none, none, failed, u"", "55"},
+    {none, u"Plotters", u"", none, ok, u"\\Plotters"},
+    {none, u"Plotters", none, u"E:\\App", failed, kUntouched},
+    {none, u"Plot Styles", u"D:\\Roam", none, ok, u"D:\\Roam\\Plot Styles"},
+    {none, u"plotters", u"D:\\R\\\\", none, ok, u"D:\\R\\\\plotters"},
+    {none, u"PLOTTERS", u"D:", none, ok, u"D:\\PLOTTERS"},
+    {none, u"Plot Styles\\", u"D:", u"E:\\App", ok, u"E:\\App\\Plot Styles"},
+    {none, u"Plotters", k511.c_str(), none, ok, k511 + u"\\Plotters"},
+};
+// clang-format on
+
+TEST(Directories, ValueOrDefault) {
+    for (const DirCase& c : kDirCases) {
+        SCOPED_TRACE(&c - kDirCases);
+        Lib lib(c.value, c.roam, c.appDir);
+        std::u16string out = kUntouched;
+        EXPECT_EQ(GetProfileDirectory(out, u"General", u"Dir", c.subFolder), c.result);
+        EXPECT_EQ(out, c.expected);
+        EXPECT_EQ(lib.reportIds(), c.reports);
+    }
+}
+
+TEST(Directories, RootThatCantBeReadLeavesWhatTheProfileReadLeft) {
+    // 511 characters and the terminator fill the buffer: 512 don't fit, with or without one.
+    const std::pair<std::uint32_t, std::vector<std::uint8_t>> roots[] = {
+        {regtype::sz, utf16Bytes(k511 + u"r")},
+        {regtype::sz, utf16Bytes(k511 + u"r", false)},
+        {regtype::expand_sz, utf16Bytes(u"D:")},
+        {regtype::dword, utf16Bytes(u"D:")}};
+    for (const auto& [type, data] : roots) {
+        Lib lib(none, none, u"E:\\App");
+        lib.scratch.setRaw(Root::CurrentUser, lib.key, u"RoamableRootFolder", type, data);
+        lib.profile(u"General", u"Raw", u"%R%\\Dir", regtype::expand_sz);
+        for (const auto read : {GetProfileDirectory, GetProfileDirectoryFromPathname}) {
+            std::u16string out = kUntouched;
+            EXPECT_EQ(read(out, u"General", u"Dir", u"Plot Styles"), failed);
+            EXPECT_EQ(out, kUntouched);
+            EXPECT_EQ(read(out, u"General", u"Raw", u"Plot Styles"), failed);
+            EXPECT_EQ(out, read == GetProfileDirectory ? u"%R%\\Dir" : kUntouched);
+        }
+        EXPECT_EQ(lib.reportIds(), "");
+    }
+}
+
+const std::u16string kFolder255 = u"\\" + std::u16string(253, u'd') + u"\\";
+
+// Pathnames give their drive and folder, or nothing at all.
+// clang-format off
+const std::pair<std::u16string, std::u16string> kPathnames[] = {
+    {u"C:\\Dir\\File.ext", u"C:\\Dir"},
+    {u"C:\\File.ext", u"C:"},
+    {u"C:\\Dir\\\\", u"C:\\Dir"},
+    {u"C:/Dir/f", u"C:/Dir/"},
+    {u"C:" + kFolder255 + u"f", u"C:" + kFolder255.substr(0, 254)},
+    {u"\\Dir\\File.ext", kUntouched},
+    {u"\\\\server\\share\\f.ext", kUntouched},
+    {u"C:File.ext", kUntouched},
+    {u"", kUntouched},
+    {u"C:\\" + kFolder255 + u"f", kUntouched},
+    {u"C:\\D\\" + std::u16string(256, u'f') + u".e", kUntouched},
+    {u"C:\\D\\f." + std::u16string(255, u'e'), kUntouched},
+};
+// clang-format on
+
+TEST(Directories, FromPathname) {
+    for (const auto& [pathname, expected] : kPathnames) {
+        Lib lib(pathname.c_str(), none, u"E:\\App");
+        std::u16string out = kUntouched;
+        EXPECT_EQ(GetProfileDirectoryFromPathname(out, u"General", u"Dir", u"Help"),
+                  expected == kUntouched ? failed : ok)
+            << pathname.size();
+        EXPECT_EQ(out, expected);
+    }
+    Lib lib(none, none, u"E:\\App");
+    std::u16string out;
+    EXPECT_EQ(GetProfileDirectoryFromPathname(out, u"General", u"Dir", u"Help"), ok);
+    EXPECT_EQ(out, u"E:\\App\\Help");
+}
+
+constexpr TavloChar kGuard = 0x2A2A;
+const std::u16string kDir = u"C:\\Plot\\Dir";
+using Copy = std::function<TavloRetVal(TavloChar*, std::uint32_t)>;
+#define CALL(...) [](TavloChar* b, std::uint32_t n) { return __VA_ARGS__; }
+
+// A stored directory "Dir", a pathname "File" in it and a bare file name "Name".
+struct Flat : SettingsSandbox {
+    Flat() {
+        profile(u"General", u"Dir", kDir + u"\\\\");
+        profile(u"General", u"File", kDir + u"\\x.chm");
+        profile(u"General", u"Name", u"x.chm");
+        machine(u"Name", kDir);
+    }
+    // Calls copy on a buffer of guard units and gives what it holds afterwards: the text, or
+    // "untouched" when no unit was written. Nothing may be written past the text's terminator.
+    std::u16string call(const Copy& copy, TavloRetVal result, std::uint32_t size = 300) {
+        std::vector<TavloChar> buffer(301, kGuard);
+        EXPECT_EQ(copy(buffer.data(), size), result) << size;
+        const bool written = buffer[0] != kGuard;
+        const std::u16string text = written ? str(buffer.data()) : u"untouched";
+        const std::ptrdiff_t used = written ? text.size() + 1 : 0;
+        EXPECT_EQ(std::count(buffer.begin(), buffer.end(), kGuard), 301 - used) << size;
+        return text;
+    }
+};
+
+TEST(FlatExports, SizedCopies) {
+    // clang-format off
+    const std::pair<Copy, std::u16string> copies[] = {
+        {CALL(__GetProfileDirectory(b, n, tc(u"General"), tc(u"Dir"), tc(u"Plotters"))), kDir},
+        {CALL(_GetHKeyLocalMachineString(b, tc(u"Name"), n)), kDir},
+        {CALL(_GetProfileStr(b, tc(u"General"), tc(u"Dir"), n)), kDir + u"\\\\"},
+    };
+    // clang-format on
+    for (const auto& [copy, value] : copies) {
+        Flat lib;
+        const auto n = static_cast<std::uint32_t>(value.size());
+        EXPECT_EQ(lib.call(copy, TAVLO_Success, n + 1), value);
+        EXPECT_EQ(lib.call(copy, TAVLO_Buffer_Too_Small, n), u"");
+        EXPECT_EQ(lib.call(copy, TAVLO_Buffer_Too_Small, 0), u"untouched");
+        // A missing buffer has no room, never a write through null.
+        const auto withoutBuffer = [&](TavloChar*, std::uint32_t size) {
+            return copy(nullptr, size);
+        };
+        EXPECT_EQ(lib.call(withoutBuffer, TAVLO_Buffer_Too_Small), u"untouched");
+        EXPECT_EQ(lib.reportIds(), "");
+    }
+}
+
+TEST(FlatExports, UnsizedCopiesAndFailures) {
+    Flat lib; // no roamable root: the default of "Plotters" fails
+    // clang-format off
+    const std::tuple<Copy, TavloRetVal, std::u16string> rows[] = {
+        {CALL(_GetProfileDirectory(b, tc(u"General"), tc(u"Dir"), tc(u"Drv"))), TAVLO_Success, kDir},
+        {CALL(_GetProfileDirectoryFromPathname(b, tc(u"\\General"), tc(u"File"), tc(u"Help"))), TAVLO_Success, kDir},
+        {CALL(_GetProfileDirectory(b, tc(u"General"), tc(u"Gone"), tc(u"Plotters"))), TAVLO_Failure, u"untouched"},
+        {CALL(__GetProfileDirectory(b, n, tc(u"General"), tc(u"Gone"), tc(u"Plotters"))), TAVLO_Failure, u"untouched"},
+        {CALL(_GetProfileDirectoryFromPathname(b, tc(u"General"), tc(u"Name"), tc(u"Help"))), TAVLO_Failure, u"untouched"},
+        {CALL(_GetProfileStr(b, tc(u"General"), tc(u"X"), n)), TAVLO_Failure, u"untouched"},
+    };
+    // clang-format on
+    for (const auto& [copy, result, text] : rows)
+        EXPECT_EQ(lib.call(copy, result), text);
+    EXPECT_EQ(lib.reportIds(), "");
 }
 
 } // namespace

@@ -11,18 +11,10 @@ struct ScratchRegistry::Impl {};
 namespace {
 // Writes below HKEY_CLASSES_ROOT land in the machine's classes, as regedit imports them.
 std::pair<Hive, std::u16string> place(Root root, std::u16string_view path) {
-    switch (root) {
-    case Root::LocalMachine:
-        return {Hive::LocalMachine, std::u16string(path)};
-    case Root::CurrentUser:
-        return {Hive::CurrentUser, std::u16string(path)};
-    case Root::ClassesRoot:
-        break;
-    }
-    std::u16string classes = u"Software\\Classes";
-    if (!path.empty())
-        classes.append(u"\\").append(path);
-    return {Hive::LocalMachine, classes};
+    const std::u16string below(path);
+    if (root != Root::ClassesRoot)
+        return {root == Root::CurrentUser ? Hive::CurrentUser : Hive::LocalMachine, below};
+    return {Hive::LocalMachine, u"Software\\Classes" + (below.empty() ? u"" : u"\\" + below)};
 }
 } // namespace
 

@@ -10,63 +10,40 @@
 
 namespace tavlo::test {
 
-struct ScratchRegistry::Impl {
-    std::wstring base; // below the real HKEY_CURRENT_USER
-    HKEY machine = nullptr;
-    HKEY user = nullptr;
-    HKEY classes = nullptr;
-
-    HKEY rootKey(Root root) const {
-        switch (root) {
-        case Root::LocalMachine:
-            return machine;
-        case Root::CurrentUser:
-            return user;
-        case Root::ClassesRoot:
-            return classes;
-        }
-        return nullptr;
-    }
-
-    HKEY create(Root root, std::u16string_view path) const {
-        HKEY key = nullptr;
-        const std::wstring sub(path.begin(), path.end());
-        const LONG result = RegCreateKeyExW(rootKey(root), sub.c_str(), 0, nullptr, 0,
-                                            KEY_ALL_ACCESS, nullptr, &key, nullptr);
-        EXPECT_EQ(result, ERROR_SUCCESS) << "creating a scratch key";
-        return key;
-    }
-};
-
 namespace {
 HKEY createBelow(HKEY parent, const std::wstring& path) {
     HKEY key = nullptr;
-    RegCreateKeyExW(parent, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+    const LONG result = RegCreateKeyExW(parent, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                                        nullptr, &key, nullptr);
+    EXPECT_EQ(result, ERROR_SUCCESS) << "creating a scratch key";
     return key;
 }
+const HKEY kRoots[] = {HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE};
 } // namespace
+
+struct ScratchRegistry::Impl {
+    std::wstring base;  // below the real HKEY_CURRENT_USER
+    HKEY roots[3] = {}; // by Root's low bits, as the predefined keys count
+    HKEY create(Root root, std::u16string_view path) const {
+        return createBelow(roots[static_cast<std::uint32_t>(root) & 3], {path.begin(), path.end()});
+    }
+};
 
 ScratchRegistry::ScratchRegistry() : impl_(std::make_unique<Impl>()) {
     static std::atomic<int> serial{0};
     impl_->base = L"Software\\tavlo-tests\\" + std::to_wstring(GetCurrentProcessId()) + L"-" +
                   std::to_wstring(serial++);
-    impl_->machine = createBelow(HKEY_CURRENT_USER, impl_->base + L"\\HKLM");
-    impl_->user = createBelow(HKEY_CURRENT_USER, impl_->base + L"\\HKCU");
-    impl_->classes = createBelow(HKEY_CURRENT_USER, impl_->base + L"\\HKCR");
-    if (!impl_->machine || !impl_->user || !impl_->classes)
-        ADD_FAILURE() << "can't create the scratch registry";
-    RegOverridePredefKey(HKEY_LOCAL_MACHINE, impl_->machine);
-    RegOverridePredefKey(HKEY_CURRENT_USER, impl_->user);
-    RegOverridePredefKey(HKEY_CLASSES_ROOT, impl_->classes);
+    for (int i = 0; i < 3; ++i)
+        impl_->roots[i] = createBelow(HKEY_CURRENT_USER, impl_->base + L"\\" + std::to_wstring(i));
+    for (int i = 0; i < 3; ++i) // once all three exist below the real HKEY_CURRENT_USER
+        RegOverridePredefKey(kRoots[i], impl_->roots[i]);
 }
 
 ScratchRegistry::~ScratchRegistry() {
-    RegOverridePredefKey(HKEY_LOCAL_MACHINE, nullptr);
-    RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
-    RegOverridePredefKey(HKEY_CLASSES_ROOT, nullptr);
-    RegCloseKey(impl_->machine);
-    RegCloseKey(impl_->user);
-    RegCloseKey(impl_->classes);
+    for (int i = 0; i < 3; ++i) {
+        RegOverridePredefKey(kRoots[i], nullptr);
+        RegCloseKey(impl_->roots[i]);
+    }
     RegDeleteTreeW(HKEY_CURRENT_USER, impl_->base.c_str());
 }
 

@@ -1,70 +1,24 @@
 #include "settings_sandbox.h"
 
 #include "appkey/app_key.h"
-#include "appkey/discovery.h"
-
-#include <algorithm>
 
 namespace tavlo::test {
 
 namespace {
-// The hook whose entry point was looked up last: the library calls what it was given at once.
-const HookModules::Hook* pendingHook = nullptr;
-HookModules* pendingModules = nullptr;
-
-platform::Services sandboxServices(RecordingRegistry& registry, HookModules& modules) {
+platform::Services sandboxServices(SettingsSandbox& s) {
     platform::Services services = platform::defaultServices();
-    services.registry = &registry;
-    services.modules = &modules;
+    services.registry = &s.registry;
+    services.modules = &s.modules;
+    services.ui = &s.ui;
     return services;
 }
 } // namespace
 
-platform::ModuleHandle HookModules::load(const char16_t* nameOrPath) {
-    const std::u16string name(nameOrPath ? nameOrPath : u"");
-    if (name == u"tavlo9Res.dll")
-        return &strings;
-    loads.push_back(name);
-    const auto it = hooks_.find(name);
-    if (it == hooks_.end())
-        return nullptr;
-    ++hookLoads;
-    return &it->second;
-}
-
-void* HookModules::entryPoint(platform::ModuleHandle module, const char* name) {
-    const auto it = std::find_if(hooks_.begin(), hooks_.end(),
-                                 [&](const auto& hook) { return &hook.second == module; });
-    if (it == hooks_.end() || !it->second.hasEntryPoint ||
-        std::string_view(name) != appkey::kHookEntryPoint)
-        return nullptr;
-    pendingHook = &it->second;
-    pendingModules = this;
-    return reinterpret_cast<void*>(&HookModules::entry);
-}
-
-std::uint32_t HookModules::entry(char16_t* buffer, std::uint32_t capacity) {
-    pendingModules->calls.emplace_back(buffer, capacity);
-    const std::size_t n = std::min<std::size_t>(pendingHook->key.size(), capacity - 1);
-    std::copy_n(pendingHook->key.begin(), n, buffer);
-    buffer[n] = u'\0';
-    return pendingHook->result;
-}
-
-std::uint32_t HookModules::moduleFileName(platform::ModuleHandle, char16_t* buffer,
-                                          std::uint32_t capacity) {
-    ++fileNameQueries;
-    if (libraryPath.empty() || capacity == 0)
-        return 0;
-    const std::size_t n = std::min<std::size_t>(libraryPath.size(), capacity - 1);
-    std::copy_n(libraryPath.begin(), n, buffer);
-    buffer[n] = u'\0';
-    return static_cast<std::uint32_t>(n);
-}
-
 SettingsSandbox::SettingsSandbox(std::u16string appKey)
-    : key(std::move(appKey)), scope(sandboxServices(registry, modules)) {
-    scope.get().resourceModule = &modules.strings;
+    : key(std::move(appKey)), scope(sandboxServices(*this)) {
+    modules.add(u"tavlo9Res.dll").strings = {
+        {54, u"Caption"}, {55, u"55[%1]"}, {57, u"57[%1]"}, {61, u"61[%1]"}};
+    scope.get().resourceModule = modules.handleOf(u"tavlo9Res.dll");
     scope.get().errorHandler = &handler;
     scope.get().appKeyCache = key;
     if (!key.empty())
@@ -95,7 +49,7 @@ void SettingsSandbox::associate(const std::u16string& extension, const std::u16s
 
 void SettingsSandbox::registerApp(const std::u16string& name, const char16_t* location,
                                   bool userKey, std::uint32_t mark) {
-    scope.get().services.files = &files;
+    listFiles();
     scratch.setDword(Root::LocalMachine, kOutprintKey, name.c_str(), mark);
     const std::u16string appKey = u"Software\\" + name;
     if (userKey)
@@ -105,9 +59,8 @@ void SettingsSandbox::registerApp(const std::u16string& name, const char16_t* lo
     scratch.setString(Root::LocalMachine, appKey,
                       appkey::isKoraKey(appKey) ? u"KoraLocation" : u"Location", location);
     std::u16string onDisk(location);
-    while (!onDisk.empty() && onDisk.back() == u'\\')
-        onDisk.pop_back();
-    files.paths.insert(onDisk);
+    onDisk.erase(onDisk.find_last_not_of(u'\\') + 1);
+    files.tree[onDisk];
 }
 
 std::string SettingsSandbox::reportIds() const {

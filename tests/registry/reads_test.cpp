@@ -1,0 +1,296 @@
+// Registry reads: machine-wide strings (the second read at the size the registry reports, types,
+// and what a failed read leaves in the output), the current profile's values and the fixed
+// profile; which operation raises, reports (once) or drops which error, with which operation
+// name, message id and argument; and the registry path texts errors show: composition and the
+// 100-character shortening (which other roots, having no label, show bare).
+#include "settings_sandbox.h"
+
+#include "appkey/app_key.h"
+#include "registry/machine_strings.h"
+#include "registry/profile.h"
+#include "registry/reg_path.h"
+#include "tavlo/tavlo.hpp"
+
+namespace tavlo::test {
+namespace {
+
+constexpr std::uint32_t kUnset = 0xAAAAAAAAu, kMissing = 0, kNoKey = 99;
+
+struct ReadCase {
+    std::uint32_t type; // kMissing: no value; kNoKey: not even the machine key
+    std::vector<std::uint8_t> stored;
+    const char16_t* name;
+    std::uint32_t initialSize;
+    const char* raised; // "", or the kind of error and its message id
+    std::u16string after;
+    int queries;
+};
+
+const std::u16string k300(300, u'w'), kFormer = u"former text";
+
+// clang-format off
+const ReadCase kCases[] = {
+    {regtype::sz, utf16Bytes(k300), u"V", 260, "", k300, 2},
+    {regtype::sz, utf16Bytes(u"abc"), u"V", 0, "", u"abc", 2},
+    {regtype::sz, utf16Bytes(u"abc"), nullptr, 10, "", u"abc", 1},
+    {regtype::sz, utf16Bytes(u"0123456789"), u"V", 10, "", u"0123456789", 2},
+    {regtype::sz, utf16Bytes(u"AB", false), u"V", 2, "", u"AB", 1},
+    {regtype::expand_sz, utf16Bytes(u"%TEMP%\\x"), u"V", 64, "Entry 55", u"%TEMP%\\x", 1},
+    {regtype::dword, {0x41, 0, 0, 0}, u"V", 8, "Entry 55", u"A", 1},
+    {kMissing, {}, u"V", 6, "Entry 55", kFormer.substr(0, 6), 1},
+    {kMissing, {}, u"V", 64, "Entry 55", kFormer, 1},
+    {kNoKey, {}, u"V", 2, "Key 55", kFormer, 0},
+};
+// clang-format on
+
+TEST(MachineStrings, ReadsAndLeaves) {
+    for (const ReadCase& c : kCases) {
+        SCOPED_TRACE(&c - kCases);
+        SettingsSandbox lib;
+        if (c.type != kNoKey)
+            lib.scratch.createKey(Root::LocalMachine, lib.key);
+        if (c.type != kNoKey && c.type != kMissing)
+            lib.scratch.setRaw(Root::LocalMachine, lib.key, c.name, c.type, c.stored);
+        std::u16string out = kFormer;
+        const auto read = [&] {
+            return registry::GetHKeyLocalMachineString(out, c.name, c.initialSize);
+        };
+        EXPECT_EQ(raisedBy([&] { EXPECT_EQ(read(), 0); }).kind, c.raised);
+        EXPECT_EQ(out, c.after);
+        EXPECT_EQ(lib.registry.queries, c.queries);
+    }
+}
+
+// The same values in the current profile's "General" section and in the fixed profile's "Plot".
+struct Profiles : SettingsSandbox {
+    explicit Profiles(const std::u16string& current = u"P") {
+        scratch.setString(Root::CurrentUser, key + u"\\Profiles", nullptr, current);
+        for (const std::u16string& section :
+             {key + u"\\Profiles\\" + current + u"\\General", key + u"\\FixedProfile\\Plot"}) {
+            scratch.setDword(Root::CurrentUser, section, u"Count", 7);
+            scratch.setString(Root::CurrentUser, section, u"Short", u"A");
+            scratch.setRaw(Root::CurrentUser, section, u"Half", regtype::binary, {0x34, 0x12});
+            scratch.setString(Root::CurrentUser, section, u"Dir", u"C:\\Plot\\Dir");
+        }
+    }
+};
+
+struct DwordCase {
+    const char16_t* name;
+    TavloRetVal result;
+    std::uint32_t value;
+};
+
+// What a read of four bytes wrote stays in the variable, even when the type is wrong.
+const DwordCase kDwordCases[] = {
+    {u"Count", TAVLO_Success, 7},    {u"Missing", TAVLO_Failure, kUnset},
+    {u"Short", TAVLO_Failure, 0x41}, {u"Half", TAVLO_Failure, 0xAAAA1234u},
+    {u"Dir", TAVLO_Failure, kUnset},
+};
+
+TEST(Dwords, BothReadersWriteStraightIntoTheVariable) {
+    for (const DwordCase& c : kDwordCases) {
+        SCOPED_TRACE(&c - kDwordCases);
+        Profiles lib;
+        std::uint32_t current = kUnset, fixed = kUnset;
+        EXPECT_EQ(registry::GetProfileDWord(&current, u"General", c.name), c.result);
+        EXPECT_EQ(registry::GetFixedProfileDWord(fixed, u"\\Plot", c.name), c.result);
+        EXPECT_EQ(current, c.value);
+        EXPECT_EQ(fixed, c.value);
+        EXPECT_TRUE(lib.handler.calls.empty());
+    }
+}
+
+// Components of up to 200 characters make a 511-character name that exists on every registry.
+std::u16string profileName(std::size_t length) {
+    std::u16string name(length, u'p');
+    name[200] = name[401] = u'\\';
+    return name;
+}
+
+TEST(ProfileName, At511CharactersItIsReadAt512EveryReadFails) {
+    for (std::size_t length : {511u, 512u}) {
+        Profiles lib(profileName(length));
+        const bool fits = length == 511;
+        EXPECT_EQ(registry::GetCurrentProfileKey(),
+                  fits ? lib.key + u"\\Profiles\\" + profileName(length) : u"");
+        std::uint32_t value = kUnset;
+        EXPECT_EQ(registry::GetProfileDWord(&value, u"General", u"Count"), fits ? 0 : 1);
+        std::u16string out;
+        const Raised raised =
+            raisedBy([&] { registry::GetProfileStr(out, u"General", u"Dir", 64); });
+        EXPECT_EQ(raised.kind, fits ? "" : "Key 61");
+        EXPECT_EQ(raised.operation, fits ? u"" : u"GetActiveProfileKey");
+        EXPECT_TRUE(lib.handler.calls.empty());
+    }
+}
+
+TEST(FixedProfile, IsReadWithoutAndApartFromTheCurrentProfile) {
+    SettingsSandbox lib(u""); // no profiles at first
+    lib.scope.get().appKeyCache = lib.key = kOtherKey;
+    lib.scratch.setDword(Root::CurrentUser, lib.key + u"\\Profiles\\Other\\Plot", u"Count", 99);
+    lib.scratch.setDword(Root::CurrentUser, lib.key + u"\\FixedProfile\\Plot", u"Count", 5);
+    for (const char16_t* current : {u"", u"Other"}) {
+        if (*current)
+            lib.scratch.setString(Root::CurrentUser, lib.key + u"\\Profiles", nullptr, current);
+        std::uint32_t fixed = 0, ordinary = 0;
+        EXPECT_EQ(registry::GetFixedProfileDWord(fixed, u"Plot", u"Count"), 0);
+        EXPECT_EQ(fixed, 5u);
+        EXPECT_EQ(registry::GetProfileDWord(&ordinary, u"Plot", u"Count"), *current ? 0 : 1);
+        EXPECT_EQ(ordinary, *current ? 99u : 0u);
+    }
+}
+
+const std::u16string kUser = u"HKEY_CURRENT_USER\\" + kOtherKey;
+const std::u16string kMachine = u"HKEY_LOCAL_MACHINE\\" + kOtherKey;
+const std::u16string kGeneral = kUser + u"\\Profiles\\P\\General";
+
+enum Setup { Product, NoMachineKey, NoProfiles, ExpandName, NoKey, NoCatalogue };
+
+void prepare(SettingsSandbox& lib, Setup setup) {
+    if (setup == NoCatalogue)
+        lib.associate(u".pc3", u"\"D:\\Apps\\Host\\host.exe\" /p");
+    if (setup >= NoKey)
+        return;
+    lib.scope.get().appKeyCache = lib.key = kOtherKey;
+    if (setup != NoMachineKey)
+        lib.machine(u"Name", u"machine");
+    if (setup == NoProfiles)
+        return;
+    lib.scratch.setRaw(Root::CurrentUser, lib.key + u"\\Profiles", nullptr,
+                       setup == ExpandName ? regtype::expand_sz : regtype::sz, utf16Bytes(u"P"));
+    lib.profileDword(u"General", u"N", 1);
+    lib.scratch.createKey(Root::CurrentUser, lib.key + u"\\FixedProfile\\Plot");
+}
+
+struct MatrixCase {
+    const char* what;
+    Setup setup;
+    std::function<int()> call;
+    const char* raised; // kind and message id, "" when nothing left the call
+    int result;
+    std::u16string operation, argument; // of the error raised, or else left in the context
+    const char* reports;
+};
+
+std::uint32_t dword = 0;
+std::u16string text;
+TavloChar buffer[64];
+
+// clang-format off
+const MatrixCase kMatrix[] = {
+    {"typed machine string, missing value", Product, [] { return registry::GetHKeyLocalMachineString(text, u"X", 8); },
+     "Entry 55", 0, u"GetHKeyLocalMachineString", kMachine + u"\\X", ""},
+    {"typed machine string, missing key", NoMachineKey, [] { return registry::GetHKeyLocalMachineString(text, u"Name", 8); },
+     "Key 55", 0, u"GetHKeyLocalMachineString", kMachine, ""},
+    {"flat machine string reports once", Product, [] { return _GetHKeyLocalMachineString(buffer, tc(u"X"), 64); },
+     "", 1, u"GetHKeyLocalMachineString", kMachine + u"\\X", "55"},
+    {"flat machine string without app key reads below the root", NoKey, [] { return _GetHKeyLocalMachineString(buffer, tc(u"X"), 64); },
+     "", 1, u"GetHKeyLocalMachineString", u"HKEY_LOCAL_MACHINE\\\\X", "57 55"},
+    {"flat profile string drops", Product, [] { return _GetProfileStr(buffer, tc(u"General"), tc(u"X"), 64); },
+     "", 1, u"GetProfileStr", kGeneral + u"\\X", ""},
+    {"flat profile string without app key", NoKey, [] { return _GetProfileStr(buffer, tc(u"General"), tc(u"X"), 64); },
+     "", 1, u"GetActiveProfileKey", u"HKEY_CURRENT_USER\\\\Profiles", "57"},
+    {"typed profile string, REG_DWORD", Product, [] { return registry::GetProfileStr(text, u"General", u"N", 8); },
+     "Entry 61", 0, u"GetProfileStr", kGeneral + u"\\N", ""},
+    {"typed profile string, missing section", Product, [] { return registry::GetProfileStr(text, u"Nowhere", u"X", 8); },
+     "Key 61", 0, u"GetProfileStr", kUser + u"\\Profiles\\P\\Nowhere", ""},
+    {"typed profile string, no profiles", NoProfiles, [] { return registry::GetProfileStr(text, u"General", u"N", 8); },
+     "Key 61", 0, u"GetActiveProfileKey", kUser + u"\\Profiles", ""},
+    {"typed profile string, profile name not REG_SZ", ExpandName, [] { return registry::GetProfileStr(text, u"General", u"N", 8); },
+     "Key 61", 0, u"GetActiveProfileKey", kUser + u"\\Profiles", ""},
+    {"profile number drops", Product, [] { return registry::GetProfileDWord(&dword, u"General", u"X"); },
+     "", 1, u"GetProfileDWord", kGeneral + u"\\X", ""},
+    {"profile number, missing section after a backslash", Product, [] { return GetProfileDWord(&dword, tc(u"\\No"), tc(u"X")); },
+     "", 1, u"GetProfileDWord", kUser + u"\\Profiles\\P\\No", ""},
+    {"profile number, no profiles", NoProfiles, [] { return registry::GetProfileDWord(&dword, u"General", u"X"); },
+     "", 1, u"GetActiveProfileKey", kUser + u"\\Profiles", ""},
+    {"fixed number, missing key", Product, [] { return registry::GetFixedProfileDWord(dword, u"None", u"X"); },
+     "", 1, u"GetFixedProfileDWord", kUser + u"\\FixedProfile\\None", ""},
+    {"current profile key, no profiles", NoProfiles, [] { return int(::GetCurrentProfileKey().size()); },
+     "", 0, u"GetActiveProfileKey", kUser + u"\\Profiles", ""},
+    {"IsKORAApp without a host is silent", NoKey, [] { TavloBool k = 7; return IsKORAApp(&k) * 10 + k; },
+     "", 17, u"", u"", ""},
+    {"GetAppKey reports the catalogue's error", NoCatalogue, [] { return int(*_GetAppKey(nullptr)); },
+     "", 0, u"GetOPAppsRegKeys", u"", "57"},
+    {"SetAppKey reports the catalogue's error", NoCatalogue, [] { return SetAppKey(tc(u"SOFTWARE\\A")); },
+     "", 1, u"GetOPAppsRegKeys", u"", "57"},
+    {"IsKORAApp lets the catalogue's error through", NoCatalogue, [] { TavloBool k = 0; return IsKORAApp(&k); },
+     "AppKey 57", 0, u"GetOPAppsRegKeys", u"", ""},
+};
+// clang-format on
+
+TEST(ErrorMatrix, RaisesReportsOrDrops) {
+    for (const MatrixCase& c : kMatrix) {
+        SCOPED_TRACE(c.what);
+        SettingsSandbox lib(u"");
+        prepare(lib, c.setup);
+        int result = 0;
+        Raised raised = raisedBy([&] { result = c.call(); });
+        if (raised.kind.empty()) // what the call left in the context
+            raised = {"", lib.scope.get().currentOperation, lib.scope.get().currentArgument};
+        EXPECT_EQ(raised.kind, c.raised);
+        EXPECT_EQ(result, c.result);
+        EXPECT_EQ(raised.operation, c.operation);
+        EXPECT_EQ(raised.argument, c.argument);
+        EXPECT_EQ(lib.reportIds(), c.reports);
+    }
+}
+
+// n characters, backslashes at the given indices, digits elsewhere (so every cut is visible).
+std::u16string pathOf(std::size_t n, std::initializer_list<std::size_t> backslashes) {
+    std::u16string text;
+    for (std::size_t i = 0; i < n; ++i)
+        text += static_cast<char16_t>(u'0' + i % 10);
+    for (std::size_t i : backslashes)
+        text[i] = u'\\';
+    return text;
+}
+std::u16string head(const std::u16string& t, std::size_t n) {
+    return t.substr(0, n) + u"...";
+}
+std::u16string last(const std::u16string& t, std::size_t n) {
+    return t.substr(t.size() - n);
+}
+
+const std::u16string k100 = pathOf(100, {18}), k101 = pathOf(101, {18}), k120 = pathOf(120, {});
+const std::u16string k180 = pathOf(180, {18, 27, 36, 44, 60, 80, 120, 150});
+const std::u16string kStops = pathOf(200, {5, 98, 150});  // 98 + 1 reaches 99: no more tries
+const std::u16string kGoesOn = pathOf(200, {5, 97, 150}); // 97 + 1 does not
+const std::u16string kLongHead = pathOf(150, {98, 120});  // head and "..." exceed 100 already
+const std::u16string kTailFits = pathOf(130, {18, 40});   // 22 + 90 > 100: bare last characters
+const std::u16string kLongKey = u"SOFTWARE\\" + std::u16string(100, u'x') + u"\\R1";
+
+struct PathCase {
+    Root root;
+    const char16_t *key, *value;
+    std::u16string expected;
+};
+
+// clang-format off
+const PathCase kPathCases[] = {
+    {Root::LocalMachine, u"SOFTWARE\\A", u"v", u"HKEY_LOCAL_MACHINE\\SOFTWARE\\A\\v"},
+    {Root::LocalMachine, u"SOFTWARE\\A", nullptr, u"HKEY_LOCAL_MACHINE\\SOFTWARE\\A"},
+    {Root::LocalMachine, u"", u"v", u"HKEY_LOCAL_MACHINE\\\\v"},
+    {Root::CurrentUser, u"A\\", u"v", u"HKEY_CURRENT_USER\\A\\\\v"},
+    {Root::LocalMachine, kLongKey.c_str(), u"Name", u"HKEY_LOCAL_MACHINE\\...\\R1\\Name"},
+    {Root::ClassesRoot, k100.c_str(), nullptr, k100},
+    {Root::ClassesRoot, k101.c_str(), nullptr, head(k101, 19) + last(k101, 78)},
+    {Root::ClassesRoot, k120.c_str(), nullptr, u"..." + last(k120, 97)},
+    {Root::ClassesRoot, k180.c_str(), nullptr, head(k180, 19) + k180.substr(120)},
+    {Root::ClassesRoot, kStops.c_str(), nullptr, head(kStops, 6) + last(kStops, 91)},
+    {Root::ClassesRoot, kGoesOn.c_str(), nullptr, head(kGoesOn, 6) + kGoesOn.substr(150)},
+    {Root::ClassesRoot, kLongHead.c_str(), nullptr, head(kLongHead, 99)},
+    {Root::ClassesRoot, kTailFits.c_str(), nullptr, head(kTailFits, 19) + last(kTailFits, 78)},
+};
+// clang-format on
+
+TEST(PathTable, ComposesAndShortens) {
+    for (const PathCase& c : kPathCases) {
+        SCOPED_TRACE(&c - kPathCases);
+        EXPECT_EQ(registry::FormatRegPath(c.root, c.key, c.value), c.expected);
+    }
+}
+
+} // namespace
+} // namespace tavlo::test
