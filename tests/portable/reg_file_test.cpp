@@ -185,7 +185,8 @@ TEST(RegFile, KeyLinesAndTheirRoots) {
                               "\"top\"=\"1\"\n");
     // A Wine file's keys go where its first comment says, else to the caller's hive.
     const std::string wineKeys =
-        "\n#arch=win64\n[Software\\\\Wine\\\\Empty] 1686110674\n#time=1d9\n#class=\"x\"\n[A\\]B]\n";
+        "\n#arch=win64\n[Software\\\\Wine\\\\Empty] 1686110674\n#time=1d9\n#class=\"x\"\n[A\\]B]\n"
+        "[Caf\xC3\xA9\\\\\\x41]\n";
     loaded.load("WINE REGISTRY Version 2\n;; All keys relative to \\\\Machine\n" + wineKeys,
                 Hive::CurrentUser);
     loaded.load("WINE REGISTRY Version 2\n" + wineKeys, Hive::CurrentUser);
@@ -197,7 +198,7 @@ TEST(RegFile, KeyLinesAndTheirRoots) {
     const std::pair<Root, std::u16string> keys[] = {
         {Root::LocalMachine, u"Software\\A"}, {Root::LocalMachine, u"Software\\B"}, {Root::CurrentUser, u"C"},
         {Root::CurrentUser, u"D"}, {Root::ClassesRoot, u".e"}, {Root::LocalMachine, u"Software\\Classes\\.f"},
-        {Root::CurrentUser, u"g]h"}, {Root::LocalMachine, u"Software\\Wine\\Empty"}, {Root::LocalMachine, u"A]B"},
+        {Root::CurrentUser, u"g]h"}, {Root::LocalMachine, u"Software\\Wine\\Empty"}, {Root::LocalMachine, u"A]B"}, {Root::LocalMachine, u"Caf\u00E9\\A"},
         {Root::CurrentUser, u"Software\\Wine\\Empty"}, {Root::CurrentUser, u"Software\\Wine\\User"},
     };
     // clang-format on

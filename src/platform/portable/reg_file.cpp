@@ -71,6 +71,19 @@ unsigned asciiLower(unsigned c) {
     return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c;
 }
 
+bool isAscii(const char* p, std::size_t n) {
+    std::uint64_t all = 0;
+    std::size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, p + i, 8);
+        all |= word;
+    }
+    for (; i < n; ++i)
+        all |= static_cast<unsigned char>(p[i]);
+    return (all & 0x8080808080808080ull) == 0;
+}
+
 // Windows-1252 at 0x80-0x9F; the five unassigned bytes become the C1 controls, as Windows maps
 // them.
 constexpr char16_t kCp1252High[32] = {
@@ -824,25 +837,37 @@ private:
     // Nearly every key line a load meets is ASCII with doubled backslashes as its only escapes:
     // those are decoded here in one pass. False, with nothing decoded, for any other line.
     bool plainWinePath(const Text8& t, std::size_t p, std::size_t e) {
-        char* out = keyPath_.narrowSpace(e - p);
+        const auto* begin = reinterpret_cast<const char*>(t.p);
+        const void* close = std::memchr(begin + p, ']', e - p);
+        if (!close)
+            return false;
+        const std::size_t end = static_cast<std::size_t>(static_cast<const char*>(close) - begin);
+        if (!isAscii(begin + p, end - p))
+            return false;
+        char* out = keyPath_.narrowSpace(end - p);
         std::size_t n = 0;
-        for (; p < e; ++p) {
-            const unsigned char c = t.p[p];
-            if (c == ']') {
-                keyPath_.truncate(n);
-                return true;
-            }
-            if (c == '\\') {
-                if (p + 1 == e || t.p[p + 1] != '\\')
-                    break;
-                ++p;
-            } else if (c >= 0x80) {
+        while (p < end) {
+            const void* escape = std::memchr(begin + p, '\\', end - p);
+            const std::size_t run =
+                (escape ? static_cast<std::size_t>(static_cast<const char*>(escape) - begin)
+                        : end) -
+                p;
+            std::memcpy(out + n, begin + p, run);
+            n += run;
+            p += run;
+            if (p == end)
                 break;
+            // A backslash that isn't doubled (an escaped ']' among them) needs the general
+            // decoding.
+            if (p + 1 == end || begin[p + 1] != '\\') {
+                keyPath_.clear();
+                return false;
             }
-            out[n++] = static_cast<char>(c);
+            out[n++] = '\\';
+            p += 2;
         }
-        keyPath_.clear();
-        return false;
+        keyPath_.truncate(n);
+        return true;
     }
     bool plainWinePath(const Text16&, std::size_t, std::size_t) { return false; }
 
