@@ -579,6 +579,14 @@ struct MemoryRegistry::Storage {
         buildIndex(node, slots);
     }
 
+    bool removeValue(Node& node, const Units& name) {
+        const std::uint32_t at = find(node, node.values, name, hashOf(name));
+        if (at == kNotFound)
+            return false;
+        erase(node, node.values, at);
+        return true;
+    }
+
     const Node* findChild(const Node& parent, const Units& name) const {
         const std::uint32_t at = find(parent, parent.children, name, hashOf(name));
         return at == kNotFound ? nullptr : parent.children.items[at];
@@ -865,11 +873,7 @@ void ValueWriter::store(Units name, std::uint32_t type, Units text) {
 }
 
 void ValueWriter::remove(Units name) {
-    auto& storage = *static_cast<MemoryRegistry::Storage*>(storage_);
-    Node& node = *static_cast<Node*>(node_);
-    const std::uint32_t at = storage.find(node, node.values, name, hashOf(name));
-    if (at != kNotFound)
-        storage.erase(node, node.values, at);
+    static_cast<MemoryRegistry::Storage*>(storage_)->removeValue(*static_cast<Node*>(node_), name);
 }
 
 void ValueWriter::report(Diagnostic diagnostic) {
@@ -939,12 +943,7 @@ bool MemoryRegistry::deleteValue(Hive hive, std::u16string_view path, std::u16st
     if (!node)
         return false;
     storage.withValues(*node);
-    const Units text = Units::of(name);
-    const std::uint32_t at = storage.find(*node, node->values, text, hashOf(text));
-    if (at == kNotFound)
-        return false;
-    storage.erase(*node, node->values, at);
-    return true;
+    return storage.removeValue(*node, Units::of(name));
 }
 
 bool MemoryRegistry::deleteKey(Hive hive, std::u16string_view path) {
