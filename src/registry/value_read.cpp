@@ -1,8 +1,10 @@
 #include "registry/value_read.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
-#include <vector>
+#include <memory>
+#include <string_view>
 
 namespace tavlo::registry {
 
@@ -13,42 +15,73 @@ namespace {
 // gigabytes before anything is known about the value.
 constexpr std::uint32_t kMaxFirstGuess = 1u << 20;
 
-// A zeroed buffer of units characters for one read: on the stack for the sizes the library's
-// own reads use, on the heap only for a caller's larger guess or a value that needs more.
+// A buffer of units characters for one read: on the stack for the sizes the library's own reads
+// use, on the heap only for a caller's larger guess or a value that needs more. It is not
+// cleared: a read writes nothing when it fails and exactly the bytes it reports (and at most a
+// null after them) when it succeeds, so the text is taken from what was written, and from the
+// few units it reads past that, which are set first.
 class ReadBuffer {
 public:
     explicit ReadBuffer(std::size_t units) : size_(units) {
         if (units > kStackUnits)
-            heap_.resize(units);
-        else
-            std::memset(stack_, 0, units * sizeof(char16_t));
+            heap_.reset(new char16_t[units]);
     }
-    char16_t* begin() { return heap_.empty() ? stack_ : heap_.data(); }
-    char16_t* end() { return begin() + size_; }
+    char16_t* begin() { return heap_ ? heap_.get() : stack_; }
     std::size_t size() const { return size_; }
 
+    // The text a read left, up to its first null. Before the read the buffer held the first
+    // `set` units given and a null after them; `limit` bounds the text in units.
+    std::u16string_view text(const ReadResult& read, std::size_t set, std::size_t limit) {
+        char16_t* data = begin();
+        if (read.status == platform::status::success) {
+            // An odd byte count fills half of its last unit; the other half reads as it was
+            // before the read, zero when it was past the units set.
+            const std::size_t units = (std::size_t{read.size} + 1) / 2;
+            limit = std::min(limit, units);
+            if ((read.size & 1) != 0 && read.size / 2 > set && units <= size_)
+                reinterpret_cast<std::uint8_t*>(data)[read.size] = 0;
+        } else {
+            limit = std::min(limit, set + 1);
+        }
+        return {data, static_cast<std::size_t>(firstNull(data, data + limit) - data)};
+    }
+
 private:
+    // The first null unit in [begin, end), or end: four units at a time, as a value read is
+    // nearly always text whose only null is its terminator.
+    static char16_t* firstNull(char16_t* begin, char16_t* end) {
+        constexpr std::uint64_t ones = 0x0001000100010001u, highs = 0x8000800080008000u;
+        char16_t* p = begin;
+        for (; end - p >= 4; p += 4) {
+            std::uint64_t word;
+            std::memcpy(&word, p, sizeof word);
+            // Sets a unit's high bit only where some unit is zero (the lowest such one exactly).
+            if ((word - ones) & ~word & highs)
+                break;
+        }
+        return std::find(p, end, u'\0');
+    }
+
     static constexpr std::size_t kStackUnits = 1025;
     char16_t stack_[kStackUnits];
-    std::vector<char16_t> heap_;
+    std::unique_ptr<char16_t[]> heap_;
     std::size_t size_;
 };
 
 ReadResult readInto(const platform::RegKey& key, const char16_t* name, std::u16string& out,
                     std::uint32_t units, std::uint32_t bytes) {
     ReadBuffer buffer(std::size_t{units} + 1);
-    std::copy_n(out.begin(), std::min<std::size_t>(out.size(), units), buffer.begin());
+    // The former text, cut to the room given, is what a read that writes nothing leaves.
+    const std::size_t kept = std::min<std::size_t>(out.size(), units);
+    std::copy_n(out.begin(), kept, buffer.begin());
+    buffer.begin()[kept] = u'\0';
     ReadResult result;
     result.size = bytes;
     result.status = key.query(name, &result.type, reinterpret_cast<std::uint8_t*>(buffer.begin()),
                               &result.size);
     // After a read the text is the data read, up to its first null: data without one (a
-    // number read as text) doesn't run on into what the output held before. A read that wrote
-    // nothing leaves the former text.
-    auto limit = buffer.end();
-    if (result.status == platform::status::success)
-        limit = buffer.begin() + std::min<std::size_t>(buffer.size(), (result.size + 1) / 2);
-    out.assign(buffer.begin(), std::find(buffer.begin(), limit, u'\0'));
+    // number read as text) doesn't run on into what the output held before.
+    out.assign(buffer.text(result, kept, buffer.size()));
     return result;
 }
 
@@ -85,11 +118,12 @@ ReadResult readFixed(const platform::RegKey& key, const char16_t* name, std::uin
 ReadResult appendFixed(const platform::RegKey& key, const char16_t* name, std::uint32_t bytes,
                        std::u16string& out) {
     ReadBuffer buffer(bytes / 2 + 1);
+    buffer.begin()[0] = u'\0';
     ReadResult result;
     result.size = bytes;
     result.status = key.query(name, &result.type, reinterpret_cast<std::uint8_t*>(buffer.begin()),
                               &result.size);
-    out.append(buffer.begin(), std::find(buffer.begin(), buffer.end() - 1, u'\0'));
+    out.append(buffer.text(result, 0, buffer.size() - 1));
     return result;
 }
 

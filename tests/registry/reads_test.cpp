@@ -28,6 +28,13 @@ struct ReadCase {
 
 const std::u16string k300(300, u'w'), kFormer = u"former text";
 
+// text stored without a terminator and without the high byte of its last unit.
+std::vector<std::uint8_t> oddBytes(const std::u16string& text) {
+    std::vector<std::uint8_t> bytes = utf16Bytes(text, false);
+    bytes.pop_back();
+    return bytes;
+}
+
 // clang-format off
 const ReadCase kCases[] = {
     {regtype::sz, utf16Bytes(k300), u"V", 260, "", k300, 2},
@@ -35,6 +42,10 @@ const ReadCase kCases[] = {
     {regtype::sz, utf16Bytes(u"abc"), nullptr, 10, "", u"abc", 1},
     {regtype::sz, utf16Bytes(u"0123456789"), u"V", 10, "", u"0123456789", 2},
     {regtype::sz, utf16Bytes(u"AB", false), u"V", 2, "", u"AB", 1},
+    // An odd byte count, with room for a terminator after it and without: the other half of
+    // its last unit reads as zero.
+    {regtype::sz, oddBytes(u"0123456789012A"), u"V", 14, "", u"0123456789012A", 1},
+    {regtype::sz, oddBytes(u"0123456789012A"), u"V", 64, "", u"0123456789012A", 1},
     {regtype::expand_sz, utf16Bytes(u"%TEMP%\\x"), u"V", 64, "Entry 55", u"%TEMP%\\x", 1},
     {regtype::dword, {0x41, 0, 0, 0}, u"V", 8, "Entry 55", u"A", 1},
     {kMissing, {}, u"V", 6, "Entry 55", kFormer.substr(0, 6), 1},
