@@ -28,14 +28,8 @@ void store(std::u16string_view part, char16_t* buffer) {
 
 } // namespace
 
-int splitPath(const char16_t* path, char16_t* drive, std::size_t driveCount, char16_t* dir,
-              std::size_t dirCount, char16_t* fname, std::size_t fnameCount, char16_t* ext,
-              std::size_t extCount) {
-    if (!path || !consistent(drive, driveCount) || !consistent(dir, dirCount) ||
-        !consistent(fname, fnameCount) || !consistent(ext, extCount))
-        return kPathEinval;
-
-    std::u16string_view rest(path);
+PathParts splitPathParts(std::u16string_view path) {
+    std::u16string_view rest = path;
     // Any first character counts as a drive letter, as it does for the runtime ("1:a" too).
     const std::size_t driveLength = rest.size() >= 2 && rest[1] == u':' ? 2 : 0;
     const std::u16string_view drivePart = rest.substr(0, driveLength);
@@ -52,6 +46,27 @@ int splitPath(const char16_t* path, char16_t* drive, std::size_t driveCount, cha
     const std::size_t nameLength = dot == std::u16string_view::npos ? rest.size() : dot;
     const std::u16string_view namePart = rest.substr(0, nameLength);
     const std::u16string_view extPart = rest.substr(nameLength);
+
+    return {drivePart, dirPart, namePart, extPart};
+}
+
+PathParts splitPathInBuffers(std::u16string_view path) {
+    constexpr std::size_t kDriveUnits = 3, kPartUnits = 256;
+    const PathParts parts = splitPathParts(path);
+    if (parts.drive.size() >= kDriveUnits || parts.dir.size() >= kPartUnits ||
+        parts.fname.size() >= kPartUnits || parts.ext.size() >= kPartUnits)
+        return {};
+    return parts;
+}
+
+int splitPath(const char16_t* path, char16_t* drive, std::size_t driveCount, char16_t* dir,
+              std::size_t dirCount, char16_t* fname, std::size_t fnameCount, char16_t* ext,
+              std::size_t extCount) {
+    if (!path || !consistent(drive, driveCount) || !consistent(dir, dirCount) ||
+        !consistent(fname, fnameCount) || !consistent(ext, extCount))
+        return kPathEinval;
+
+    const auto [drivePart, dirPart, namePart, extPart] = splitPathParts(path);
 
     if (!fits(drivePart, drive, driveCount) || !fits(dirPart, dir, dirCount) ||
         !fits(namePart, fname, fnameCount) || !fits(extPart, ext, extCount)) {

@@ -4,11 +4,21 @@
 #pragma once
 
 #include <cstddef>
+#include <string_view>
 
 namespace tavlo {
 
 inline constexpr int kPathEinval = 22;
 inline constexpr int kPathErange = 34;
+
+// The four parts of path, in order and without gaps: they join to path again.
+struct PathParts {
+    std::u16string_view drive, dir, fname, ext;
+};
+PathParts splitPathParts(std::u16string_view path);
+// The parts splitPath gives in the runtime's own buffers of 3 (drive) and 256 units: all of
+// them empty when one doesn't fit.
+PathParts splitPathInBuffers(std::u16string_view path);
 
 // Each buffer comes with its size in units, the terminator included; a null buffer with a size
 // of 0 means the caller does not want that part. Returns 0, kPathEinval when the path is null or

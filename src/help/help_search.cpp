@@ -23,22 +23,6 @@ using frame::lowered;
 // that loop back included, and never searches a directory under a cut-off name.
 constexpr std::size_t kPathUnits = 260;
 
-struct PathParts {
-    std::array<char16_t, 3> drive{};
-    std::array<char16_t, 256> dir{};
-    std::array<char16_t, 256> name{};
-    std::array<char16_t, 256> ext{};
-};
-
-// Parts that don't fit their buffers all count as empty.
-PathParts split(const char16_t* path) {
-    PathParts parts;
-    splitPath(path ? path : u"", parts.drive.data(), parts.drive.size(), parts.dir.data(),
-              parts.dir.size(), parts.name.data(), parts.name.size(), parts.ext.data(),
-              parts.ext.size());
-    return parts;
-}
-
 struct Search {
     std::u16string soughtLower;
     const char16_t* sought;
@@ -49,15 +33,16 @@ struct Search {
 
 enum class Outcome { NotFound, Found, Unwritable };
 
-// The name and extension split() takes from a listed name: the name itself, unless it has a
-// separator or a drive's colon or is too long to split.
+// The name and extension a split in the runtime's buffers takes from a listed name: the name
+// itself, unless it has a separator or a drive's colon or is too long to split.
 std::u16string_view listedName(const std::u16string& name, std::u16string& spare) {
     const auto plain = [](char16_t c) { return c != u'\\' && c != u'/' && c != 0; };
     if (name.size() < 256 && (name.size() < 2 || name[1] != u':') &&
         std::all_of(name.begin(), name.end(), plain))
         return name;
-    const PathParts parts = split(name.c_str());
-    spare = std::u16string(parts.name.data()) + parts.ext.data();
+    const PathParts parts = splitPathInBuffers(name.c_str());
+    spare.assign(parts.fname);
+    spare += parts.ext;
     return spare;
 }
 
@@ -117,7 +102,7 @@ bool FindFilePath(const char16_t* directory, const char16_t* name, char16_t* out
     } else {
         if (appkey::SetAppKey(nullptr) != 0)
             return false;
-        start = identity::GetAppDirectory();
+        identity::GetAppDirectory(start);
         if (start.empty())
             return false;
     }
@@ -149,14 +134,14 @@ bool FindHelpPathname(const char16_t* name, std::u16string& result) {
 bool ResolveHelpPath(const char16_t* name, std::u16string& path) {
     if (!name)
         return false;
-    const PathParts parts = split(name);
-    if (parts.drive[0] || parts.dir[0]) {
+    const PathParts parts = splitPathInBuffers(name);
+    if (!parts.drive.empty() || !parts.dir.empty()) {
         path = name;
         return true;
     }
     if (appkey::SetAppKey(nullptr) != 0)
         return false;
-    const std::u16string helpDirectory = settings::GetHelpDirectory();
+    const std::u16string helpDirectory = frame::written<settings::GetHelpDirectory>();
     if (!helpDirectory.empty()) {
         path = helpDirectory + u"\\" + name;
         return true;
@@ -171,10 +156,12 @@ std::u16string GetDefaultHelpFile() {
     std::u16string path;
     if (settings::GetProfileDirectory(path, u"General", kora ? u"KORAHELP" : u"HELP", u"Help") != 0)
         return {};
-    const PathParts parts = split(path.c_str());
-    if (!parts.name[0])
+    const PathParts parts = splitPathInBuffers(path.c_str());
+    if (parts.fname.empty())
         return {};
-    return std::u16string(parts.name.data()) + parts.ext.data();
+    std::u16string file(parts.fname);
+    file += parts.ext;
+    return file;
 }
 
 } // namespace tavlo::help

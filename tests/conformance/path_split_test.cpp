@@ -22,6 +22,7 @@ using Parts = std::tuple<int, std::u16string, std::u16string, std::u16string, st
 // Each buffer's size in units; 0 means the part is not wanted (null buffer).
 struct Sizes {
     std::size_t drive = 3, dir = 256, fname = 256, ext = 256;
+    bool operator==(const Sizes&) const = default;
 };
 
 // Buffers start out holding a marker, so that "left alone" and "emptied" are told apart.
@@ -50,6 +51,9 @@ TEST(PathSplit, SplitsAsTheRuntimeDoes) {
         Sizes sizes{};
     };
     const std::u16string full = u"C:\\Dir\\File.ext";
+    const std::u16string dir255 = u"C:\\" + std::u16string(253, u'd') + u"\\f.e",
+                         dir256 = u"C:\\" + std::u16string(254, u'd') + u"\\f.e",
+                         ext256 = u"C:\\f." + std::u16string(255, u'e');
     // clang-format off
     const Row rows[] = {
         {u"C:\\Dir\\File.ext", {0, u"C:", u"\\Dir\\", u"File", u".ext"}},
@@ -77,6 +81,10 @@ TEST(PathSplit, SplitsAsTheRuntimeDoes) {
         {full.c_str(), {kPathErange, u"", u"", u"", u""}, {3, 5, 256, 256}},
         {full.c_str(), {kPathErange, u"", u"", u"", u""}, {3, 256, 256, 4}},
         {full.c_str(), {kPathErange, u"D?", u"X?", u"", u"E?"}, {0, 0, 4, 0}},
+        // the runtime's own buffer sizes, at the edge
+        {dir255.c_str(), {0, u"C:", dir255.substr(2, 255), u"f", u".e"}},
+        {dir256.c_str(), {kPathErange, u"", u"", u"", u""}},
+        {ext256.c_str(), {kPathErange, u"", u"", u"", u""}},
         // parts not wanted are left alone; a null path writes nothing
         {full.c_str(), {0, u"D?", u"X?", u"F?", u"E?"}, {0, 0, 0, 0}},
         {full.c_str(), {0, u"D?", u"\\Dir\\", u"F?", u"E?"}, {0, 256, 0, 0}},
@@ -86,6 +94,14 @@ TEST(PathSplit, SplitsAsTheRuntimeDoes) {
     for (const Row& row : rows) {
         SCOPED_TRACE(testing::Message() << "row " << (&row - rows));
         EXPECT_EQ(runSplit(tavlo::splitPath, row.path, row.sizes), row.expected);
+        if (row.path && row.sizes == Sizes{}) {
+            const tavlo::PathParts parts = tavlo::splitPathInBuffers(row.path);
+            EXPECT_EQ(Parts(std::get<0>(row.expected), std::u16string(parts.drive),
+                            std::u16string(parts.dir), std::u16string(parts.fname),
+                            std::u16string(parts.ext)),
+                      row.expected)
+                << "split in the runtime's buffers";
+        }
 #ifdef _WIN32
         _set_invalid_parameter_handler(ignoreInvalidParameter);
         auto real = [](const char16_t* p, char16_t* d, std::size_t dc, char16_t* di,
