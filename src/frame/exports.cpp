@@ -36,6 +36,26 @@ const TavloChar* shared(const std::u16string& result) {
     return reinterpret_cast<const TavloChar*>(flat.c_str());
 }
 
+// An answer written into the library's scratch string, whose storage is kept from call to
+// call, and then into the shared result: no allocation on the way. A call made while another
+// has the scratch string (from an error handler the other's report called) writes into a string
+// of its own, so that the other's answer is whole when it is copied.
+const TavloChar* sharedWritten(void (*write)(std::u16string&)) {
+    tavlo::frame::LibraryState& s = state();
+    if (s.resultScratchBusy) {
+        std::u16string own;
+        write(own);
+        return shared(own);
+    }
+    struct Hold {
+        bool& busy;
+        explicit Hold(bool& busy) : busy(busy) { busy = true; }
+        ~Hold() { busy = false; }
+    } hold(s.resultScratchBusy);
+    write(s.resultScratch);
+    return shared(s.resultScratch);
+}
+
 TavloRetVal sizedCopy(const std::u16string& value, TavloChar* buffer, std::size_t size) {
     if (!buffer)
         return TAVLO_Buffer_Too_Small; // a missing buffer has no room at all
@@ -146,22 +166,26 @@ TAVLO_EXTERN_C TAVLO_API TavloRetVal _GetProfileDirectoryFromPathname(TavloChar*
     TAVLO_EXTERN_C TAVLO_API const TavloChar* exportName(void) {                                   \
         return shared(getter());                                                                   \
     }
+#define TAVLO_SHARED_WRITTEN(exportName, writer)                                                   \
+    TAVLO_EXTERN_C TAVLO_API const TavloChar* exportName(void) {                                   \
+        return sharedWritten(writer);                                                              \
+    }
 
-TAVLO_SHARED_RESULT(_GetDriverDirectory, tavlo::settings::GetDriverDirectory)
-TAVLO_SHARED_RESULT(_GetPlottersDirectory, tavlo::settings::GetPlottersDirectory)
-TAVLO_SHARED_RESULT(_GetPlotStylesDirectory, tavlo::settings::GetPlotStylesDirectory)
-TAVLO_SHARED_RESULT(_GetPMPDirectory, tavlo::settings::GetPMPDirectory)
-TAVLO_SHARED_RESULT(_GetPlotSpoolerDirectory, tavlo::settings::GetPlotSpoolerDirectory)
-TAVLO_SHARED_RESULT(_GetHelpDirectory, tavlo::settings::GetHelpDirectory)
-TAVLO_SHARED_RESULT(_GetLogFileDirectory, tavlo::settings::GetLogFileDirectory)
-TAVLO_SHARED_RESULT(_GetSupportFileSearchPath, tavlo::settings::GetSupportFileSearchPath)
-TAVLO_SHARED_RESULT(_GetDefaultPlotStyleTable, tavlo::settings::GetDefaultPlotStyleTable)
-TAVLO_SHARED_RESULT(_GetAutospoolCommandString, tavlo::settings::GetAutospoolCommandString)
-TAVLO_SHARED_RESULT(_GetDefaultPlotToFile, tavlo::settings::GetDefaultPlotToFile)
-TAVLO_SHARED_RESULT(_GetDefaultLoginName, tavlo::settings::GetDefaultLoginName)
-TAVLO_SHARED_RESULT(_GetAppDirectory, tavlo::identity::GetAppDirectory)
-TAVLO_SHARED_RESULT(_GetLanguage, tavlo::identity::GetLanguage)
-TAVLO_SHARED_RESULT(_GetProductName, tavlo::identity::GetProductName)
+TAVLO_SHARED_WRITTEN(_GetDriverDirectory, tavlo::settings::GetDriverDirectory)
+TAVLO_SHARED_WRITTEN(_GetPlottersDirectory, tavlo::settings::GetPlottersDirectory)
+TAVLO_SHARED_WRITTEN(_GetPlotStylesDirectory, tavlo::settings::GetPlotStylesDirectory)
+TAVLO_SHARED_WRITTEN(_GetPMPDirectory, tavlo::settings::GetPMPDirectory)
+TAVLO_SHARED_WRITTEN(_GetPlotSpoolerDirectory, tavlo::settings::GetPlotSpoolerDirectory)
+TAVLO_SHARED_WRITTEN(_GetHelpDirectory, tavlo::settings::GetHelpDirectory)
+TAVLO_SHARED_WRITTEN(_GetLogFileDirectory, tavlo::settings::GetLogFileDirectory)
+TAVLO_SHARED_WRITTEN(_GetSupportFileSearchPath, tavlo::settings::GetSupportFileSearchPath)
+TAVLO_SHARED_WRITTEN(_GetDefaultPlotStyleTable, tavlo::settings::GetDefaultPlotStyleTable)
+TAVLO_SHARED_WRITTEN(_GetAutospoolCommandString, tavlo::settings::GetAutospoolCommandString)
+TAVLO_SHARED_WRITTEN(_GetDefaultPlotToFile, tavlo::settings::GetDefaultPlotToFile)
+TAVLO_SHARED_WRITTEN(_GetDefaultLoginName, tavlo::settings::GetDefaultLoginName)
+TAVLO_SHARED_WRITTEN(_GetAppDirectory, tavlo::identity::GetAppDirectory)
+TAVLO_SHARED_WRITTEN(_GetLanguage, tavlo::identity::GetLanguage)
+TAVLO_SHARED_WRITTEN(_GetProductName, tavlo::identity::GetProductName)
 TAVLO_SHARED_RESULT(_GetProgramName, tavlo::identity::GetProgramName)
 TAVLO_SHARED_RESULT(_GetCompanyName, tavlo::identity::GetCompanyName)
 TAVLO_SHARED_RESULT(_GetProductBaseName, tavlo::identity::GetProductBaseName)

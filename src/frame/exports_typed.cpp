@@ -1,5 +1,6 @@
 // The typed exports: the library's typed operations under their public C++ names.
 #include "appkey/app_key.h"
+#include "frame/strings.h"
 #include "help/help_search.h"
 #include "identity/identity.h"
 #include "identity/notice.h"
@@ -44,41 +45,41 @@ TAVLO_API TavloRetVal GetProfileDirectoryFromPathname(std::u16string& directory,
 }
 
 TAVLO_API std::u16string GetDriverDirectory() {
-    return tavlo::settings::GetDriverDirectory();
+    return tavlo::frame::written<tavlo::settings::GetDriverDirectory>();
 }
 TAVLO_API std::u16string GetPlottersDirectory() {
-    return tavlo::settings::GetPlottersDirectory();
+    return tavlo::frame::written<tavlo::settings::GetPlottersDirectory>();
 }
 TAVLO_API std::u16string GetPlotStylesDirectory() {
-    return tavlo::settings::GetPlotStylesDirectory();
+    return tavlo::frame::written<tavlo::settings::GetPlotStylesDirectory>();
 }
 TAVLO_API std::u16string GetPMPDirectory() {
-    return tavlo::settings::GetPMPDirectory();
+    return tavlo::frame::written<tavlo::settings::GetPMPDirectory>();
 }
 TAVLO_API std::u16string GetPlotSpoolerDirectory() {
-    return tavlo::settings::GetPlotSpoolerDirectory();
+    return tavlo::frame::written<tavlo::settings::GetPlotSpoolerDirectory>();
 }
 TAVLO_API std::u16string GetHelpDirectory() {
-    return tavlo::settings::GetHelpDirectory();
+    return tavlo::frame::written<tavlo::settings::GetHelpDirectory>();
 }
 TAVLO_API std::u16string GetLogFileDirectory() {
-    return tavlo::settings::GetLogFileDirectory();
+    return tavlo::frame::written<tavlo::settings::GetLogFileDirectory>();
 }
 TAVLO_API std::u16string GetSupportFileSearchPath() {
-    return tavlo::settings::GetSupportFileSearchPath();
+    return tavlo::frame::written<tavlo::settings::GetSupportFileSearchPath>();
 }
 
 TAVLO_API std::u16string GetAutospoolCommandString() {
-    return tavlo::settings::GetAutospoolCommandString();
+    return tavlo::frame::written<tavlo::settings::GetAutospoolCommandString>();
 }
 TAVLO_API std::u16string GetDefaultLoginName() {
-    return tavlo::settings::GetDefaultLoginName();
+    return tavlo::frame::written<tavlo::settings::GetDefaultLoginName>();
 }
 TAVLO_API std::u16string GetDefaultPlotToFile() {
-    return tavlo::settings::GetDefaultPlotToFile();
+    return tavlo::frame::written<tavlo::settings::GetDefaultPlotToFile>();
 }
 TAVLO_API std::u16string GetDefaultPlotStyleTable() {
-    return tavlo::settings::GetDefaultPlotStyleTable();
+    return tavlo::frame::written<tavlo::settings::GetDefaultPlotStyleTable>();
 }
 TAVLO_API std::uint32_t GetRasterThreshold() {
     return tavlo::settings::GetRasterThreshold();
@@ -104,13 +105,13 @@ TAVLO_EXTERN_C TAVLO_API std::uint32_t _GetHideSystemPrinters()
     __attribute__((alias("_Z21GetHideSystemPrintersv")));
 
 TAVLO_API std::u16string GetAppDirectory() {
-    return tavlo::identity::GetAppDirectory();
+    return tavlo::frame::written<tavlo::identity::GetAppDirectory>();
 }
 TAVLO_API std::u16string GetLanguage() {
-    return tavlo::identity::GetLanguage();
+    return tavlo::frame::written<tavlo::identity::GetLanguage>();
 }
 TAVLO_API std::u16string GetProductName() {
-    return tavlo::identity::GetProductName();
+    return tavlo::frame::written<tavlo::identity::GetProductName>();
 }
 TAVLO_API std::u16string GetProgramName() {
     return tavlo::identity::GetProgramName();

@@ -39,8 +39,10 @@ struct LibraryState {
         bool isKora = false;
     } koraAnswer;
 
-    // What the string-returning flat exports hand back.
+    // What the string-returning flat exports hand back, and where most of them write it first.
     std::u16string flatResult;
+    std::u16string resultScratch;
+    bool resultScratchBusy = false;
     // The key path a profile read is building, kept so that each read reuses its storage.
     std::u16string profileKeyPath;
 

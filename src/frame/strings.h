@@ -10,4 +10,11 @@ void dropTrailingBackslashes(std::u16string& text);
 // A lower-case copy, by the platform's case mapping (the one the library compares names with).
 std::u16string lowered(std::u16string text);
 
+// What an operation that writes its answer into a string gives, as a value.
+template <void (*Write)(std::u16string&)> std::u16string written() {
+    std::u16string out;
+    Write(out);
+    return out;
+}
+
 } // namespace tavlo::frame

@@ -9,14 +9,15 @@ namespace tavlo::identity {
 
 namespace {
 
-// A machine-wide string whose failure the user is told about once, then the empty string.
-std::u16string reportedMachineString(const char16_t* name, std::uint32_t initialSize) {
-    std::u16string value;
-    if (const frame::Failure failure = registry::readMachineString(value, name, initialSize)) {
+// A machine-wide string written into out, whose failure the user is told about once; out is
+// then empty.
+void readReportedMachineString(std::u16string& out, const char16_t* name,
+                               std::uint32_t initialSize) {
+    out.clear();
+    if (const frame::Failure failure = registry::readMachineString(out, name, initialSize)) {
+        out.clear();
         frame::ReportError(failure.error);
-        return {};
     }
-    return value;
 }
 
 // Drops everything up to and including the first backslash; false when there is none or it is
@@ -39,23 +40,23 @@ std::u16string leadingComponent(const std::u16string& text) {
 
 } // namespace
 
-std::u16string GetAppDirectory() {
+void GetAppDirectory(std::u16string& out) {
     // Nothing is reported when no key can be found: callers that need that reported establish
     // the key first.
-    if (!appkey::ensureAppKey())
-        return {};
-    const char16_t* name = appkey::hostIsKora() ? u"KoraLocation" : u"Location";
-    std::u16string directory = reportedMachineString(name, 260);
-    frame::dropTrailingBackslashes(directory);
-    return directory;
+    if (!appkey::ensureAppKey()) {
+        out.clear();
+        return;
+    }
+    readReportedMachineString(out, appkey::hostIsKora() ? u"KoraLocation" : u"Location", 260);
+    frame::dropTrailingBackslashes(out);
 }
 
-std::u16string GetLanguage() {
-    return reportedMachineString(u"Language", 512);
+void GetLanguage(std::u16string& out) {
+    readReportedMachineString(out, u"Language", 512);
 }
 
-std::u16string GetProductName() {
-    return reportedMachineString(u"ProductName", 512);
+void GetProductName(std::u16string& out) {
+    readReportedMachineString(out, u"ProductName", 512);
 }
 
 std::u16string GetProgramName() {

@@ -5,12 +5,14 @@
 
 namespace tavlo::identity {
 
+// Each writes its answer into out, replacing all that out held (frame::written gives it as a
+// value).
 // "KoraLocation" (Corvida) or "Location" below the app key, without trailing backslashes; a
 // value that can't be read is reported (55) and gives the empty string.
-std::u16string GetAppDirectory();
+void GetAppDirectory(std::u16string& out);
 // "Language" / "ProductName" below the app key, as stored; reported and empty when unreadable.
-std::u16string GetLanguage();
-std::u16string GetProductName();
+void GetLanguage(std::u16string& out);
+void GetProductName(std::u16string& out);
 // Taken from the app key's components: the last one's text before its hyphen, the second, and
 // the third component. Empty when the key lacks the part asked for.
 std::u16string GetProgramName();

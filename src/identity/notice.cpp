@@ -90,7 +90,7 @@ bool IsBackDoorDriverAvailable(const char16_t* driverName, std::u16string& notic
         modulePath.clear();
 
     const std::u16string templ = noticeTemplate(modulePath);
-    const std::u16string product = GetProductName();
+    const std::u16string product = frame::written<GetProductName>();
     std::u16string formatted;
     // A template the formatter can't use is shown as it stands rather than not at all.
     if (s.services.text->formatMessage(templ.c_str(), product.c_str(), formatted) ==

@@ -22,39 +22,48 @@ std::optional<bool> hostIsKora() {
 
 enum class Reader { Directory, FromPathname };
 
-std::u16string directory(Reader reader, const char16_t* section, const char16_t* name,
-                         const char16_t* subFolder) {
-    std::u16string out;
+// Room for a directory as read (MAX_PATH) and a default sub-folder after it, so that the reads
+// and the default are written into one allocation, kept by a caller that reuses out.
+constexpr std::size_t kDirectoryRoom = 260 + 32;
+
+void directory(std::u16string& out, Reader reader, const char16_t* section, const char16_t* name,
+               const char16_t* subFolder) {
+    // Read as into a fresh string: a failed read leaves nothing of out's former text.
+    out.clear();
+    if (out.capacity() < kDirectoryRoom)
+        out.reserve(kDirectoryRoom);
     if (reader == Reader::Directory)
         GetProfileDirectory(out, section, name, subFolder);
     else
         GetProfileDirectoryFromPathname(out, section, name, subFolder);
-    return out;
 }
 
 // A directory whose value name depends on the host; empty when the host can't be found.
-std::u16string hostDirectory(Reader reader, const char16_t* section, const char16_t* koraName,
-                             const char16_t* otherName, const char16_t* subFolder) {
+void hostDirectory(std::u16string& out, Reader reader, const char16_t* section,
+                   const char16_t* koraName, const char16_t* otherName, const char16_t* subFolder) {
     const std::optional<bool> kora = hostIsKora();
-    if (!kora)
-        return {};
-    return directory(reader, section, *kora ? koraName : otherName, subFolder);
+    if (!kora) {
+        out.clear();
+        return;
+    }
+    directory(out, reader, section, *kora ? koraName : otherName, subFolder);
 }
 
 // A profile string as stored; what a failed read leaves (usually nothing) otherwise.
-std::u16string profileString(const char16_t* section, const char16_t* name,
-                             std::uint32_t initialSize) {
-    std::u16string out;
+void profileString(std::u16string& out, const char16_t* section, const char16_t* name,
+                   std::uint32_t initialSize) {
+    out.clear();
     registry::readProfileStr(out, section, name, initialSize);
-    return out;
 }
 
-std::u16string hostString(const char16_t* section, const char16_t* koraName,
-                          const char16_t* otherName, std::uint32_t initialSize) {
+void hostString(std::u16string& out, const char16_t* section, const char16_t* koraName,
+                const char16_t* otherName, std::uint32_t initialSize) {
     const std::optional<bool> kora = hostIsKora();
-    if (!kora)
-        return {};
-    return profileString(section, *kora ? koraName : otherName, initialSize);
+    if (!kora) {
+        out.clear();
+        return;
+    }
+    profileString(out, section, *kora ? koraName : otherName, initialSize);
 }
 
 std::uint32_t profileNumber(const char16_t* name, std::uint32_t fallback) {
@@ -65,54 +74,54 @@ std::uint32_t profileNumber(const char16_t* name, std::uint32_t fallback) {
 
 } // namespace
 
-std::u16string GetDriverDirectory() {
-    return hostDirectory(Reader::Directory, u"General", u"KORADRV", u"DRIVER", u"Drv");
+void GetDriverDirectory(std::u16string& out) {
+    hostDirectory(out, Reader::Directory, u"General", u"KORADRV", u"DRIVER", u"Drv");
 }
 
-std::u16string GetPlottersDirectory() {
-    return directory(Reader::Directory, u"General", u"PrinterConfigDir", u"Plotters");
+void GetPlottersDirectory(std::u16string& out) {
+    directory(out, Reader::Directory, u"General", u"PrinterConfigDir", u"Plotters");
 }
 
-std::u16string GetPlotStylesDirectory() {
-    return directory(Reader::Directory, u"General", u"PrinterStyleSheetDir", u"Plot Styles");
+void GetPlotStylesDirectory(std::u16string& out) {
+    directory(out, Reader::Directory, u"General", u"PrinterStyleSheetDir", u"Plot Styles");
 }
 
-std::u16string GetPMPDirectory() {
-    return directory(Reader::Directory, u"General", u"PrinterDescDir", u"Plotters");
+void GetPMPDirectory(std::u16string& out) {
+    directory(out, Reader::Directory, u"General", u"PrinterDescDir", u"Plotters");
 }
 
-std::u16string GetPlotSpoolerDirectory() {
-    return directory(Reader::Directory, u"General Configuration", u"PlotSpoolerDirectory", u"");
+void GetPlotSpoolerDirectory(std::u16string& out) {
+    directory(out, Reader::Directory, u"General Configuration", u"PlotSpoolerDirectory", u"");
 }
 
-std::u16string GetHelpDirectory() {
-    return hostDirectory(Reader::FromPathname, u"General", u"KORAHELP", u"HELP", u"Help");
+void GetHelpDirectory(std::u16string& out) {
+    hostDirectory(out, Reader::FromPathname, u"General", u"KORAHELP", u"HELP", u"Help");
 }
 
-std::u16string GetLogFileDirectory() {
+void GetLogFileDirectory(std::u16string& out) {
     // Read under one name for every host; only a host that can't be found changes the answer.
-    return hostDirectory(Reader::Directory, u"Editor Configuration", u"LogFilePath", u"LogFilePath",
-                         u"");
+    hostDirectory(out, Reader::Directory, u"Editor Configuration", u"LogFilePath", u"LogFilePath",
+                  u"");
 }
 
-std::u16string GetSupportFileSearchPath() {
-    return hostString(u"General", u"KORA", u"Support", 512);
+void GetSupportFileSearchPath(std::u16string& out) {
+    hostString(out, u"General", u"KORA", u"Support", 512);
 }
 
-std::u16string GetAutospoolCommandString() {
-    return hostString(u"General", u"KORAPLCMD", u"PLOTCOMMAND", 512);
+void GetAutospoolCommandString(std::u16string& out) {
+    hostString(out, u"General", u"KORAPLCMD", u"PLOTCOMMAND", 512);
 }
 
-std::u16string GetDefaultLoginName() {
-    return profileString(u"General Configuration", u"DefaultLoginName", 512);
+void GetDefaultLoginName(std::u16string& out) {
+    profileString(out, u"General Configuration", u"DefaultLoginName", 512);
 }
 
-std::u16string GetDefaultPlotToFile() {
-    return profileString(u"General Configuration", u"DefaultPlotToFile", 512);
+void GetDefaultPlotToFile(std::u16string& out) {
+    profileString(out, u"General Configuration", u"DefaultPlotToFile", 512);
 }
 
-std::u16string GetDefaultPlotStyleTable() {
-    return profileString(u"General", u"NewStyleSheet", 260);
+void GetDefaultPlotStyleTable(std::u16string& out) {
+    profileString(out, u"General", u"NewStyleSheet", 260);
 }
 
 std::uint32_t GetRasterThreshold() {

@@ -7,19 +7,21 @@
 
 namespace tavlo::settings {
 
-std::u16string GetDriverDirectory();
-std::u16string GetPlottersDirectory();
-std::u16string GetPlotStylesDirectory();
-std::u16string GetPMPDirectory();
-std::u16string GetPlotSpoolerDirectory();
-std::u16string GetHelpDirectory();
-std::u16string GetLogFileDirectory();
-std::u16string GetSupportFileSearchPath();
+// Each writes its answer into out, replacing all that out held, so that a caller that keeps one
+// string keeps its storage (frame::written gives the answer as a value).
+void GetDriverDirectory(std::u16string& out);
+void GetPlottersDirectory(std::u16string& out);
+void GetPlotStylesDirectory(std::u16string& out);
+void GetPMPDirectory(std::u16string& out);
+void GetPlotSpoolerDirectory(std::u16string& out);
+void GetHelpDirectory(std::u16string& out);
+void GetLogFileDirectory(std::u16string& out);
+void GetSupportFileSearchPath(std::u16string& out);
+void GetAutospoolCommandString(std::u16string& out);
+void GetDefaultLoginName(std::u16string& out);
+void GetDefaultPlotToFile(std::u16string& out);
+void GetDefaultPlotStyleTable(std::u16string& out);
 
-std::u16string GetAutospoolCommandString();
-std::u16string GetDefaultLoginName();
-std::u16string GetDefaultPlotToFile();
-std::u16string GetDefaultPlotStyleTable();
 std::uint32_t GetRasterThreshold();
 std::uint32_t GetRasterPercent();
 std::uint32_t GetCurrentPlotStylePolicy();

@@ -8,8 +8,6 @@
 #include "registry/profile.h"
 #include "registry/value_read.h"
 
-#include <array>
-
 namespace tavlo::settings {
 
 namespace {
@@ -17,31 +15,42 @@ namespace {
 namespace status = platform::status;
 using frame::dropTrailingBackslashes;
 
-// The two folders of plot configuration files roam with the user.
+// The two folders of plot configuration files roam with the user, whatever the case of the
+// name given. Compared letter by letter in ASCII rather than by the platform's case mapping:
+// the only units outside ASCII that any mapping lowers into ASCII give 'i' and 'k', which
+// neither name has, so the answer is the mapping's own, without a lowered copy of the name.
 bool roams(const char16_t* subFolder) {
     const std::u16string_view given(subFolder ? subFolder : u"");
-    // Lower-casing keeps the length, so only names as long as one of the two need it.
-    if (given.size() != 8 && given.size() != 11)
-        return false;
-    std::u16string name(given);
-    frame::state().services.text->toLower(name);
-    return name == u"plotters" || name == u"plot styles";
+    const auto sameLetters = [given](std::u16string_view lower) {
+        if (given.size() != lower.size())
+            return false;
+        for (std::size_t i = 0; i < lower.size(); ++i) {
+            const char16_t c = given[i];
+            if ((c >= u'A' && c <= u'Z' ? c + (u'a' - u'A') : c) != lower[i])
+                return false;
+        }
+        return true;
+    };
+    return sameLetters(u"plotters") || sameLetters(u"plot styles");
 }
 
-// "RoamableRootFolder" below HKEY_CURRENT_USER\<app key>, read into 1024 bytes.
-bool roamableRoot(std::u16string& out) {
+// "RoamableRootFolder" below HKEY_CURRENT_USER\<app key>, read into 1024 bytes and appended to
+// out; out is left as it was when there is no such folder.
+bool appendRoamableRoot(std::u16string& out) {
     const std::u16string& appKey = appkey::currentAppKey();
     platform::RegKey key;
     if (key.open(*frame::state().services.registry, platform::Root::CurrentUser, appKey.c_str()) !=
         status::success)
         return false;
-    std::u16string value;
-    const registry::ReadResult read = registry::readFixed(key, u"RoamableRootFolder", 1024, value);
+    const std::size_t before = out.size();
+    const registry::ReadResult read = registry::appendFixed(key, u"RoamableRootFolder", 1024, out);
     key.close();
     // A value that fills the buffer without its terminator didn't fit.
-    if (read.status != status::success || read.type != platform::regtype::sz || value.size() >= 512)
+    if (read.status != status::success || read.type != platform::regtype::sz ||
+        out.size() - before >= 512) {
+        out.resize(before);
         return false;
-    out = std::move(value);
+    }
     return true;
 }
 
@@ -49,10 +58,14 @@ bool roamableRoot(std::u16string& out) {
 
 TavloRetVal GetFallbackDirectory(std::u16string& out, const char16_t* subFolder) {
     if (roams(subFolder)) {
-        if (!roamableRoot(out))
+        // Read behind what out holds, which stays the answer when there is no folder: out's
+        // storage is reused rather than a new string's.
+        const std::size_t before = out.size();
+        if (!appendRoamableRoot(out))
             return TAVLO_Failure;
+        out.erase(0, before);
     } else {
-        out = identity::GetAppDirectory();
+        identity::GetAppDirectory(out);
         if (out.empty())
             return TAVLO_Failure;
     }
@@ -76,17 +89,11 @@ TavloRetVal GetProfileDirectoryFromPathname(std::u16string& out, const char16_t*
     std::u16string pathname;
     if (registry::readProfileStr(pathname, section, name, 260))
         return GetFallbackDirectory(out, subFolder);
-    // Every part is written, whole or (when a part doesn't fit) empty, so none is cleared first.
-    std::array<char16_t, 3> drive;
-    std::array<char16_t, 256> dir;
-    std::array<char16_t, 256> file;
-    std::array<char16_t, 256> ext;
-    splitPath(pathname.c_str(), drive.data(), drive.size(), dir.data(), dir.size(), file.data(),
-              file.size(), ext.data(), ext.size());
-    if (!drive[0] || !dir[0])
+    const PathParts parts = splitPathInBuffers(pathname);
+    if (parts.drive.empty() || parts.dir.empty())
         return TAVLO_Failure;
-    out.assign(drive.data());
-    out += dir.data();
+    // The drive and the folder are where the pathname starts.
+    out.assign(pathname, 0, parts.drive.size() + parts.dir.size());
     dropTrailingBackslashes(out);
     return TAVLO_Success;
 }

@@ -6,6 +6,7 @@
 // unsized one the result and its terminator; a failure nothing.
 #include "settings_sandbox.h"
 
+#include "frame/strings.h"
 #include "identity/identity.h"
 #include "settings/named_settings.h"
 #include "settings/profile_directories.h"
@@ -17,10 +18,11 @@ namespace {
 using namespace settings;
 using namespace identity;
 using Getter = std::u16string (*)();
+using frame::written;
 
 struct SettingCase {
     const char* what;
-    Getter get;
+    void (*write)(std::u16string&);
     const char16_t* section;
     const char16_t* name; // as read for a host other than the Corvida product
     std::u16string stored, read;
@@ -45,6 +47,13 @@ const SettingCase kSettings[] = {
 };
 // clang-format on
 
+// What a setting writes into a string that held other text: none of that may remain.
+std::u16string answer(void (*write)(std::u16string&)) {
+    std::u16string out = u"former text\\";
+    write(out);
+    return out;
+}
+
 TEST(Settings, ReadsItsOwnSectionAndFallsBack) {
     for (const SettingCase& c : kSettings) {
         SCOPED_TRACE(c.what);
@@ -53,18 +62,18 @@ TEST(Settings, ReadsItsOwnSectionAndFallsBack) {
             for (const char16_t* section :
                  {u"General", u"General Configuration", u"Editor Configuration"})
                 lib.profile(section, c.name, c.section == section ? c.stored : u"X:\\decoy");
-            EXPECT_EQ(c.get(), c.read);
+            EXPECT_EQ(answer(c.write), c.read);
             EXPECT_EQ(lib.reportIds(), "");
         }
         {
             SettingsSandbox lib;
             lib.scratch.setString(Root::CurrentUser, lib.key, u"RoamableRootFolder", u"D:\\Roam\\");
             lib.machine(u"Location", u"E:\\App\\");
-            EXPECT_EQ(c.get(), c.byDefault);
+            EXPECT_EQ(answer(c.write), c.byDefault);
             EXPECT_EQ(lib.reportIds(), "");
         }
         SettingsSandbox lib;
-        EXPECT_EQ(c.get(), u"");
+        EXPECT_EQ(answer(c.write), u"");
         EXPECT_EQ(lib.reportIds(), c.reportsWithout);
     }
 }
@@ -79,12 +88,12 @@ struct HostCase {
 
 // clang-format off
 const HostCase kHostCases[] = {
-    {GetDriverDirectory, u"General", u"KORADRV", u"DRIVER", u"K:\\x", u"O:\\y"},
-    {GetHelpDirectory, u"General", u"KORAHELP", u"HELP", u"K:\\x", u"O:\\y"},
-    {GetLogFileDirectory, u"Editor Configuration", u"LogFilePath", u"LogFilePath", u"O:\\y", u"O:\\y"},
-    {GetSupportFileSearchPath, u"General", u"KORA", u"Support", u"K:\\x\\\\", u"O:\\y\\\\"},
-    {GetAutospoolCommandString, u"General", u"KORAPLCMD", u"PLOTCOMMAND", u"K:\\x\\\\", u"O:\\y\\\\"},
-    {GetAppDirectory, nullptr, u"KoraLocation", u"Location", u"K:\\x", u"O:\\y"},
+    {written<GetDriverDirectory>, u"General", u"KORADRV", u"DRIVER", u"K:\\x", u"O:\\y"},
+    {written<GetHelpDirectory>, u"General", u"KORAHELP", u"HELP", u"K:\\x", u"O:\\y"},
+    {written<GetLogFileDirectory>, u"Editor Configuration", u"LogFilePath", u"LogFilePath", u"O:\\y", u"O:\\y"},
+    {written<GetSupportFileSearchPath>, u"General", u"KORA", u"Support", u"K:\\x\\\\", u"O:\\y\\\\"},
+    {written<GetAutospoolCommandString>, u"General", u"KORAPLCMD", u"PLOTCOMMAND", u"K:\\x\\\\", u"O:\\y\\\\"},
+    {written<GetAppDirectory>, nullptr, u"KoraLocation", u"Location", u"K:\\x", u"O:\\y"},
 };
 // clang-format on
 
@@ -156,19 +165,19 @@ struct NoHostCase {
 // Every failing GetAppKey shows 57; getters that test the host first give up silently.
 // clang-format off
 const NoHostCase kNoHostCases[] = {
-    {GetDriverDirectory, u"", "", true},           {GetPlottersDirectory, u"", "57 57", false},
-    {GetPlotStylesDirectory, u"", "57 57", false}, {GetPMPDirectory, u"", "57 57", false},
-    {GetPlotSpoolerDirectory, u"", "57", true},    {GetHelpDirectory, u"", "", true},
-    {GetLogFileDirectory, u"", "", true},          {GetSupportFileSearchPath, u"", "", true},
-    {GetAutospoolCommandString, u"", "", true},    {GetDefaultLoginName, u"", "57", false},
-    {GetDefaultPlotToFile, u"", "57", false},      {GetDefaultPlotStyleTable, u"", "57", false},
+    {written<GetDriverDirectory>, u"", "", true},           {written<GetPlottersDirectory>, u"", "57 57", false},
+    {written<GetPlotStylesDirectory>, u"", "57 57", false}, {written<GetPMPDirectory>, u"", "57 57", false},
+    {written<GetPlotSpoolerDirectory>, u"", "57", true},    {written<GetHelpDirectory>, u"", "", true},
+    {written<GetLogFileDirectory>, u"", "", true},          {written<GetSupportFileSearchPath>, u"", "", true},
+    {written<GetAutospoolCommandString>, u"", "", true},    {written<GetDefaultLoginName>, u"", "57", false},
+    {written<GetDefaultPlotToFile>, u"", "57", false},      {written<GetDefaultPlotStyleTable>, u"", "57", false},
     {number<GetRasterThreshold>, u"20", "57", false},
     {number<GetRasterPercent>, u"20", "57", false},
     {number<GetCurrentPlotStylePolicy>, u"1", "57", false},
     {number<GetHideSystemPrinters>, u"0", "57", false},
     {number<[] { return std::uint32_t{IsR14RasterPlotSysVarSet()}; }>, u"0", "57", false},
-    {GetAppDirectory, u"", "", true},              {GetLanguage, u"", "57 55", false},
-    {GetProductName, u"", "57 55", false},         {GetProgramName, u"", "57", false},
+    {written<GetAppDirectory>, u"", "", true},              {written<GetLanguage>, u"", "57 55", false},
+    {written<GetProductName>, u"", "57 55", false},         {GetProgramName, u"", "57", false},
     {GetCompanyName, u"", "57", false},            {GetProductBaseName, u"", "57", false},
 };
 // clang-format on
@@ -196,7 +205,7 @@ TEST(NoHost, DiscoveryFindsNothingOrRaises) {
 TEST(NoHost, EveryCallReportsAgain) {
     SettingsSandbox lib;
     for (int i = 0; i < 2; ++i)
-        EXPECT_EQ(GetAppDirectory() + GetDriverDirectory(), u"");
+        EXPECT_EQ(written<GetAppDirectory>() + written<GetDriverDirectory>(), u"");
     EXPECT_EQ(lib.reportIds(), "55 55 55 55");
     EXPECT_EQ(lib.handler.calls[0].message, u"55[HKEY_LOCAL_MACHINE\\" + kOtherKey + u"]");
     EXPECT_EQ(lib.handler.calls[0].caption, u"Caption");
@@ -380,6 +389,25 @@ TEST(FlatExports, UnsizedCopiesAndFailures) {
     for (const auto& [copy, result, text] : rows)
         EXPECT_EQ(lib.call(copy, result), text);
     EXPECT_EQ(lib.reportIds(), "");
+}
+
+// An error handler may ask for a shared result while another call's report is shown: each call
+// answers whole, and the shared result holds the outer call's answer afterwards.
+TEST(FlatExports, AHandlerAskingForASharedResultLeavesBothWhole) {
+    SettingsSandbox lib; // no Location: the spooler's default is reported (55)
+    lib.scratch.setString(Root::CurrentUser, lib.key, u"RoamableRootFolder", u"D:\\Roam\\");
+    struct Asking final : TavloErrorHandler {
+        std::u16string inner;
+        int DisplayError(const TavloChar*, const TavloChar*, std::uint32_t, std::int32_t) override {
+            inner = str(_GetPMPDirectory());
+            return 1;
+        }
+    } asking;
+    tavlo_SetErrorHandler(&asking);
+    const TavloChar* outer = _GetPlotSpoolerDirectory();
+    EXPECT_EQ(asking.inner, u"D:\\Roam\\Plotters");
+    EXPECT_EQ(str(outer), u"");
+    EXPECT_EQ(outer, _GetPMPDirectory());
 }
 
 } // namespace
