@@ -34,9 +34,10 @@ bool roams(const char16_t* subFolder) {
     return sameLetters(u"plotters") || sameLetters(u"plot styles");
 }
 
-// "RoamableRootFolder" below HKEY_CURRENT_USER\<app key>, read into 1024 bytes and appended to
-// out; out is left as it was when there is no such folder.
-bool appendRoamableRoot(std::u16string& out) {
+// "RoamableRootFolder" below HKEY_CURRENT_USER\<app key>, read into 1024 bytes, into out; out
+// is left as it was when there is no such folder. The value is read behind what out holds, so
+// that out's storage is reused rather than a new string's.
+bool readRoamableRoot(std::u16string& out) {
     const std::u16string& appKey = appkey::currentAppKey();
     platform::RegKey key;
     if (key.open(*frame::state().services.registry, platform::Root::CurrentUser, appKey.c_str()) !=
@@ -51,6 +52,7 @@ bool appendRoamableRoot(std::u16string& out) {
         out.resize(before);
         return false;
     }
+    out.erase(0, before);
     return true;
 }
 
@@ -58,12 +60,8 @@ bool appendRoamableRoot(std::u16string& out) {
 
 TavloRetVal GetFallbackDirectory(std::u16string& out, const char16_t* subFolder) {
     if (roams(subFolder)) {
-        // Read behind what out holds, which stays the answer when there is no folder: out's
-        // storage is reused rather than a new string's.
-        const std::size_t before = out.size();
-        if (!appendRoamableRoot(out))
+        if (!readRoamableRoot(out))
             return TAVLO_Failure;
-        out.erase(0, before);
     } else {
         identity::GetAppDirectory(out);
         if (out.empty())
