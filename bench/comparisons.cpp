@@ -440,6 +440,7 @@ std::vector<Row> registerComparisons(const std::string& dataDir) {
     getters(rows);
     registryFiles(dataDir, rows);
     discovery(dataDir, rows);
+    registerMergedView(rows);
     return rows;
 }
 

@@ -22,6 +22,9 @@ struct Row {
 // benchmarks and returns the rows, in table order.
 std::vector<Row> registerComparisons(const std::string& dataDir);
 
+// Enumerating merged keys of HKEY_CLASSES_ROOT against enumerating their sides alone.
+void registerMergedView(std::vector<Row>& rows);
+
 // The child process that loads a registry file: prints the seconds the load took and the
 // growth of the resident set, in bytes, at its peak.
 int measureLoad(const char* path);

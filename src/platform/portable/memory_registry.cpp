@@ -382,6 +382,9 @@ struct MemoryRegistry::Storage {
     std::vector<std::shared_ptr<LineSource>> sources;
     // Held while a key's values are read from its lines: the arenas grow then.
     std::mutex reading;
+    // Counts the changes the mutators made, so that a merged view made before one is made
+    // again. Reading a key's waiting lines is no change: what they say was the key's all along.
+    std::uint64_t changes = 0;
 
     struct Log {
         mutable std::mutex mutex;
@@ -658,12 +661,30 @@ struct MemoryRegistry::Storage {
 
 namespace {
 
+// The entries of a key that both sides of HKEY_CLASSES_ROOT have, in enumeration order, made
+// on the first enumeration and kept until the registry changes: made for each index, a walk
+// over n entries would cost n squared.
+template <typename Item> struct MergedList {
+    std::uint64_t madeAt = ~std::uint64_t{0}; // the storage's change count then
+    std::vector<const Item*> entries;
+};
+struct MergedView {
+    // An open key may be enumerated from several threads at once, as a handle may on Windows.
+    std::mutex lock;
+    MergedList<Value> values;
+    MergedList<Node*> children;
+
+    MergedList<Value>& of(Slots<Value> Node::*) { return values; }
+    MergedList<Node*>& of(Slots<Node*> Node::*) { return children; }
+};
+
 // An open key. Keys below HKEY_CLASSES_ROOT see two nodes, the user's first; either may be
 // missing. The storage is held so that the nodes outlive a clear() of the registry.
 struct OpenKey {
     std::shared_ptr<MemoryRegistry::Storage> storage;
     const Node* primary = nullptr;
     const Node* secondary = nullptr;
+    std::unique_ptr<MergedView> merged; // when there are both
 };
 
 // HKEY_CLASSES_ROOT itself when neither side has classes yet.
@@ -738,35 +759,42 @@ const Node* descend(const MemoryRegistry::Storage& storage, const Node* node,
     return node;
 }
 
-// Entries of an open key in enumeration order: the primary node's, then the secondary node's
-// that the primary doesn't shadow.
+// Entries of a key seen through both sides in enumeration order: the primary node's, then the
+// secondary node's that the primary doesn't shadow. A lookup in the primary costs what its
+// index costs, so the whole list costs what walking both sides costs.
 template <typename Item>
-std::vector<const Item*> merged(const OpenKey& key, Slots<Item> Node::*member) {
-    std::vector<const Item*> out;
-    if (key.primary)
-        for (const auto& item : (*key.primary).*member)
+void merge(const OpenKey& key, Slots<Item> Node::*member, std::vector<const Item*>& out) {
+    const Slots<Item>& primary = (*key.primary).*member;
+    const Slots<Item>& secondary = (*key.secondary).*member;
+    out.clear();
+    out.reserve(std::size_t{primary.count} + secondary.count);
+    for (const auto& item : primary)
+        out.push_back(&item);
+    for (const auto& item : secondary)
+        if (key.storage->find(*key.primary, primary, nameOf(item), hashOf(item)) == kNotFound)
             out.push_back(&item);
-    if (key.secondary)
-        for (const auto& item : (*key.secondary).*member)
-            if (!key.primary || key.storage->find(*key.primary, (*key.primary).*member,
-                                                  nameOf(item), hashOf(item)) == kNotFound)
-                out.push_back(&item);
-    return out;
 }
 
-// The entry at index, without building the merged list for the common single-node key: a
-// walk over n values stays linear.
+// The entry at index. A single node is indexed directly, live; a merged key reads the list kept
+// for it, made again after any change to the registry, so that it answers what the registry
+// holds now, as a key that is enumerated while it changes does on Windows.
 template <typename Item>
 const Item* entryAt(const OpenKey& key, Slots<Item> Node::*member, std::uint32_t index) {
-    if (!key.secondary || !key.primary) {
+    if (!key.merged) {
         const Node* node = key.primary ? key.primary : key.secondary;
         if (!node)
             return nullptr;
         const Slots<Item>& slots = (*node).*member;
         return index < slots.count ? &slots.items[index] : nullptr;
     }
-    const auto entries = merged(key, member);
-    return index < entries.size() ? entries[index] : nullptr;
+    MergedView& view = *key.merged;
+    std::lock_guard lock(view.lock);
+    MergedList<Item>& list = view.of(member);
+    if (list.madeAt != key.storage->changes) {
+        merge(key, member, list.entries);
+        list.madeAt = key.storage->changes;
+    }
+    return index < list.entries.size() ? list.entries[index] : nullptr;
 }
 
 // Before any of an open key's values is looked at.
@@ -831,6 +859,7 @@ MemoryRegistry::~MemoryRegistry() = default;
 
 MemoryRegistry::Node* MemoryRegistry::writableKey(Hive hive, Units path) {
     Storage& storage = *storage_;
+    ++storage.changes; // the key is made, or written next
     Node* node = hive == Hive::LocalMachine ? &storage.machine : &storage.user;
     const std::size_t unit = path.narrow ? 1 : 2;
     const std::string_view bytes(static_cast<const char*>(path.text), unit * path.length);
@@ -887,6 +916,7 @@ std::uint32_t MemoryRegistry::addSource(std::shared_ptr<LineSource> source) {
 
 void MemoryRegistry::deferValues(Node* key, std::uint32_t source, std::uint64_t offset,
                                  std::uint64_t length, std::uint64_t firstLine) {
+    ++storage_->changes;
     storage_->addRun(*key, source, offset, length, firstLine);
 }
 
@@ -938,6 +968,7 @@ void MemoryRegistry::setValue(Hive hive, std::u16string_view path, std::u16strin
 
 bool MemoryRegistry::deleteValue(Hive hive, std::u16string_view path, std::u16string_view name) {
     Storage& storage = *storage_;
+    ++storage.changes;
     Node* node = const_cast<Node*>(
         descend(storage, hive == Hive::LocalMachine ? &storage.machine : &storage.user, path));
     if (!node)
@@ -949,6 +980,7 @@ bool MemoryRegistry::deleteValue(Hive hive, std::u16string_view path, std::u16st
 bool MemoryRegistry::deleteKey(Hive hive, std::u16string_view path) {
     lastNodes_.clear();
     Storage& storage = *storage_;
+    ++storage.changes;
     std::u16string_view parentPath = path;
     while (!parentPath.empty() && parentPath.back() == u'\\')
         parentPath.remove_suffix(1);
@@ -1018,6 +1050,8 @@ Status MemoryRegistry::openKey(Root root, const char16_t* subKey, KeyHandle* key
     default:
         return status::invalid_handle;
     }
+    if (open->primary && open->secondary)
+        open->merged = std::make_unique<MergedView>();
     open->storage = storage_;
     *key = open.release();
     return status::success;
