@@ -6,12 +6,8 @@ static_assert(sizeof(TavloChar) == sizeof(char16_t), "the library's text is UTF-
 
 TAVLO_Exception makeError(std::u16string_view operation, std::uint32_t messageId,
                           std::u16string_view argument) {
-    state().currentArgument.assign(argument);
-    return makeErrorInPlace(operation, messageId);
-}
-
-TAVLO_Exception makeErrorInPlace(std::u16string_view operation, std::uint32_t messageId) {
     LibraryState& s = state();
+    s.currentArgument.assign(argument);
     s.currentOperation.assign(operation);
     s.sourceMarker.assign(kSourceMarker);
     // Before start-up has recorded the library's handle, the module holding this code stands in.

@@ -22,11 +22,10 @@ inline constexpr std::uint32_t profileValue = 61;
 
 inline constexpr std::u16string_view kSourceMarker = u"$Workfile: tavlo_api $ $Revision: #1 $";
 
-// Fills the error context and the record that points into it.
+// Fills the error context and the record that points into it. Texts longer than the context's
+// room are cut (LibraryState::kContextTextLimit).
 TAVLO_Exception makeError(std::u16string_view operation, std::uint32_t messageId,
                           std::u16string_view argument);
-// makeError for an argument already written into the error context (state().currentArgument).
-TAVLO_Exception makeErrorInPlace(std::u16string_view operation, std::uint32_t messageId);
 
 // Throws the chosen kind, by value.
 template <typename Kind>

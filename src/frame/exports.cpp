@@ -24,16 +24,14 @@ const char16_t* text(const TavloChar* in) {
 }
 
 // The shared result string: valid until the next shared-result call, and at the same address
-// across calls, so that a pointer a caller kept shows the latest result. Its storage is
-// reserved once and only ever grows, for a result longer than any directory or setting has.
-constexpr std::size_t kSharedReserve = 32768;
-
+// from the first call on, so that a pointer a caller kept shows the latest result. Its room is
+// fixed; a longer result is cut to fit (frame::FlatResult).
 const TavloChar* shared(const std::u16string& result) {
-    std::u16string& flat = state().flatResult;
-    if (flat.capacity() < kSharedReserve)
-        flat.reserve(kSharedReserve);
-    flat.assign(result);
-    return reinterpret_cast<const TavloChar*>(flat.c_str());
+    std::unique_ptr<tavlo::frame::FlatResult>& flat = state().flatResult;
+    if (!flat)
+        flat = std::make_unique<tavlo::frame::FlatResult>();
+    flat->assign(result);
+    return reinterpret_cast<const TavloChar*>(flat->c_str());
 }
 
 // An answer written into the library's scratch string, whose storage is kept from call to

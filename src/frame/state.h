@@ -4,13 +4,19 @@
 // to be called from one thread at a time, as its hosts always have.
 #pragma once
 
+#include "frame/fixed_text.h"
 #include "platform/services.h"
 #include "tavlo/tavlo.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 namespace tavlo::frame {
+
+// The flat exports' shared result: 32,767 units, the longest path Windows takes, and more than
+// any of their answers holds from a registry that works. A longer result is cut (keptLength).
+using FlatResult = FixedText<32767>;
 
 struct LibraryState {
     explicit LibraryState(const platform::Services& services) : services(services) {}
@@ -21,10 +27,18 @@ struct LibraryState {
     platform::ModuleHandle instance = nullptr;
     platform::ModuleHandle resourceModule = nullptr;
 
-    // Context of the latest raised error; the texts of raised exceptions point into these.
-    std::u16string currentOperation;
-    std::u16string currentArgument;
-    std::u16string sourceMarker;
+    // Context of the latest raised error; the texts of raised exceptions point into these, and
+    // an exception a caller keeps reads them after later errors overwrote them. So they never
+    // move: each has a fixed room, which a longer text is cut to fit (keptLength). The texts
+    // written are far shorter: operation names, the source marker, registry path texts of at
+    // most 100 units.
+    static constexpr std::size_t kContextTextLimit = 260;
+    FixedText<kContextTextLimit> currentOperation;
+    FixedText<kContextTextLimit> currentArgument;
+    FixedText<kContextTextLimit> sourceMarker;
+    // Where a registry path text is built before it goes into currentArgument; kept so that each
+    // error reuses its storage.
+    std::u16string argumentScratch;
 
     TavloErrorHandler* errorHandler = nullptr;
 
@@ -39,8 +53,9 @@ struct LibraryState {
         bool isKora = false;
     } koraAnswer;
 
-    // What the string-returning flat exports hand back, and where most of them write it first.
-    std::u16string flatResult;
+    // What the string-returning flat exports hand back, made on their first call and never
+    // moved after, and where most of them write it first.
+    std::unique_ptr<FlatResult> flatResult;
     std::u16string resultScratch;
     bool resultScratchBusy = false;
     // The key path a profile read is building, kept so that each read reuses its storage.

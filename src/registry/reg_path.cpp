@@ -61,8 +61,9 @@ std::u16string FormatRegPath(platform::Root root, const char16_t* key, const cha
 frame::Failure regPathFailure(frame::Failure::Kind kind, std::u16string_view operation,
                               std::uint32_t messageId, platform::Root root, std::u16string_view key,
                               const char16_t* value) {
-    writeRegPath(frame::state().currentArgument, root, key, value);
-    return {kind, frame::makeErrorInPlace(operation, messageId)};
+    std::u16string& text = frame::state().argumentScratch;
+    writeRegPath(text, root, key, value);
+    return {kind, frame::makeError(operation, messageId, text)};
 }
 
 std::u16string AbbreviatePathText(const std::u16string& text) {

@@ -12,7 +12,7 @@ namespace tavlo::registry {
 // shortened to 100 characters.
 std::u16string FormatRegPath(platform::Root root, const char16_t* key, const char16_t* value);
 // The failure of an operation on key (and value), its argument the path text FormatRegPath gives,
-// written straight into the error context: most such failures are dropped at once.
+// built in storage the library keeps: most such failures are dropped at once.
 frame::Failure regPathFailure(frame::Failure::Kind kind, std::u16string_view operation,
                               std::uint32_t messageId, platform::Root root, std::u16string_view key,
                               const char16_t* value);

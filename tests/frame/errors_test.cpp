@@ -54,7 +54,7 @@ TEST(RaiseError, FillsTheContextAndThrowsTheKindByValue) {
         EXPECT_EQ(std::u16string(error.argument), u"HKEY_LOCAL_MACHINE\\A\\v");
         EXPECT_EQ(std::u16string(error.source), u"$Workfile: tavlo_api $ $Revision: #1 $");
         EXPECT_EQ(error.operation, lib.scope.get().currentOperation.c_str());
-        EXPECT_EQ(lib.scope.get().currentOperation, u"GetProfileStr");
+        EXPECT_EQ(lib.scope.get().currentOperation.view(), u"GetProfileStr");
     }
     lib.scope.get().instance = nullptr; // then the module holding the code stands in
     try {

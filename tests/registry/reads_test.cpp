@@ -239,7 +239,8 @@ TEST(ErrorMatrix, RaisesReportsOrDrops) {
         int result = 0;
         Raised raised = raisedBy([&] { result = c.call(); });
         if (raised.kind.empty()) // what the call left in the context
-            raised = {"", lib.scope.get().currentOperation, lib.scope.get().currentArgument};
+            raised = {"", std::u16string(lib.scope.get().currentOperation.view()),
+                      std::u16string(lib.scope.get().currentArgument.view())};
         EXPECT_EQ(raised.kind, c.raised);
         EXPECT_EQ(result, c.result);
         EXPECT_EQ(raised.operation, c.operation);
