@@ -46,10 +46,30 @@ typedef enum TavloRetVal {
     TAVLO_Buffer_Too_Small = 2 /* CheckForBackDoorDriver only: the needed size is handed back */
 } TavloRetVal;
 
-/* The host's error handler. The library calls only the third virtual operation, DisplayError,
- * with the message, the caption, the message-box style 48 (exclamation icon, OK button) and 0;
- * its result is ignored. What the first two operations are is the host's affair; the library
- * never calls them and never deletes the handler. */
+/* The host's error handler. The library calls only the third operation, DisplayError, with the
+ * message, the caption, the message-box style 48 (exclamation icon, OK button) and 0; its result
+ * is ignored. What the first two operations are is the host's affair; the library never calls
+ * them and never deletes the handler.
+ *
+ * C and C++ hosts share one layout: the object's first member points at a table of the three
+ * operations in the order below, each a function taking the object itself first. The library
+ * calls DisplayError through that table, the same way for both: a C host fills the table
+ * itself (TavloErrorHandlerVtbl); a C++ class derived from TavloErrorHandler gets it from its
+ * compiler, whose table of virtual operations has this layout on every platform the library
+ * is built for (g++ and MinGW, and Microsoft's x64 ABI). */
+#ifdef __cplusplus
+class TavloErrorHandler;
+#else
+typedef struct TavloErrorHandler TavloErrorHandler;
+#endif
+typedef struct TavloErrorHandlerVtbl {
+    int (*DisplayInformation)(TavloErrorHandler* self, const TavloChar* message,
+                              const TavloChar* caption, uint32_t style, int32_t reserved);
+    int (*DisplayWarning)(TavloErrorHandler* self, const TavloChar* message,
+                          const TavloChar* caption, uint32_t style, int32_t reserved);
+    int (*DisplayError)(TavloErrorHandler* self, const TavloChar* message, const TavloChar* caption,
+                        uint32_t style, int32_t reserved);
+} TavloErrorHandlerVtbl;
 #ifdef __cplusplus
 class TavloErrorHandler {
 public:
@@ -72,17 +92,7 @@ protected:
     ~TavloErrorHandler() {}
 };
 #else
-/* From C: an object whose first member points at a table of three functions, each taking the
- * object itself first. */
-typedef struct TavloErrorHandler TavloErrorHandler;
-typedef struct TavloErrorHandlerVtbl {
-    int (*DisplayInformation)(TavloErrorHandler* self, const TavloChar* message,
-                              const TavloChar* caption, uint32_t style, int32_t reserved);
-    int (*DisplayWarning)(TavloErrorHandler* self, const TavloChar* message,
-                          const TavloChar* caption, uint32_t style, int32_t reserved);
-    int (*DisplayError)(TavloErrorHandler* self, const TavloChar* message, const TavloChar* caption,
-                        uint32_t style, int32_t reserved);
-} TavloErrorHandlerVtbl;
+/* From C: the object begins with the pointer to its table; what follows is the host's. */
 struct TavloErrorHandler {
     const TavloErrorHandlerVtbl* vtbl;
 };

@@ -1,8 +1,32 @@
 #include "frame/errors.h"
 
+#include <cstddef>
+#include <cstring>
+#include <type_traits>
+
 namespace tavlo::frame {
 
 static_assert(sizeof(TavloChar) == sizeof(char16_t), "the library's text is UTF-16");
+
+// The handler is called through the table layout tavlo.h documents, never as a C++ virtual
+// call: a C host's object is no C++ object, and a virtual call on it is undefined (checked
+// builds stop on it). Both forms must be one pointer to three entries, DisplayError third.
+static_assert(std::is_standard_layout_v<TavloErrorHandlerVtbl> &&
+              sizeof(TavloErrorHandlerVtbl) == 3 * sizeof(void*) &&
+              offsetof(TavloErrorHandlerVtbl, DisplayError) == 2 * sizeof(void*));
+static_assert(std::is_polymorphic_v<TavloErrorHandler> &&
+              !std::has_virtual_destructor_v<TavloErrorHandler> &&
+              sizeof(TavloErrorHandler) == sizeof(const TavloErrorHandlerVtbl*) &&
+              alignof(TavloErrorHandler) == alignof(const TavloErrorHandlerVtbl*));
+
+namespace {
+int displayError(TavloErrorHandler* handler, const char16_t* message, const char16_t* caption) {
+    const TavloErrorHandlerVtbl* table = nullptr;
+    std::memcpy(&table, static_cast<const void*>(handler), sizeof table);
+    return table->DisplayError(handler, reinterpret_cast<const TavloChar*>(message),
+                               reinterpret_cast<const TavloChar*>(caption), 48, 0);
+}
+} // namespace
 
 TAVLO_Exception makeError(std::u16string_view operation, std::uint32_t messageId,
                           std::u16string_view argument) {
@@ -59,8 +83,7 @@ void ReportError(TAVLO_Exception error) {
             text.clear();
     }
     if (s.errorHandler)
-        s.errorHandler->DisplayError(reinterpret_cast<const TavloChar*>(text.c_str()),
-                                     reinterpret_cast<const TavloChar*>(caption.c_str()), 48, 0);
+        displayError(s.errorHandler, text.c_str(), caption.c_str());
 }
 
 } // namespace tavlo::frame
