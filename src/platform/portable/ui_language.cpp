@@ -11,10 +11,10 @@ struct LocaleId {
     std::uint16_t language;
 };
 
-// The languages and countries with a language id of their own; a language named without a
-// country takes its first row. A known language in a country not listed here has no id either;
-// it falls back to English as an unknown locale does, which selects the same string tables as
-// Wine's id for such a locale would.
+// The languages and countries with a language id of their own. A language named without a
+// country, or in a country not listed here (de_BE, en_SE), takes its first row: the messages
+// are documented to follow the language, whatever the country. Wine gives some of those
+// locales an id whose language is neutral, and with it US English; that is not followed here.
 constexpr LocaleId kLocales[] = {
     {"ar_SA", 0x0401}, {"bg_BG", 0x0402}, {"ca_ES", 0x0403}, {"zh_CN", 0x0804}, {"zh_TW", 0x0404},
     {"zh_HK", 0x0C04}, {"zh_SG", 0x1004}, {"cs_CZ", 0x0405}, {"da_DK", 0x0406}, {"de_DE", 0x0407},
@@ -30,12 +30,17 @@ constexpr LocaleId kLocales[] = {
     {"lv_LV", 0x0426}, {"lt_LT", 0x0427},
 };
 
-// name is "ll" or "ll_CC".
+// name is "ll" or "ll_CC"; 0 for a language not listed.
 std::uint16_t lookup(std::string_view name) {
-    for (const LocaleId& locale : kLocales)
-        if (name.size() == 2 ? locale.name.substr(0, 2) == name : locale.name == name)
+    const std::string_view language = name.substr(0, name.find('_'));
+    std::uint16_t first = 0;
+    for (const LocaleId& locale : kLocales) {
+        if (locale.name == name)
             return locale.language;
-    return 0;
+        if (!first && locale.name.substr(0, 2) == language)
+            first = locale.language;
+    }
+    return first;
 }
 
 } // namespace
@@ -47,8 +52,7 @@ std::uint16_t languageOfLocale(std::string_view locale) {
     const std::string_view language = locale.substr(0, underscore);
     if (language.size() < 2 || language.size() > 3)
         return kEnglishUs;
-    const std::uint16_t id =
-        underscore == std::string_view::npos ? lookup(language) : lookup(locale);
+    const std::uint16_t id = lookup(locale);
     return id ? id : kEnglishUs;
 }
 
