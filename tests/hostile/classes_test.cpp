@@ -114,7 +114,7 @@ TEST(HugeClassTrees, MergedKeysEnumerateEveryEntryOnceInOrder) {
     // clang-format off
     const Shape shapes[] = {
         {"many machine classes, a few of the user's", 20000, 50, 25},
-        {"both sides large, half of them shadowed",   32000, 32000, 16000},
+        {"both sides large, half of them shadowed",   64000, 64000, 32000},
         {"the user's shadow every machine entry",     3000, 3000, 3000},
         {"one entry each, shadowed",                  1, 1, 1},
     };
