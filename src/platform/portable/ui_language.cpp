@@ -14,7 +14,8 @@ struct LocaleId {
 // The languages and countries with a language id of their own. A language named without a
 // country, or in a country not listed here (de_BE, en_SE), takes its first row: the messages
 // are documented to follow the language, whatever the country. Wine gives some of those
-// locales an id whose language is neutral, and with it US English; that is not followed here.
+// locales an id of no language (0x0C00 for de_BE) but picks the string table by the locale's
+// name, which is the language's table: the main id picks the same one.
 constexpr LocaleId kLocales[] = {
     {"ar_SA", 0x0401}, {"bg_BG", 0x0402}, {"ca_ES", 0x0403}, {"zh_CN", 0x0804}, {"zh_TW", 0x0404},
     {"zh_HK", 0x0C04}, {"zh_SG", 0x1004}, {"cs_CZ", 0x0405}, {"da_DK", 0x0406}, {"de_DE", 0x0407},

@@ -14,9 +14,9 @@ inline constexpr std::uint16_t kEnglishUs = 0x0409;
 
 // The Windows language id of a POSIX locale name ("de_AT.UTF-8", "fr_FR@euro", "de"): as Wine
 // derives the user's UI language from it, except that a known language in a country without an
-// id of its own ("de_BE") takes the language's main id, where Wine's has no language. C, POSIX,
-// an empty name and languages the table does not know give English (United States), as Wine
-// does.
+// id of its own ("de_BE") takes the language's main id, where Wine's id has no language (its
+// loader still picks that language's messages by the locale's name). C, POSIX, an empty name
+// and languages the table does not know give English (United States), as Wine does.
 std::uint16_t languageOfLocale(std::string_view locale);
 
 // The UI language of this process's environment: the first set, non-empty one of LC_ALL,
