@@ -1,0 +1,178 @@
+// Concurrent readers of the portable registry. Windows' registry may be read from any number of
+// threads at once, and hosts do; the portable one reads a key's value lines from its file on
+// first use, under a lock, and keeps merged views of HKEY_CLASSES_ROOT keys per open key. Here 8
+// threads read the same freshly loaded keys at once, through shared and own handles, and must
+// each see exactly what one thread alone sees. The thread-checking build (the tsan preset) runs
+// this program to find the races a plain run can't show.
+#include "platform/portable/reg_file.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <latch>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace tavlo::platform::portable {
+namespace {
+
+constexpr int kThreads = 8;
+constexpr int kClasses = 300;
+
+std::u16string wide(const std::string& text) {
+    return {text.begin(), text.end()};
+}
+
+// Machine classes .c0 .. .c299 with a few values each, and every third one again on the user's
+// side with values that shadow some of the machine's; one line in ten keys that can't be read.
+std::string registryText() {
+    std::string text = "Windows Registry Editor Version 5.00\r\n\r\n";
+    for (const char* side : {"HKEY_LOCAL_MACHINE", "HKEY_CURRENT_USER"}) {
+        const bool user = side[5] == 'C';
+        for (int i = 0; i < kClasses; ++i) {
+            if (user && i % 3 != 0)
+                continue;
+            const std::string n = std::to_string(i);
+            text += "[" + std::string(side) + "\\Software\\Classes\\.c" + n + "]\r\n";
+            text += "@=\"" + std::string(user ? "user " : "machine ") + n + "\"\r\n";
+            for (int v = user ? 2 : 0; v < (user ? 6 : 4); ++v)
+                text += "\"v" + std::to_string(v) + "\"=\"" + side + " " + n + "\"\r\n";
+            char dword[32];
+            std::snprintf(dword, sizeof dword, "\"n\"=dword:%08x\r\n", static_cast<unsigned>(i));
+            text += dword;
+            if (i % 10 == 0)
+                text += "\"bad\"=hex:zz\r\n";
+            text += "[" + std::string(side) + "\\Software\\Classes\\.c" + n + "\\Sub]\r\n\r\n";
+        }
+    }
+    return text;
+}
+
+// Everything a reader can learn of a key: its values by index with their data, each value again
+// by name, and its sub-keys.
+void describe(MemoryRegistry& registry, KeyHandle key, std::string& out) {
+    char16_t name[64];
+    std::uint8_t data[128];
+    std::vector<std::u16string> names;
+    for (std::uint32_t index = 0;; ++index) {
+        std::uint32_t count = 64, size = sizeof data, type = 0;
+        const Status result = registry.enumValue(key, index, name, &count, &type, data, &size);
+        out += std::to_string(result) + ";";
+        if (result != status::success)
+            break;
+        names.emplace_back(name, count);
+        out.append(reinterpret_cast<const char*>(data), size);
+    }
+    for (const std::u16string& value : names) {
+        std::uint32_t size = sizeof data, type = 0;
+        out += std::to_string(registry.queryValue(key, value.c_str(), &type, data, &size)) + ";";
+        out.append(reinterpret_cast<const char*>(data), size);
+    }
+    for (std::uint32_t index = 0;; ++index) {
+        std::uint32_t count = 64;
+        const Status result = registry.enumKey(key, index, name, &count);
+        out += std::to_string(result) + ";";
+        if (result != status::success)
+            break;
+        out.append(reinterpret_cast<const char*>(name), 2 * count);
+    }
+}
+
+struct Keys {
+    std::vector<std::pair<Root, std::u16string>> paths;
+    Keys() {
+        paths.emplace_back(Root::ClassesRoot, u"");
+        for (int i = 0; i < kClasses; ++i) {
+            const std::u16string name = wide(".c" + std::to_string(i));
+            paths.emplace_back(Root::ClassesRoot, name);
+            paths.emplace_back(Root::LocalMachine, u"Software\\Classes\\" + name);
+            if (i % 3 == 0)
+                paths.emplace_back(Root::CurrentUser, u"Software\\Classes\\" + name);
+        }
+    }
+};
+
+// Every key through a handle opened now, and through the handle shared by all readers. All
+// readers walk the keys in the same order, so that they meet at each key's first reads.
+std::string readAll(MemoryRegistry& registry, const Keys& keys,
+                    const std::vector<KeyHandle>& shared) {
+    std::string out;
+    for (std::size_t i = 0; i < keys.paths.size(); ++i) {
+        const auto& [root, path] = keys.paths[i];
+        KeyHandle own = nullptr;
+        EXPECT_EQ(registry.openKey(root, path.c_str(), &own), status::success);
+        std::string mine, theirs;
+        describe(registry, own, mine);
+        describe(registry, shared[i], theirs);
+        EXPECT_EQ(mine, theirs);
+        registry.closeKey(own);
+        out += mine;
+    }
+    return out;
+}
+
+std::vector<KeyHandle> openAll(MemoryRegistry& registry, const Keys& keys) {
+    std::vector<KeyHandle> handles;
+    for (const auto& [root, path] : keys.paths) {
+        KeyHandle key = nullptr;
+        EXPECT_EQ(registry.openKey(root, path.c_str(), &key), status::success);
+        handles.push_back(key);
+    }
+    return handles;
+}
+
+// Both registries read the file; it goes once they are gone (a file still open can't be
+// removed on Windows).
+void readConcurrently(const std::filesystem::path& file) {
+    const Keys keys;
+    std::string expected;
+    MemoryRegistry alone;
+    ASSERT_TRUE(loadRegistryFile(alone, file.string(), Hive::LocalMachine));
+    {
+        const std::vector<KeyHandle> shared = openAll(alone, keys);
+        expected = readAll(alone, keys, shared);
+        for (KeyHandle key : shared)
+            alone.closeKey(key);
+    }
+    MemoryRegistry registry;
+    ASSERT_TRUE(loadRegistryFile(registry, file.string(), Hive::LocalMachine));
+    const std::vector<KeyHandle> shared = openAll(registry, keys);
+    std::vector<std::string> seen(kThreads);
+    std::latch start(kThreads);
+    std::vector<std::thread> readers;
+    for (int t = 0; t < kThreads; ++t)
+        readers.emplace_back([&, t] {
+            start.arrive_and_wait();
+            seen[t] = readAll(registry, keys, shared);
+        });
+    for (std::thread& reader : readers)
+        reader.join();
+    for (int t = 0; t < kThreads; ++t)
+        EXPECT_TRUE(seen[t] == expected) << "reader " << t << " saw something else";
+    // Each bad line reported once, as one reader alone reports it.
+    const auto lines = [](const MemoryRegistry& r) {
+        std::string out;
+        for (const Diagnostic& d : r.diagnostics())
+            out += std::to_string(d.line) + ": " + d.message + "\n";
+        return out;
+    };
+    EXPECT_FALSE(lines(alone).empty());
+    EXPECT_EQ(lines(registry), lines(alone));
+    for (KeyHandle key : shared)
+        registry.closeKey(key);
+}
+
+TEST(ConcurrentReaders, SeeWhatOneReaderSees) {
+    const auto file = std::filesystem::temp_directory_path() /
+                      ("tavlo-readers-" + std::to_string(std::random_device{}()) + ".reg");
+    std::ofstream(file, std::ios::binary) << registryText();
+    readConcurrently(file);
+    std::filesystem::remove(file);
+}
+
+} // namespace
+} // namespace tavlo::platform::portable
