@@ -8,7 +8,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <functional>
 #include <set>
 #include <string>
 #include <vector>
@@ -39,67 +38,49 @@ std::vector<std::uint8_t> bytesOf(std::u16string_view text) {
     return bytes;
 }
 
-struct Entry {
-    std::u16string name;
-    std::u16string data; // values only: the side it came from
-    bool operator==(const Entry&) const = default;
-};
+// An entry as "name" (a sub-key) or "name=data" (a value).
+using Entries = std::vector<std::u16string>;
 
-// Empty when the lists are equal, else where they first differ.
-std::string difference(const std::vector<Entry>& seen, const std::vector<Entry>& expected) {
-    const auto text = [](const Entry& e) { return std::string(e.name.begin(), e.name.end()); };
-    for (std::size_t i = 0; i < std::min(seen.size(), expected.size()); ++i)
-        if (!(seen[i] == expected[i]))
-            return "at " + std::to_string(i) + ": " + text(seen[i]) + " where " +
-                   text(expected[i]) + " belongs";
-    if (seen.size() != expected.size())
-        return std::to_string(seen.size()) + " entries where " + std::to_string(expected.size()) +
-               " belong";
-    return "";
+// Empty when the lists are equal, else where they first differ (a whole list is too long to
+// show).
+std::string difference(const Entries& seen, const Entries& expected) {
+    const auto text = [](const std::u16string& e) { return std::string(e.begin(), e.end()); };
+    const auto [a, b] = std::mismatch(seen.begin(), seen.end(), expected.begin(), expected.end());
+    if (a == seen.end() && b == expected.end())
+        return "";
+    return "at " + std::to_string(a - seen.begin()) + ": " + (a == seen.end() ? "end" : text(*a)) +
+           " where " + (b == expected.end() ? "end" : text(*b)) + " belongs";
 }
 
-// Every sub-key, then every value with its data, by index until the registry says no more.
-std::vector<Entry> subKeys(MemoryRegistry& registry, KeyHandle key) {
-    std::vector<Entry> out;
-    char16_t name[256];
-    for (std::uint32_t index = 0;; ++index) {
-        std::uint32_t count = 256;
-        const Status result = registry.enumKey(key, index, name, &count);
-        if (result == status::no_more_items)
-            break;
-        EXPECT_EQ(result, status::success) << index;
-        if (result != status::success)
-            break;
-        out.push_back({std::u16string(name, count), u""});
-    }
-    return out;
-}
-std::vector<Entry> values(MemoryRegistry& registry, KeyHandle key) {
-    std::vector<Entry> out;
+// A key's sub-keys, or its values with their data, by index until the registry says no more.
+Entries walk(MemoryRegistry& registry, KeyHandle key, bool values) {
+    Entries out;
     char16_t name[256];
     std::uint8_t data[64];
     for (std::uint32_t index = 0;; ++index) {
         std::uint32_t count = 256, size = sizeof data, type = 0;
-        const Status result = registry.enumValue(key, index, name, &count, &type, data, &size);
-        if (result == status::no_more_items)
-            break;
-        EXPECT_EQ(result, status::success) << index;
-        if (result != status::success)
-            break;
-        out.push_back({std::u16string(name, count),
-                       std::u16string(reinterpret_cast<const char16_t*>(data), size / 2)});
+        const Status result = values
+                                  ? registry.enumValue(key, index, name, &count, &type, data, &size)
+                                  : registry.enumKey(key, index, name, &count);
+        if (result != status::success) {
+            EXPECT_EQ(result, status::no_more_items) << index;
+            return out;
+        }
+        out.emplace_back(name, count);
+        if (values)
+            out.back() += u"=" + std::u16string(reinterpret_cast<const char16_t*>(data), size / 2);
     }
-    return out;
 }
 
 // The user's entries in their order, then the machine's that no user entry names (in any case).
-std::vector<Entry> mergedOrder(const std::vector<Entry>& user, const std::vector<Entry>& machine) {
+Entries mergedOrder(const Entries& user, const Entries& machine) {
+    const auto nameOf = [](const std::u16string& e) { return upper(e.substr(0, e.find(u'='))); };
     std::set<std::u16string> shadowed;
-    for (const Entry& entry : user)
-        shadowed.insert(upper(entry.name));
-    std::vector<Entry> out = user;
-    for (const Entry& entry : machine)
-        if (!shadowed.count(upper(entry.name)))
+    for (const std::u16string& entry : user)
+        shadowed.insert(nameOf(entry));
+    Entries out = user;
+    for (const std::u16string& entry : machine)
+        if (!shadowed.count(nameOf(entry)))
             out.push_back(entry);
     return out;
 }
@@ -123,34 +104,27 @@ TEST(HugeClassTrees, MergedKeysEnumerateEveryEntryOnceInOrder) {
         SCOPED_TRACE(shape.what);
         MemoryRegistry registry;
         // "Both" is a class of both sides, so it is listed once, among the user's.
-        registry.createKey(Hive::LocalMachine, u"Software\\Classes\\Both");
-        registry.createKey(Hive::CurrentUser, u"Software\\Classes\\Both");
-        std::vector<Entry> machineKeys{{u"Both", u""}}, userKeys{{u"Both", u""}};
-        std::vector<Entry> machineValues, userValues;
-        for (std::size_t i = 0; i < shape.machine; ++i) {
-            const std::u16string name = numbered(u".cls", i);
-            registry.createKey(Hive::LocalMachine, u"Software\\Classes\\" + name);
-            registry.setValue(Hive::LocalMachine, u"Software\\Classes\\Both", name, regtype::sz,
-                              bytesOf(u"m"));
-            machineKeys.push_back({name, u""});
-            machineValues.push_back({name, u"m"});
+        Entries keys[2] = {{u"Both"}, {u"Both"}}, values[2]; // the machine's, the user's
+        for (const Hive hive : {Hive::LocalMachine, Hive::CurrentUser}) {
+            const bool user = hive == Hive::CurrentUser;
+            registry.createKey(hive, u"Software\\Classes\\Both");
+            for (std::size_t i = 0; i < (user ? shape.user : shape.machine); ++i) {
+                // The user's shadowing names differ in case only.
+                const std::u16string name = !user                ? numbered(u".cls", i)
+                                            : i < shape.shadowed ? upper(numbered(u".cls", i))
+                                                                 : numbered(u".own", i);
+                registry.createKey(hive, u"Software\\Classes\\" + name);
+                registry.setValue(hive, u"Software\\Classes\\Both", name, regtype::sz,
+                                  bytesOf(user ? u"u" : u"m"));
+                keys[user].push_back(name);
+                values[user].push_back(name + (user ? u"=u" : u"=m"));
+            }
         }
-        for (std::size_t i = 0; i < shape.user; ++i) {
-            // Shadowing names differ in case only; the others are the user's own.
-            const std::u16string name =
-                i < shape.shadowed ? upper(numbered(u".cls", i)) : numbered(u".own", i);
-            registry.createKey(Hive::CurrentUser, u"Software\\Classes\\" + name);
-            registry.setValue(Hive::CurrentUser, u"Software\\Classes\\Both", name, regtype::sz,
-                              bytesOf(u"u"));
-            userKeys.push_back({name, u""});
-            userValues.push_back({name, u"u"});
-        }
-
         KeyHandle root = nullptr, both = nullptr;
         ASSERT_EQ(registry.openKey(Root::ClassesRoot, nullptr, &root), status::success);
         ASSERT_EQ(registry.openKey(Root::ClassesRoot, u"Both", &both), status::success);
-        EXPECT_EQ(difference(subKeys(registry, root), mergedOrder(userKeys, machineKeys)), "");
-        EXPECT_EQ(difference(values(registry, both), mergedOrder(userValues, machineValues)), "");
+        EXPECT_EQ(difference(walk(registry, root, false), mergedOrder(keys[1], keys[0])), "");
+        EXPECT_EQ(difference(walk(registry, both, true), mergedOrder(values[1], values[0])), "");
         registry.closeKey(root);
         registry.closeKey(both);
     }
@@ -159,46 +133,44 @@ TEST(HugeClassTrees, MergedKeysEnumerateEveryEntryOnceInOrder) {
 // A merged key open while the registry changes answers what the registry holds now, as a key
 // enumerated while it changes does on Windows: whatever the first walk kept is not reused.
 TEST(HugeClassTrees, AnOpenMergedKeyFollowsChanges) {
-    const std::u16string kUser = u"Software\\Classes\\.x", kMachine = kUser;
+    const std::u16string kClass = u"Software\\Classes\\.x";
     struct Change {
         const char* what;
-        std::function<void(MemoryRegistry&)> apply;
-        std::vector<std::u16string> values; // after it, in order
+        Hive hive;
+        const char16_t* name;
+        bool added; // else deleted
+        Entries values;
     };
     // clang-format off
     const Change changes[] = {
-        {"a machine value added", [&](MemoryRegistry& r) {
-             r.setValue(Hive::LocalMachine, kMachine, u"m3", regtype::sz, bytesOf(u"m")); },
-         {u"u1", u"shared", u"m1", u"m2", u"m3"}},
-        {"a user value added", [&](MemoryRegistry& r) {
-             r.setValue(Hive::CurrentUser, kUser, u"u2", regtype::sz, bytesOf(u"u")); },
-         {u"u1", u"shared", u"u2", u"m1", u"m2"}},
-        {"a user value now shadows a machine one", [&](MemoryRegistry& r) {
-             r.setValue(Hive::CurrentUser, kUser, u"M1", regtype::sz, bytesOf(u"u")); },
-         {u"u1", u"shared", u"M1", u"m2"}},
-        {"the shadowing user value deleted", [&](MemoryRegistry& r) {
-             r.deleteValue(Hive::CurrentUser, kUser, u"shared"); },
-         {u"u1", u"m1", u"shared", u"m2"}},
-        {"a machine value deleted", [&](MemoryRegistry& r) {
-             r.deleteValue(Hive::LocalMachine, kMachine, u"m1"); },
-         {u"u1", u"shared", u"m2"}},
+        {"a machine value added",    Hive::LocalMachine, u"m3", true,
+         {u"u1=u", u"shared=u", u"m1=m", u"m2=m", u"m3=m"}},
+        {"a user value added",       Hive::CurrentUser, u"u2", true,
+         {u"u1=u", u"shared=u", u"u2=u", u"m1=m", u"m2=m"}},
+        {"a user value now shadows", Hive::CurrentUser, u"M1", true,
+         {u"u1=u", u"shared=u", u"M1=u", u"m2=m"}},
+        {"a shadowing one deleted",  Hive::CurrentUser, u"shared", false,
+         {u"u1=u", u"m1=m", u"shared=m", u"m2=m"}},
+        {"a machine value deleted",  Hive::LocalMachine, u"m1", false,
+         {u"u1=u", u"shared=u", u"m2=m"}},
     };
     // clang-format on
     for (const Change& change : changes) {
         SCOPED_TRACE(change.what);
         MemoryRegistry registry;
         for (const char16_t* name : {u"u1", u"shared"})
-            registry.setValue(Hive::CurrentUser, kUser, name, regtype::sz, bytesOf(u"u"));
+            registry.setValue(Hive::CurrentUser, kClass, name, regtype::sz, bytesOf(u"u"));
         for (const char16_t* name : {u"m1", u"shared", u"m2"})
-            registry.setValue(Hive::LocalMachine, kMachine, name, regtype::sz, bytesOf(u"m"));
+            registry.setValue(Hive::LocalMachine, kClass, name, regtype::sz, bytesOf(u"m"));
         KeyHandle key = nullptr;
         ASSERT_EQ(registry.openKey(Root::ClassesRoot, u".x", &key), status::success);
-        EXPECT_EQ(values(registry, key).size(), 4u); // u1, shared (the user's), m1, m2
-        change.apply(registry);
-        std::vector<std::u16string> names;
-        for (const Entry& entry : values(registry, key))
-            names.push_back(entry.name);
-        EXPECT_EQ(names, change.values);
+        EXPECT_EQ(walk(registry, key, true).size(), 4u); // the merged list is made
+        const char16_t* data = change.hive == Hive::CurrentUser ? u"u" : u"m";
+        if (change.added)
+            registry.setValue(change.hive, kClass, change.name, regtype::sz, bytesOf(data));
+        else
+            registry.deleteValue(change.hive, kClass, change.name);
+        EXPECT_EQ(walk(registry, key, true), change.values);
         registry.closeKey(key);
     }
 }
