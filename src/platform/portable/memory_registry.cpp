@@ -662,20 +662,28 @@ struct MemoryRegistry::Storage {
 namespace {
 
 // The entries of a key that both sides of HKEY_CLASSES_ROOT have, in enumeration order, made
-// on the first enumeration and kept until the registry changes: made for each index, a walk
+// on the first enumeration and used until the registry changes: made for each index, a walk
 // over n entries would cost n squared.
 template <typename Item> struct MergedList {
-    std::uint64_t madeAt = ~std::uint64_t{0}; // the storage's change count then
+    std::uint64_t madeAt = 0; // the storage's change count then
     std::vector<const Item*> entries;
 };
+// An open key may be enumerated from several threads at once, as a handle may on Windows. A list
+// once published is never changed, so readers take the current one without a lock; one made
+// again after a change replaces it, and the replaced ones stay until the key is closed, as a
+// reader may still hold one. Only a registry changed between walks of one open key (a test's
+// fixture; the library never writes) makes more than one.
+template <typename Item> struct MergedLists {
+    std::atomic<const MergedList<Item>*> current{nullptr};
+    std::vector<std::unique_ptr<MergedList<Item>>> made;
+};
 struct MergedView {
-    // An open key may be enumerated from several threads at once, as a handle may on Windows.
-    std::mutex lock;
-    MergedList<Value> values;
-    MergedList<Node*> children;
+    std::mutex making;
+    MergedLists<Value> values;
+    MergedLists<Node*> children;
 
-    MergedList<Value>& of(Slots<Value> Node::*) { return values; }
-    MergedList<Node*>& of(Slots<Node*> Node::*) { return children; }
+    MergedLists<Value>& of(Slots<Value> Node::*) { return values; }
+    MergedLists<Node*>& of(Slots<Node*> Node::*) { return children; }
 };
 
 // An open key. Keys below HKEY_CLASSES_ROOT see two nodes, the user's first; either may be
@@ -788,13 +796,22 @@ const Item* entryAt(const OpenKey& key, Slots<Item> Node::*member, std::uint32_t
         return index < slots.count ? &slots.items[index] : nullptr;
     }
     MergedView& view = *key.merged;
-    std::lock_guard lock(view.lock);
-    MergedList<Item>& list = view.of(member);
-    if (list.madeAt != key.storage->changes) {
-        merge(key, member, list.entries);
-        list.madeAt = key.storage->changes;
+    MergedLists<Item>& lists = view.of(member);
+    const std::uint64_t changes = key.storage->changes;
+    const MergedList<Item>* list = lists.current.load(std::memory_order_acquire);
+    if (!list || list->madeAt != changes) {
+        std::lock_guard lock(view.making);
+        list = lists.current.load(std::memory_order_relaxed);
+        if (!list || list->madeAt != changes) {
+            auto made = std::make_unique<MergedList<Item>>();
+            made->madeAt = changes;
+            merge(key, member, made->entries);
+            list = made.get();
+            lists.made.push_back(std::move(made));
+            lists.current.store(list, std::memory_order_release);
+        }
     }
-    return index < list.entries.size() ? list.entries[index] : nullptr;
+    return index < list->entries.size() ? list->entries[index] : nullptr;
 }
 
 // Before any of an open key's values is looked at.
