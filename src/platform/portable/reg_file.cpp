@@ -6,6 +6,8 @@
 // converted run by run, never character by character into a fresh string.
 #include "platform/portable/reg_file.h"
 
+#include "platform/portable/reg_file_open.h"
+
 #include <algorithm>
 #include <array>
 #include <bit>
@@ -63,8 +65,9 @@ int hexDigit(unsigned c) {
     return c < 256 ? kHexDigits[c] : -1;
 }
 
+// A carriage return is no blank: it ends a line.
 bool isBlank(unsigned c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\f' || c == '\v';
+    return c == ' ' || c == '\t' || c == '\f' || c == '\v';
 }
 
 unsigned asciiLower(unsigned c) {
@@ -284,22 +287,40 @@ inline unsigned countBits(unsigned x) {
     return (((x + (x >> 4)) & 0x0F0F0F0Fu) * 0x01010101u) >> 24;
 }
 
+// Lines end with a line feed, a carriage return, or the two together, in any mix.
+inline bool isLineEnd(unsigned c) {
+    return c == '\n' || c == '\r';
+}
+
+// In UTF-16 text a byte too many or too few puts every later unit out of step: a line feed then
+// reads as the unit U+0A00 (its bytes 00 0A, followed by the 00 that ends the real line feed).
+// U+0A00 is no character, so a file never holds it otherwise; it marks where to step back in.
+constexpr unsigned kShiftedLineFeed = 0x0A00;
+
 // The lines a load passes over are most of a file, and it looks only for the next that starts
 // (after blanks) with a or b: so the units are compared sixteen bytes a step, not line by line.
-// From from, a line start, returns the start of the first such line and adds the line feeds passed
-// to feeds; without one, where the last line feed ends (an unfinished last line starts there).
+// From from, a line start, returns the start of the first such line (or, in UTF-16, of a line
+// holding U+0A00) and adds the line ends passed to ends; without one, where the last line end
+// ends (an unfinished last line starts there). A carriage return that is the last unit may be
+// the first half of a pair whose line feed is still to come: it is left for the next call.
 template <unsigned Bytes>
 std::size_t findMarkedLine(const unsigned char* p, std::size_t from, std::size_t n, unsigned a,
-                           unsigned b, std::uint64_t& feeds) {
+                           unsigned b, std::uint64_t& ends) {
     auto unit = [p](std::size_t i) {
         return Bytes == 1 ? unsigned{p[i]} : p[2 * i] | (unsigned{p[2 * i + 1]} << 8);
     };
     // Whether the line holding the mark at i has only blanks before it, and where it starts.
     auto startsLine = [&](std::size_t i, std::size_t& start) {
+        if (Bytes == 2 && unit(i) == kShiftedLineFeed) {
+            while (i > from && !isLineEnd(unit(i - 1)))
+                --i;
+            start = i;
+            return true;
+        }
         while (i > from && isBlank(unit(i - 1)))
             --i;
         start = i;
-        return i == from || unit(i - 1) == '\n';
+        return i == from || isLineEnd(unit(i - 1));
     };
     std::size_t i = from, start = 0;
 #if defined(__SSE2__)
@@ -310,37 +331,44 @@ std::size_t findMarkedLine(const unsigned char* p, std::size_t from, std::size_t
         return Bytes == 1 ? _mm_cmpeq_epi8(v, _mm_set1_epi8(static_cast<char>(c)))
                           : _mm_cmpeq_epi16(v, _mm_set1_epi16(static_cast<short>(c)));
     };
-    // Line feeds are counted in byte lanes (a match is -1 in each of its bytes), summed before
-    // a lane can overflow.
+    // Line ends are counted in byte lanes (a match is -1 in each of its bytes), summed before
+    // a lane can overflow. A line feed right after a carriage return ends no line of its own;
+    // the return before a block's first unit is carried over from the block before.
     const __m128i zero = _mm_setzero_si128();
-    __m128i counts = zero;
+    __m128i counts = zero, returnBefore = zero;
     unsigned steps = 0;
     auto addCounts = [&] {
         const __m128i sums = _mm_sad_epu8(counts, zero);
-        feeds += static_cast<std::uint64_t>(_mm_cvtsi128_si32(sums) +
-                                            _mm_cvtsi128_si32(_mm_srli_si128(sums, 8))) /
-                 Bytes;
+        ends += static_cast<std::uint64_t>(_mm_cvtsi128_si32(sums) +
+                                           _mm_cvtsi128_si32(_mm_srli_si128(sums, 8))) /
+                Bytes;
         counts = zero;
         steps = 0;
     };
     for (; n - i >= kUnits; i += kUnits) {
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + Bytes * i));
-        const __m128i lineFeeds = equal(v, '\n');
-        if (const __m128i marks = _mm_or_si128(equal(v, a), equal(v, b));
-            _mm_movemask_epi8(marks)) {
+        const __m128i returns = equal(v, '\r');
+        const __m128i lineEnds = _mm_or_si128(
+            returns, _mm_andnot_si128(_mm_or_si128(_mm_slli_si128(returns, Bytes), returnBefore),
+                                      equal(v, '\n')));
+        returnBefore = _mm_srli_si128(returns, 16 - Bytes);
+        __m128i marks = _mm_or_si128(equal(v, a), equal(v, b));
+        if constexpr (Bytes == 2)
+            marks = _mm_or_si128(marks, equal(v, kShiftedLineFeed));
+        if (_mm_movemask_epi8(marks)) {
             unsigned bits = static_cast<unsigned>(_mm_movemask_epi8(marks)) & kKeep;
             for (; bits; bits &= bits - 1) {
                 const unsigned bit = static_cast<unsigned>(std::countr_zero(bits));
                 if (startsLine(i + bit / Bytes, start)) {
                     addCounts();
-                    const unsigned before = static_cast<unsigned>(_mm_movemask_epi8(lineFeeds)) &
+                    const unsigned before = static_cast<unsigned>(_mm_movemask_epi8(lineEnds)) &
                                             kKeep & ((1u << bit) - 1);
-                    feeds += countBits(before);
+                    ends += countBits(before);
                     return start;
                 }
             }
         }
-        counts = _mm_sub_epi8(counts, lineFeeds);
+        counts = _mm_sub_epi8(counts, lineEnds);
         if (++steps == 255)
             addCounts();
     }
@@ -348,14 +376,56 @@ std::size_t findMarkedLine(const unsigned char* p, std::size_t from, std::size_t
 #endif
     for (; i < n; ++i) {
         const unsigned c = unit(i);
-        if (c == '\n')
-            ++feeds;
-        else if ((c == a || c == b) && startsLine(i, start))
+        if (c == '\r' || (c == '\n' && (i == from || unit(i - 1) != '\r')))
+            ++ends;
+        else if ((c == a || c == b || (Bytes == 2 && c == kShiftedLineFeed)) &&
+                 startsLine(i, start))
             return start;
     }
-    while (n > from && unit(n - 1) != '\n')
+    if (n > from && unit(n - 1) == '\r') {
+        --ends;
+        return n - 1;
+    }
+    while (n > from && !isLineEnd(unit(n - 1)))
         --n;
     return n;
+}
+
+// The first byte in [from, end) that is a or b, or end.
+inline std::size_t findEitherByte(const unsigned char* p, std::size_t from, std::size_t end,
+                                  unsigned char a, unsigned char b) {
+#if defined(__SSE2__)
+    const __m128i wantA = _mm_set1_epi8(static_cast<char>(a));
+    const __m128i wantB = _mm_set1_epi8(static_cast<char>(b));
+    for (; end - from >= 16; from += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + from));
+        if (const int bits =
+                _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, wantA), _mm_cmpeq_epi8(v, wantB))))
+            return from + static_cast<unsigned>(std::countr_zero(static_cast<unsigned>(bits)));
+    }
+#endif
+    for (; from < end; ++from)
+        if (p[from] == a || p[from] == b)
+            return from;
+    return end;
+}
+
+// Where a line ends: its terminator starts at end and the next line at next (npos while the
+// text seen so far can't tell). shifted: the terminator is a line feed out of step (UTF-16 only),
+// after which the text goes on a byte further than next.
+struct LineEnd {
+    std::size_t end;
+    std::size_t next;
+    bool shifted = false;
+};
+
+// A carriage return closing the text may yet be followed by its line feed.
+inline LineEnd lineEndAt(std::size_t i, unsigned c, std::size_t n, bool atEnd, bool feedFollows) {
+    if (c == '\n')
+        return {i, i + 1};
+    if (i + 1 < n)
+        return {i, feedFollows ? i + 2 : i + 1};
+    return {i, atEnd ? n : npos};
 }
 
 // 8-bit text, indexed by byte.
@@ -380,11 +450,11 @@ struct Text8 {
                                std::uint64_t& feeds) const {
         return portable::findMarkedLine<1>(p, from, n, a, b, feeds);
     }
-    std::size_t findLineFeed(std::size_t from) const {
-        if (from >= n)
-            return n;
-        const void* hit = std::memchr(p + from, '\n', n - from);
-        return hit ? static_cast<std::size_t>(static_cast<const unsigned char*>(hit) - p) : n;
+    LineEnd findLineEnd(std::size_t from, bool atEnd) const {
+        const std::size_t i = findEitherByte(p, from, n, '\n', '\r');
+        if (i == n)
+            return {n, atEnd ? n : npos};
+        return lineEndAt(i, p[i], n, atEnd, i + 1 < n && p[i + 1] == '\n');
     }
     // The first a or b in [from, end), or end. Strings are most of a file: eight bytes a step.
     // The bytes passed over are or-ed into seen, which tells whether they were all ASCII.
@@ -424,7 +494,8 @@ struct Text8 {
 // so no converted copy of the file is ever made.
 struct Text16 {
     const unsigned char* p;
-    std::size_t n; // code units
+    std::size_t n;     // code units
+    std::size_t bytes; // that may be read: 2 * n, or one more where a unit is left unfinished
 
     std::size_t size() const { return n; }
     unsigned operator[](std::size_t i) const { return p[2 * i] | (unsigned{p[2 * i + 1]} << 8); }
@@ -444,19 +515,28 @@ struct Text16 {
                                std::uint64_t& feeds) const {
         return portable::findMarkedLine<2>(p, from, n, a, b, feeds);
     }
-    std::size_t findLineFeed(std::size_t from) const {
+    // Looks at the bytes, so that a line feed out of step is seen too.
+    LineEnd findLineEnd(std::size_t from, bool atEnd) const {
         const std::size_t total = 2 * n;
-        std::size_t i = 2 * from;
-        while (i < total) {
-            const void* hit = std::memchr(p + i, '\n', total - i);
-            if (!hit)
-                return n;
-            const auto at = static_cast<std::size_t>(static_cast<const unsigned char*>(hit) - p);
-            if (at % 2 == 0 && p[at + 1] == 0)
-                return at / 2;
-            i = at + 1;
+        for (std::size_t k = 2 * from;; ++k) {
+            k = findEitherByte(p, k, total, '\n', '\r');
+            if (k == total)
+                return {n, atEnd ? n : npos};
+            if (k % 2 == 0) {
+                if (p[k + 1] == 0) {
+                    const std::size_t i = k / 2;
+                    return lineEndAt(i, p[k], n, atEnd, i + 1 < n && (*this)[i + 1] == '\n');
+                }
+            } else if (p[k] == '\n' && p[k - 1] == 0) {
+                const std::size_t i = k / 2; // the unit U+0A00
+                if (k + 1 < bytes) {
+                    if (p[k + 1] == 0)
+                        return {i, i + 1, true};
+                } else if (!atEnd) {
+                    return {i, npos};
+                }
+            }
         }
-        return n;
     }
     std::size_t findEither(std::size_t from, std::size_t end, unsigned a, unsigned b,
                            unsigned&) const {
@@ -533,7 +613,7 @@ Detected detect(std::string_view bytes) {
         result.textStart = 2;
         for (std::size_t i = 2; i + 1 < n && first.size() < kHeaderScan; i += 2) {
             const unsigned unit = b[i] | (unsigned{b[i + 1]} << 8);
-            if (unit == '\n')
+            if (isLineEnd(unit))
                 break;
             first.push_back(unit < 0x80 ? static_cast<char>(unit) : '\x7f');
         }
@@ -541,13 +621,11 @@ Detected detect(std::string_view bytes) {
         if (n >= 3 && b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF)
             result.textStart = 3;
         for (std::size_t i = result.textStart; i < n && first.size() < kHeaderScan; ++i) {
-            if (b[i] == '\n')
+            if (isLineEnd(b[i]))
                 break;
             first.push_back(static_cast<char>(b[i]));
         }
     }
-    if (!first.empty() && first.back() == '\r')
-        first.pop_back();
     if (result.encoding == Encoding::Bytes && first == kWineHeader) {
         result.format = RegFileFormat::Wine;
         return result;
@@ -609,6 +687,13 @@ PathShape shapeOf(const Units& path) {
                        : shapeOf(static_cast<const char16_t*>(path.text), path.length);
 }
 
+bool holdsNull(const Units& path) {
+    if (path.narrow)
+        return std::memchr(path.text, 0, path.length) != nullptr;
+    const auto* units = static_cast<const char16_t*>(path.text);
+    return std::find(units, units + path.length, u'\0') != units + path.length;
+}
+
 bool equalsAscii(std::u16string_view text, std::string_view word) {
     if (text.size() != word.size())
         return false;
@@ -644,23 +729,25 @@ public:
     template <class Text> std::size_t feed(const Text& t, bool atEnd) {
         const std::size_t n = t.size();
         std::size_t pos = 0;
-        while (pos < n) {
+        bool shifted = false;
+        while (pos < n && !shifted) {
             if (passingOver()) {
-                std::uint64_t feeds = 0;
-                pos = t.findMarkedLine(pos, '[', wine_ ? ';' : '[', feeds);
-                line_ += feeds;
+                std::uint64_t ends = 0;
+                pos = t.findMarkedLine(pos, '[', wine_ ? ';' : '[', ends);
+                line_ += ends;
                 if (pos == n)
                     break;
             }
-            const std::size_t lineFeed = t.findLineFeed(pos);
-            if (lineFeed == n && !atEnd)
+            const LineEnd found = t.findLineEnd(pos, atEnd);
+            if (found.next == npos)
                 break;
-            std::size_t end = lineFeed;
-            if (end > pos && t[end - 1] == '\r')
-                --end;
+            const std::size_t end = found.end;
+            shifted = found.shifted;
             ++line_;
             if (line_ > 1) {
-                if (!passingOver()) {
+                if (shifted) {
+                    outOfStep(t, pos, end);
+                } else if (!passingOver()) {
                     processLine(t, pos, end);
                 } else if (const std::size_t p = skipBlanks(t, pos, end);
                            p < end && (t[p] == '[' || (wine_ && t[p] == ';'))) {
@@ -675,16 +762,21 @@ public:
                 }
                 if (keyOpened_) {
                     keyOpened_ = false;
-                    valuesFrom_ = offsetOf(lineFeed == n ? n : lineFeed + 1);
+                    valuesFrom_ = offsetOf(found.next);
                     valuesLine_ = line_ + 1;
                 }
             }
-            pos = lineFeed == n ? n : lineFeed + 1;
+            pos = found.next;
         }
+        shifted_ = shifted;
         if (atEnd)
-            textEnd_ = offsetOf(pos);
+            textEnd_ = offsetOf(pos) + (shifted ? 1 : 0);
         return pos;
     }
+
+    // Whether the text fed last stopped after a line feed out of step: the text goes on a byte
+    // after what feed used.
+    bool steppedBack() const { return shifted_; }
 
     // After the whole file: the last key's lines run to its end.
     void finish() {
@@ -727,6 +819,29 @@ private:
         if (end > valuesFrom_)
             registry_->deferValues(key_, source_, valuesFrom_, end - valuesFrom_, valuesLine_);
         keyState_ = KeyState::None;
+    }
+
+    // A line of UTF-16 text that went out of step by a byte (one too many or too few) is
+    // garbled from there to its end: it is skipped, and the text is read in step again from the
+    // line feed that ends it. Its start, still readable, tells what it was: a key line's key is
+    // skipped with its values, which would otherwise go to the key before; a value line is
+    // reported when its key's values are read.
+    template <class Text> void outOfStep(const Text& t, std::size_t b, std::size_t e) {
+        const std::size_t p = skipBlanks(t, b, e);
+        const bool keyLine = p < e && t[p] == '[';
+        if (passingOver()) {
+            if (!keyLine)
+                return;
+            endValueLines(offsetOf(b));
+        }
+        if (pending_) {
+            report(pendingLine_, "hex data continues onto a line that holds none: value skipped");
+            dropPending();
+        }
+        report(line_, keyLine ? "a byte too many or too few in this UTF-16 line: key skipped"
+                              : "a byte too many or too few in this UTF-16 line: line skipped");
+        if (keyLine && !writer_)
+            keyState_ = KeyState::Skipped;
     }
 
     template <class Text> void processLine(const Text& t, std::size_t b, std::size_t e) {
@@ -881,6 +996,15 @@ private:
         }
         if (shape.longest > kMaxKeyNameChars) {
             report(line_, "key name longer than 255 characters: key skipped");
+            keyState_ = KeyState::Skipped;
+            return;
+        }
+        // Programs name keys by null-terminated paths, so a key whose name holds a null can't
+        // be opened; worse, opening it by the name enumeration gives opens the key its name
+        // stops at. Such a key, everything below it and its values are left out.
+        if (holdsNull(path)) {
+            report(line_, "key name holds a null character, which no program can name: key "
+                          "skipped");
             keyState_ = KeyState::Skipped;
             return;
         }
@@ -1258,6 +1382,7 @@ private:
     Hive hive_; // where a Wine file's keys go
     std::uint64_t line_ = 0;
     bool badUtf8_ = false;
+    bool shifted_ = false;
 
     KeyState keyState_ = KeyState::None;
     MemoryRegistry::Node* key_ = nullptr; // while keyState_ is Open
@@ -1281,27 +1406,31 @@ private:
     Decoded text_;
 };
 
-// Feeds bytes in the file's encoding; returns how many bytes were used.
+// Feeds bytes in the file's encoding, the first of them at offset in the file; returns how many
+// were used.
 std::size_t feedBytes(Loader& loader, Encoding encoding, const char* bytes, std::size_t size,
-                      bool atEnd) {
+                      std::uint64_t offset, bool atEnd) {
     const auto* p = reinterpret_cast<const unsigned char*>(bytes);
+    loader.setOffset(offset);
     if (encoding == Encoding::Bytes)
         return loader.feed(Text8{p, size}, atEnd);
-    const Text16 text{p, size / 2};
-    const std::size_t used = 2 * loader.feed(text, atEnd);
-    if (atEnd && size % 2 != 0) {
-        const bool onNewLine = text.size() == 0 || text[text.size() - 1] == '\n';
+    std::size_t used = 0;
+    for (;;) {
+        const Text16 text{p + used, (size - used) / 2, size - used};
+        used += 2 * loader.feed(text, atEnd);
+        if (!loader.steppedBack())
+            break;
+        ++used; // the second byte of the line feed out of step
+        loader.setOffset(offset + used);
+    }
+    if (atEnd && used < size) {
+        const bool onNewLine = used < 2 || (p[used - 1] == 0 && isLineEnd(p[used - 2]));
         loader.report(loader.line() + (onNewLine ? 1 : 0),
                       "the file ends in the middle of a UTF-16 character");
         return size;
     }
     return used;
 }
-
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
 
 bool seek(std::FILE* file, std::uint64_t offset) {
 #if defined(_WIN32)
@@ -1363,8 +1492,8 @@ private:
 void feedFile(Loader& loader, std::FILE* file, Encoding encoding, ReadBuffer& buffer,
               std::uint64_t offset, std::uint64_t left, bool atEnd) {
     for (;;) {
-        loader.setOffset(offset);
-        const std::size_t used = feedBytes(loader, encoding, buffer.data(), buffer.size(), atEnd);
+        const std::size_t used =
+            feedBytes(loader, encoding, buffer.data(), buffer.size(), offset, atEnd);
         buffer.consume(used);
         offset += used;
         if (atEnd)
@@ -1402,8 +1531,8 @@ public:
             buffer->consume(textStart);
             feedFile(loader, file_.get(), encoding_, *buffer, textStart, ~std::uint64_t{0}, atEnd);
         } else {
-            loader.setOffset(textStart);
-            feedBytes(loader, encoding_, text_.data() + textStart, text_.size() - textStart, true);
+            feedBytes(loader, encoding_, text_.data() + textStart, text_.size() - textStart,
+                      textStart, true);
         }
         textEnd_ = loader.textEnd();
         loader.finish();
@@ -1414,9 +1543,8 @@ public:
                     std::uint64_t firstLine) override {
         Loader loader(key, name_, format_, encoding_, firstLine);
         if (!file_) {
-            loader.setOffset(offset);
             feedBytes(loader, encoding_, text_.data() + offset, static_cast<std::size_t>(length),
-                      true);
+                      offset, true);
         } else if (!readLines(loader, offset, length)) {
             loader.report(firstLine, "the file can't be read again: this key's values are missing");
         }
@@ -1456,8 +1584,7 @@ private:
         }
         const auto from = static_cast<std::size_t>(offset - nearOffset_);
         const std::size_t size = std::min(static_cast<std::size_t>(length), nearSize_ - from);
-        loader.setOffset(offset);
-        feedBytes(loader, encoding_, near_.get() + from, size, true);
+        feedBytes(loader, encoding_, near_.get() + from, size, offset, true);
         return true;
     }
 
@@ -1483,33 +1610,41 @@ RegFileFormat detectRegFileFormat(std::string_view bytes) {
     return detect(bytes).format;
 }
 
-bool loadRegistryText(MemoryRegistry& registry, std::string_view bytes, const std::string& name,
-                      Hive defaultHive) {
+namespace {
+
+bool loadText(MemoryRegistry& registry, std::string bytes, const std::string& name,
+              Hive defaultHive) {
     const Detected detected = detect(bytes);
     if (detected.format == RegFileFormat::Unknown) {
         reportUnknownFormat(registry, name);
         return false;
     }
-    auto lines = std::make_shared<FileLines>(name, detected, nullptr, std::string(bytes));
+    auto lines = std::make_shared<FileLines>(name, detected, nullptr, std::move(bytes));
     lines->load(registry, registry.addSource(lines), defaultHive, detected.textStart, nullptr,
                 true);
     return true;
 }
 
-bool loadRegistryFile(MemoryRegistry& registry, const std::string& path, Hive defaultHive) {
-#if defined(_WIN32)
-    File file(std::fopen(path.c_str(), "rb"));
-#else
-    File file(std::fopen(path.c_str(), "rbe")); // not inherited by programs the host starts
-#endif
-    if (!file) {
-        registry.report({path, 0, "the file can't be opened"});
+} // namespace
+
+bool loadRegistryText(MemoryRegistry& registry, std::string_view bytes, const std::string& name,
+                      Hive defaultHive) {
+    return loadText(registry, std::string(bytes), name, defaultHive);
+}
+
+bool loadRegistryFile(MemoryRegistry& registry, const std::string& path, Hive defaultHive,
+                      const StreamLimits& limits) {
+    OpenedFile opened = openRegistryFile(path, limits);
+    if (opened.streamed)
+        return loadText(registry, std::move(opened.bytes), path, defaultHive);
+    if (!opened.file) {
+        registry.report({path, 0, std::move(opened.problem)});
         return false;
     }
     ReadBuffer buffer;
-    const bool atEnd = buffer.read(file.get(), kReadBlock) < kReadBlock;
-    if (std::ferror(file.get())) {
-        registry.report({path, 0, "the file can't be read"});
+    const bool atEnd = buffer.read(opened.file.get(), kReadBlock) < kReadBlock;
+    if (std::ferror(opened.file.get())) {
+        registry.report({path, 0, "the file can't be read: input/output error"});
         return false;
     }
     const Detected detected = detect(std::string_view(buffer.data(), buffer.size()));
@@ -1517,7 +1652,7 @@ bool loadRegistryFile(MemoryRegistry& registry, const std::string& path, Hive de
         reportUnknownFormat(registry, path);
         return false;
     }
-    auto lines = std::make_shared<FileLines>(path, detected, std::move(file), std::string());
+    auto lines = std::make_shared<FileLines>(path, detected, std::move(opened.file), std::string());
     lines->load(registry, registry.addSource(lines), defaultHive, detected.textStart, &buffer,
                 atEnd);
     return true;
