@@ -76,9 +76,9 @@ void dump(RegistryService& registry, const std::u16string& path, std::u16string&
     out += path.empty() ? u"." : path.substr(1);
     char16_t name[300];
     for (std::uint32_t i = 0;; ++i) {
-        std::uint32_t count = 300, type = 0, size = sizeof(name);
-        std::uint8_t data[sizeof(name)];
-        if (key.enumerate(i, name, &count, &type, data, &size) != status::success)
+        std::vector<std::uint8_t> data(1 << 18);
+        std::uint32_t count = 300, type = 0, size = static_cast<std::uint32_t>(data.size());
+        if (key.enumerate(i, name, &count, &type, data.data(), &size) != status::success)
             break;
         // Strings as their text, other data as hex digits after a '#'.
         out += u" " + std::u16string(name, count) + u"=";
@@ -286,6 +286,31 @@ TEST(HostileRegistryFiles, LineEndsOfEveryKind) {
                                             u"0001\n");
                 }
             });
+        }
+    }
+}
+
+// A file is read in blocks of 64 KiB: a carriage return that ends the first block may be half of
+// a line end whose line feed only the next block holds, after a key line or a value line.
+TEST(HostileRegistryFiles, LineEndSplitBetweenBlocks) {
+    for (const bool utf16 : {false, true}) {
+        for (const bool keyLine : {false, true}) {
+            SCOPED_TRACE(std::string(utf16 ? "UTF-16" : "8-bit") + (keyLine ? ", key" : ", value"));
+            std::string text = "Windows Registry Editor Version 5.00\r\n[HKEY_CURRENT_USER\\T]\r\n";
+            const std::string last = keyLine ? "[HKEY_CURRENT_USER\\T\\K]" : "\"g\"=\"2\"";
+            // Where the carriage return must lie, in units after the byte order mark.
+            const std::size_t at = utf16 ? 32766 : 65535;
+            text += "\"f\"=\"" + std::string(at - text.size() - last.size() - 8, 'x') + "\"\r\n";
+            text += last + "\r\n\"v\"=\"1\"\r\n\r\nbad\r\n";
+            ASSERT_EQ(text.find(last + "\r") + last.size(), at);
+            loadBothWays(utf16 ? utf16File(std::u16string(text.begin(), text.end())) : text,
+                         [&](MemoryRegistry& registry) {
+                             EXPECT_EQ(problems(registry), "7: line not understood: skipped\n");
+                             std::u16string values;
+                             dump(registry, keyLine ? u"\\K" : u"", values);
+                             EXPECT_TRUE(values.ends_with(keyLine ? u"K v=1\n" : u"g=2 v=1\n"))
+                                 << values.size();
+                         });
         }
     }
 }
