@@ -10,6 +10,7 @@
 #include "platform/portable/reg_file_text.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -947,7 +948,8 @@ void feedFile(Loader& loader, std::FILE* file, Encoding encoding, ReadBuffer& bu
         left -= got;
         atEnd = got < want || left == 0;
         if (std::ferror(file)) {
-            loader.report(0, "reading the file failed part way: the rest is missing");
+            loader.report(0, "reading the file failed part way (" + reasonOf(errno) +
+                                 "): the rest is missing");
             atEnd = true;
         }
     }
@@ -986,8 +988,9 @@ public:
         if (!file_) {
             feedBytes(loader, encoding_, text_.data() + offset, static_cast<std::size_t>(length),
                       offset, true);
-        } else if (!readLines(loader, offset, length)) {
-            loader.report(firstLine, "the file can't be read again: this key's values are missing");
+        } else if (const int error = readLines(loader, offset, length)) {
+            loader.report(firstLine, "the file can't be read again (" + reasonOf(error) +
+                                         "): this key's values are missing");
         }
         loader.finishValues(offset + length >= textEnd_);
     }
@@ -995,7 +998,8 @@ public:
 private:
     static constexpr std::size_t kNearBlock = std::size_t{64} << 10;
 
-    bool readLines(Loader& loader, std::uint64_t offset, std::uint64_t length) {
+    // Returns 0, or the errno of what failed.
+    int readLines(Loader& loader, std::uint64_t offset, std::uint64_t length) {
         // A key's lines met while the load still reads the file: it goes on from here after.
         struct Resume {
             std::FILE* file;
@@ -1007,10 +1011,10 @@ private:
         } resume{loading_ ? file_.get() : nullptr, loading_ ? tell(file_.get()) : 0};
         if (length > kNearBlock) {
             if (!seek(file_.get(), offset))
-                return false;
+                return errno;
             ReadBuffer buffer;
             feedFile(loader, file_.get(), encoding_, buffer, offset, length, false);
-            return true;
+            return 0;
         }
         // Keys asked about one after another (a walk of a tree, sub-keys after their key) mostly
         // lie near each other in a file: a block is read at a time and kept for the next.
@@ -1019,14 +1023,14 @@ private:
                 near_ = std::make_unique_for_overwrite<char[]>(kNearBlock);
             nearSize_ = 0;
             if (!seek(file_.get(), offset))
-                return false;
+                return errno;
             nearOffset_ = offset;
             nearSize_ = std::fread(near_.get(), 1, kNearBlock, file_.get());
         }
         const auto from = static_cast<std::size_t>(offset - nearOffset_);
         const std::size_t size = std::min(static_cast<std::size_t>(length), nearSize_ - from);
         feedBytes(loader, encoding_, near_.get() + from, size, offset, true);
-        return true;
+        return 0;
     }
 
     const std::string name_;
@@ -1085,7 +1089,7 @@ bool loadRegistryFile(MemoryRegistry& registry, const std::string& path, Hive de
     ReadBuffer buffer;
     const bool atEnd = buffer.read(opened.file.get(), kReadBlock) < kReadBlock;
     if (std::ferror(opened.file.get())) {
-        registry.report({path, 0, "the file can't be read: input/output error"});
+        registry.report({path, 0, "the file can't be read: " + reasonOf(errno)});
         return false;
     }
     const Detected detected = detect(std::string_view(buffer.data(), buffer.size()));

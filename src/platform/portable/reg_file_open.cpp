@@ -13,11 +13,11 @@
 #endif
 
 namespace tavlo::platform::portable {
-namespace {
+namespace {} // namespace
 
 // Fixed English words, not strerror's: the diagnostics are English whatever the locale, and the
 // library never changes the process's locale to ask.
-std::string reason(int error) {
+std::string reasonOf(int error) {
     switch (error) {
     case ENOENT:
         return "no such file";
@@ -48,8 +48,10 @@ std::string reason(int error) {
     }
 }
 
+namespace {
+
 std::string cantOpen(int error) {
-    return "the file can't be opened: " + reason(error);
+    return "the file can't be opened: " + reasonOf(error);
 }
 
 std::string cantRead(const std::string& why) {
@@ -94,7 +96,7 @@ std::string readStream(int fd, const StreamLimits& limits, std::string& bytes) {
         if (ready < 0) {
             if (errno == EINTR)
                 continue;
-            return cantRead(reason(errno));
+            return cantRead(reasonOf(errno));
         }
         if (ready == 0)
             return cantRead(idleBound
@@ -107,7 +109,7 @@ std::string readStream(int fd, const StreamLimits& limits, std::string& bytes) {
         if (got < 0) {
             if (errno == EAGAIN || errno == EINTR)
                 continue;
-            return cantRead(reason(errno));
+            return cantRead(reasonOf(errno));
         }
         if (static_cast<std::size_t>(got) > limits.maxBytes - bytes.size()) {
             bytes.clear();
@@ -159,7 +161,7 @@ OpenedFile openRegistryFile(const std::string& path, const StreamLimits& limits)
         return opened;
     }
     if (fstat(fd, &info) != 0) {
-        opened.problem = cantRead(reason(errno));
+        opened.problem = cantRead(reasonOf(errno));
     } else if (const char* kind = refusedKind(info.st_mode)) {
         opened.problem = cantRead(kind);
     } else if (S_ISREG(info.st_mode)) {

@@ -37,4 +37,7 @@ struct OpenedFile {
 
 OpenedFile openRegistryFile(const std::string& path, const StreamLimits& limits);
 
+// An errno value in words, for a diagnostic: "no such file", "permission denied"...
+std::string reasonOf(int error);
+
 } // namespace tavlo::platform::portable
