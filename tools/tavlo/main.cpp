@@ -55,6 +55,8 @@ int run(const std::vector<std::string>& argv) {
             if (!platform::canChooseRegistrySource())
                 return usageError(arg + " is not available here: this build reads the registry "
                                         "of the machine it runs on");
+            if (arg == "--prefix" && argv[i + 1].empty())
+                return usageError("--prefix needs a folder, not an empty name");
             (arg == "--registry" ? files.emplace_back() : prefix) = argv[++i];
             continue;
         }
@@ -62,6 +64,8 @@ int run(const std::vector<std::string>& argv) {
             if (!platform::canChooseRegistrySource())
                 return usageError(arg.substr(0, arg.find('=')) + " is not available here");
             const std::string value = arg.substr(arg.find('=') + 1);
+            if (arg[2] == 'p' && value.empty())
+                return usageError("--prefix needs a folder, not an empty name");
             (arg[2] == 'r' ? files.emplace_back() : prefix) = value;
             continue;
         }

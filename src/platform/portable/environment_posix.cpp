@@ -15,6 +15,7 @@ struct State {
     std::mutex mutex;
     std::atomic<bool> configured = false;
     PortableConfig config;
+    std::vector<Diagnostic> problems; // why no registry is read
     std::atomic<bool> loaded = false;
     MemoryRegistry registry;
 };
@@ -32,7 +33,7 @@ std::string trimSlashes(std::string path) {
 
 const PortableConfig& currentConfig(State& s) {
     if (!s.configured) {
-        s.config = configFromEnvironment();
+        s.config = configFromEnvironment(&s.problems);
         s.configured.store(true, std::memory_order_release);
     }
     return s.config;
@@ -40,14 +41,17 @@ const PortableConfig& currentConfig(State& s) {
 
 } // namespace
 
-PortableConfig configFromEnvironment() {
+PortableConfig configFromEnvironment(std::vector<Diagnostic>* problems) {
     PortableConfig config;
+    std::vector<Diagnostic> found;
     if (const char* prefix = std::getenv("WINEPREFIX"); prefix && *prefix)
         config.prefix = prefix;
     else if (const char* home = std::getenv("HOME"); home && *home)
         config.prefix = std::string(home) + "/.wine";
     config.prefix = trimSlashes(config.prefix);
-    if (const char* files = std::getenv("TAVLO_REGISTRY"); files && *files) {
+    const char* files = std::getenv("TAVLO_REGISTRY");
+    if (files && *files) {
+        // Empty entries (a doubled or trailing ':') are passed over, as in a search path.
         std::string list(files);
         std::size_t start = 0;
         while (start <= list.size()) {
@@ -58,15 +62,25 @@ PortableConfig configFromEnvironment() {
                 config.registryFiles.push_back(list.substr(start, end - start));
             start = end + 1;
         }
+        if (config.registryFiles.empty())
+            found.push_back(
+                {"TAVLO_REGISTRY", 0, "names no file, only ':' separators: no registry is read"});
+    } else if (config.prefix.empty()) {
+        found.push_back({"WINEPREFIX", 0,
+                         "not set, nor HOME (for ~/.wine), nor TAVLO_REGISTRY: no "
+                         "registry is read"});
     }
+    if (problems)
+        *problems = std::move(found);
     return config;
 }
 
-void configure(PortableConfig config) {
+void configure(PortableConfig config, std::vector<Diagnostic> problems) {
     State& s = state();
     std::lock_guard lock(s.mutex);
     config.prefix = trimSlashes(std::move(config.prefix));
     s.config = std::move(config);
+    s.problems = std::move(problems);
     s.configured = true;
     s.loaded = false;
 }
@@ -79,7 +93,11 @@ MemoryRegistry& processRegistry() {
     if (!s.loaded) {
         const PortableConfig& config = currentConfig(s);
         s.registry.clear();
-        if (!config.registryFiles.empty()) {
+        for (const Diagnostic& problem : s.problems)
+            s.registry.report(problem);
+        if (!s.problems.empty()) {
+            // Nothing is read: the registry is empty, and its problems say why.
+        } else if (!config.registryFiles.empty()) {
             for (const auto& file : config.registryFiles)
                 loadRegistryFile(s.registry, file, Hive::LocalMachine);
         } else if (!config.prefix.empty()) {

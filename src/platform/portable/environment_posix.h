@@ -2,6 +2,11 @@
 // files separated by ':', later files overriding earlier ones), else the Wine prefix in
 // WINEPREFIX, else ~/.wine. The library reads the environment once, at its first registry or
 // file access; the command-line tool may configure it explicitly before that.
+//
+// A variable set to the empty string counts as not set. TAVLO_REGISTRY set to nothing but
+// separators names no file, which is taken as a mistake: no registry is read (not the prefix's,
+// which the user meant not to read) and the registry's problems say why. So do they when
+// neither a prefix nor a home folder is known.
 #pragma once
 
 #include "platform/portable/memory_registry.h"
@@ -17,11 +22,13 @@ struct PortableConfig {
     std::string prefix;                     // the Wine prefix folder (for drive letters too)
 };
 
-PortableConfig configFromEnvironment();
+// problems, when given, receives why the environment names no registry to read.
+PortableConfig configFromEnvironment(std::vector<Diagnostic>* problems = nullptr);
 
 // Takes effect for everything loaded after the call: the registry is loaded again on its next
-// use and drive letters resolve through the new prefix.
-void configure(PortableConfig config);
+// use and drive letters resolve through the new prefix. With problems, no registry is read: it
+// is empty, and they are its problems.
+void configure(PortableConfig config, std::vector<Diagnostic> problems = {});
 
 // The process's registry, loaded from the configuration on first use.
 MemoryRegistry& processRegistry();

@@ -19,7 +19,8 @@ bool canChooseRegistrySource() {
 }
 
 void chooseRegistrySource(const std::vector<std::string>& files, const std::string& prefix) {
-    portable::PortableConfig config = portable::configFromEnvironment();
+    std::vector<portable::Diagnostic> problems;
+    portable::PortableConfig config = portable::configFromEnvironment(&problems);
     if (!prefix.empty()) {
         std::error_code error;
         const auto absolute = std::filesystem::absolute(prefix, error);
@@ -29,7 +30,10 @@ void chooseRegistrySource(const std::vector<std::string>& files, const std::stri
     }
     if (!files.empty())
         config.registryFiles = files;
-    portable::configure(std::move(config));
+    // What the environment lacks doesn't matter when the caller names the registry itself.
+    if (!files.empty() || !prefix.empty())
+        problems.clear();
+    portable::configure(std::move(config), std::move(problems));
 }
 
 std::vector<std::string> registrySourceDiagnostics() {

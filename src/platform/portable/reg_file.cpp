@@ -6,19 +6,17 @@
 // converted run by run, never character by character into a fresh string.
 #include "platform/portable/reg_file.h"
 
+#include "platform/portable/reg_file_open.h"
+#include "platform/portable/reg_file_text.h"
+
 #include <algorithm>
-#include <array>
-#include <bit>
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string>
 #include <utility>
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 namespace tavlo::platform::portable {
 namespace {
@@ -33,8 +31,6 @@ constexpr std::size_t kReadBlock = std::size_t{64} << 10;
 // A header line is short; looking further only costs time on files that aren't registry files.
 constexpr std::size_t kHeaderScan = 256;
 
-constexpr std::size_t npos = std::string_view::npos;
-
 constexpr std::string_view kWineHeader = "WINE REGISTRY Version 2";
 constexpr std::string_view kRegedit5Header = "Windows Registry Editor Version 5.00";
 constexpr std::string_view kRegedit4Header = "REGEDIT4";
@@ -47,481 +43,7 @@ struct Detected {
     std::size_t textStart = 0; // past the byte order mark
 };
 
-constexpr std::array<std::int8_t, 256> kHexDigits = [] {
-    std::array<std::int8_t, 256> table{};
-    table.fill(-1);
-    for (int c = '0'; c <= '9'; ++c)
-        table[c] = static_cast<std::int8_t>(c - '0');
-    for (int c = 'a'; c <= 'f'; ++c)
-        table[c] = static_cast<std::int8_t>(c - 'a' + 10);
-    for (int c = 'A'; c <= 'F'; ++c)
-        table[c] = static_cast<std::int8_t>(c - 'A' + 10);
-    return table;
-}();
-
-int hexDigit(unsigned c) {
-    return c < 256 ? kHexDigits[c] : -1;
-}
-
-bool isBlank(unsigned c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\f' || c == '\v';
-}
-
-unsigned asciiLower(unsigned c) {
-    return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c;
-}
-
-bool isAscii(const char* p, std::size_t n) {
-    std::uint64_t all = 0;
-    std::size_t i = 0;
-    for (; i + 8 <= n; i += 8) {
-        std::uint64_t word;
-        std::memcpy(&word, p + i, 8);
-        all |= word;
-    }
-    for (; i < n; ++i)
-        all |= static_cast<unsigned char>(p[i]);
-    return (all & 0x8080808080808080ull) == 0;
-}
-
-// Windows-1252 at 0x80-0x9F; the five unassigned bytes become the C1 controls, as Windows maps
-// them.
-constexpr char16_t kCp1252High[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-
-// Text as the loader decodes it: one byte per unit while every unit is below 0x100 (nearly all
-// registry text), widened to UTF-16 at the first that isn't. The registry keeps narrow text
-// narrow, so the common text is copied, never converted.
-class Decoded {
-public:
-    void clear() {
-        narrow_.clear();
-        wide_.clear();
-        isNarrow_ = true;
-    }
-    std::size_t size() const { return isNarrow_ ? narrow_.size() : wide_.size(); }
-
-    void push(char16_t c) {
-        if (isNarrow_ && c < 0x100)
-            narrow_.push_back(static_cast<char>(c));
-        else
-            pushWide(c);
-    }
-    // Units below 0x80, one byte each.
-    void appendAscii(const unsigned char* p, std::size_t n) {
-        if (isNarrow_)
-            narrow_.append(reinterpret_cast<const char*>(p), n);
-        else
-            wide_.append(p, p + n);
-    }
-    void append(std::u16string_view text) {
-        for (const char16_t c : text)
-            push(c);
-    }
-    // UTF-16LE units where they lie.
-    void appendUtf16(const unsigned char* p, std::size_t units) {
-        std::size_t i = 0;
-        if (isNarrow_) {
-            const std::size_t old = narrow_.size();
-            narrow_.resize(old + units);
-            char* out = narrow_.data() + old;
-            // Four units a step while their high bytes are zero: their low bytes, packed.
-            if constexpr (std::endian::native == std::endian::little) {
-                for (; i + 4 <= units; i += 4) {
-                    std::uint64_t word;
-                    std::memcpy(&word, p + 2 * i, 8);
-                    if (word & 0xFF00FF00FF00FF00ull)
-                        break;
-                    word = (word | word >> 8) & 0x0000FFFF0000FFFFull;
-                    const auto packed = static_cast<std::uint32_t>(word | word >> 16);
-                    std::memcpy(out + i, &packed, 4);
-                }
-            }
-            for (; i < units && p[2 * i + 1] == 0; ++i)
-                out[i] = static_cast<char>(p[2 * i]);
-            narrow_.resize(old + i);
-        }
-        for (; i < units; ++i)
-            push(static_cast<char16_t>(p[2 * i] | (p[2 * i + 1] << 8)));
-    }
-    // Room for n more narrow units, to be written and then cut to size with truncate.
-    char* narrowSpace(std::size_t n) {
-        const std::size_t old = narrow_.size();
-        narrow_.resize(old + n);
-        return narrow_.data() + old;
-    }
-    // Drops the units from size on (the text may stay wide).
-    void truncate(std::size_t size) {
-        if (isNarrow_)
-            narrow_.resize(size);
-        else
-            wide_.resize(size);
-    }
-
-    Units units() const {
-        return isNarrow_ ? Units{narrow_.data(), narrow_.size(), true}
-                         : Units{wide_.data(), wide_.size(), false};
-    }
-    // As UTF-16; a narrow text is widened into a copy kept for the purpose.
-    std::u16string_view wide() {
-        if (!isNarrow_)
-            return wide_;
-        copy_.assign(narrow_.size(), u'\0');
-        for (std::size_t i = 0; i < narrow_.size(); ++i)
-            copy_[i] = static_cast<unsigned char>(narrow_[i]);
-        return copy_;
-    }
-
-    void swap(Decoded& other) noexcept {
-        narrow_.swap(other.narrow_);
-        wide_.swap(other.wide_);
-        std::swap(isNarrow_, other.isNarrow_);
-    }
-
-private:
-    void pushWide(char16_t c) {
-        if (isNarrow_) {
-            wide_.resize(narrow_.size());
-            for (std::size_t i = 0; i < narrow_.size(); ++i)
-                wide_[i] = static_cast<unsigned char>(narrow_[i]);
-            narrow_.clear();
-            isNarrow_ = false;
-        }
-        wide_.push_back(c);
-    }
-
-    std::string narrow_;
-    std::u16string wide_;
-    std::u16string copy_;
-    bool isNarrow_ = true;
-};
-
-// Appends UTF-8. Each byte that doesn't start a valid sequence (overlong forms and surrogates
-// included) becomes U+FFFD; returns false when there was any.
-bool appendUtf8(Decoded& out, const unsigned char* p, const unsigned char* end) {
-    bool valid = true;
-    while (p < end) {
-        const unsigned char* run = p;
-        while (end - p >= 8) {
-            std::uint64_t word;
-            std::memcpy(&word, p, 8);
-            if (word & 0x8080808080808080ull)
-                break;
-            p += 8;
-        }
-        while (p < end && *p < 0x80)
-            ++p;
-        if (p > run)
-            out.appendAscii(run, static_cast<std::size_t>(p - run));
-        if (p == end)
-            break;
-        const unsigned c = *p;
-        int length = 0;
-        unsigned lowest = 0x80, highest = 0xBF; // allowed range of the second byte
-        std::uint32_t cp = 0;
-        if (c >= 0xC2 && c <= 0xDF) {
-            length = 2;
-            cp = c & 0x1F;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            length = 3;
-            cp = c & 0x0F;
-            if (c == 0xE0)
-                lowest = 0xA0;
-            else if (c == 0xED)
-                highest = 0x9F;
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            length = 4;
-            cp = c & 0x07;
-            if (c == 0xF0)
-                lowest = 0x90;
-            else if (c == 0xF4)
-                highest = 0x8F;
-        }
-        bool ok = length != 0 && end - p >= length && p[1] >= lowest && p[1] <= highest;
-        for (int k = 2; ok && k < length; ++k)
-            ok = (p[k] & 0xC0) == 0x80;
-        if (!ok) {
-            out.push(0xFFFD);
-            ++p;
-            valid = false;
-            continue;
-        }
-        for (int k = 1; k < length; ++k)
-            cp = (cp << 6) | (p[k] & 0x3F);
-        if (cp >= 0x10000) {
-            cp -= 0x10000;
-            out.push(static_cast<char16_t>(0xD800 + (cp >> 10)));
-            out.push(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-        } else {
-            out.push(static_cast<char16_t>(cp));
-        }
-        p += length;
-    }
-    return valid;
-}
-
-void appendCp1252(Decoded& out, const unsigned char* p, const unsigned char* end) {
-    for (; p < end; ++p)
-        out.push(*p >= 0x80 && *p < 0xA0 ? kCp1252High[*p - 0x80] : static_cast<char16_t>(*p));
-}
-
-// regedit's 8-bit files are in the ANSI code page of whoever wrote them; UTF-8 is taken when the
-// bytes are valid UTF-8, which text in any Windows code page almost never is.
-void appendAnsi(Decoded& out, const unsigned char* p, const unsigned char* end) {
-    const std::size_t old = out.size();
-    if (!appendUtf8(out, p, end)) {
-        out.truncate(old);
-        appendCp1252(out, p, end);
-    }
-}
-
-// Set bits, without a call where the processor's own instruction isn't assumed.
-inline unsigned countBits(unsigned x) {
-    x = x - ((x >> 1) & 0x55555555u);
-    x = (x & 0x33333333u) + ((x >> 2) & 0x33333333u);
-    return (((x + (x >> 4)) & 0x0F0F0F0Fu) * 0x01010101u) >> 24;
-}
-
-// The lines a load passes over are most of a file, and it looks only for the next that starts
-// (after blanks) with a or b: so the units are compared sixteen bytes a step, not line by line.
-// From from, a line start, returns the start of the first such line and adds the line feeds passed
-// to feeds; without one, where the last line feed ends (an unfinished last line starts there).
-template <unsigned Bytes>
-std::size_t findMarkedLine(const unsigned char* p, std::size_t from, std::size_t n, unsigned a,
-                           unsigned b, std::uint64_t& feeds) {
-    auto unit = [p](std::size_t i) {
-        return Bytes == 1 ? unsigned{p[i]} : p[2 * i] | (unsigned{p[2 * i + 1]} << 8);
-    };
-    // Whether the line holding the mark at i has only blanks before it, and where it starts.
-    auto startsLine = [&](std::size_t i, std::size_t& start) {
-        while (i > from && isBlank(unit(i - 1)))
-            --i;
-        start = i;
-        return i == from || unit(i - 1) == '\n';
-    };
-    std::size_t i = from, start = 0;
-#if defined(__SSE2__)
-    constexpr std::size_t kUnits = 16 / Bytes;
-    // One bit per unit: movemask gives one per byte.
-    constexpr unsigned kKeep = Bytes == 1 ? 0xFFFF : 0x5555;
-    auto equal = [](__m128i v, unsigned c) {
-        return Bytes == 1 ? _mm_cmpeq_epi8(v, _mm_set1_epi8(static_cast<char>(c)))
-                          : _mm_cmpeq_epi16(v, _mm_set1_epi16(static_cast<short>(c)));
-    };
-    // Line feeds are counted in byte lanes (a match is -1 in each of its bytes), summed before
-    // a lane can overflow.
-    const __m128i zero = _mm_setzero_si128();
-    __m128i counts = zero;
-    unsigned steps = 0;
-    auto addCounts = [&] {
-        const __m128i sums = _mm_sad_epu8(counts, zero);
-        feeds += static_cast<std::uint64_t>(_mm_cvtsi128_si32(sums) +
-                                            _mm_cvtsi128_si32(_mm_srli_si128(sums, 8))) /
-                 Bytes;
-        counts = zero;
-        steps = 0;
-    };
-    for (; n - i >= kUnits; i += kUnits) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + Bytes * i));
-        const __m128i lineFeeds = equal(v, '\n');
-        if (const __m128i marks = _mm_or_si128(equal(v, a), equal(v, b));
-            _mm_movemask_epi8(marks)) {
-            unsigned bits = static_cast<unsigned>(_mm_movemask_epi8(marks)) & kKeep;
-            for (; bits; bits &= bits - 1) {
-                const unsigned bit = static_cast<unsigned>(std::countr_zero(bits));
-                if (startsLine(i + bit / Bytes, start)) {
-                    addCounts();
-                    const unsigned before = static_cast<unsigned>(_mm_movemask_epi8(lineFeeds)) &
-                                            kKeep & ((1u << bit) - 1);
-                    feeds += countBits(before);
-                    return start;
-                }
-            }
-        }
-        counts = _mm_sub_epi8(counts, lineFeeds);
-        if (++steps == 255)
-            addCounts();
-    }
-    addCounts();
-#endif
-    for (; i < n; ++i) {
-        const unsigned c = unit(i);
-        if (c == '\n')
-            ++feeds;
-        else if ((c == a || c == b) && startsLine(i, start))
-            return start;
-    }
-    while (n > from && unit(n - 1) != '\n')
-        --n;
-    return n;
-}
-
-// 8-bit text, indexed by byte.
-struct Text8 {
-    const unsigned char* p;
-    std::size_t n;
-
-    std::size_t size() const { return n; }
-    unsigned operator[](std::size_t i) const { return p[i]; }
-    // Bytes written as two hex digits and a comma, from from on, to out; returns where they
-    // end.
-    std::size_t hexBytes(std::size_t from, std::size_t end, std::uint8_t*& out) const {
-        for (; end - from >= 3 && p[from + 2] == ','; from += 3) {
-            const int high = kHexDigits[p[from]], low = kHexDigits[p[from + 1]];
-            if ((high | low) < 0)
-                break;
-            *out++ = static_cast<std::uint8_t>(high << 4 | low);
-        }
-        return from;
-    }
-    std::size_t findMarkedLine(std::size_t from, unsigned a, unsigned b,
-                               std::uint64_t& feeds) const {
-        return portable::findMarkedLine<1>(p, from, n, a, b, feeds);
-    }
-    std::size_t findLineFeed(std::size_t from) const {
-        if (from >= n)
-            return n;
-        const void* hit = std::memchr(p + from, '\n', n - from);
-        return hit ? static_cast<std::size_t>(static_cast<const unsigned char*>(hit) - p) : n;
-    }
-    // The first a or b in [from, end), or end. Strings are most of a file: eight bytes a step.
-    // The bytes passed over are or-ed into seen, which tells whether they were all ASCII.
-    std::size_t findEither(std::size_t from, std::size_t end, unsigned a, unsigned b,
-                           unsigned& seen) const {
-        constexpr std::uint64_t kOnes = 0x0101010101010101ull;
-        constexpr std::uint64_t kHighs = 0x8080808080808080ull;
-        const std::uint64_t patternA = kOnes * a, patternB = kOnes * b;
-        std::uint64_t passed = 0;
-        while (end - from >= 8) {
-            std::uint64_t word;
-            std::memcpy(&word, p + from, 8);
-            const std::uint64_t x = word ^ patternA, y = word ^ patternB;
-            const std::uint64_t found = ((x - kOnes) & ~x & kHighs) | ((y - kOnes) & ~y & kHighs);
-            if (found) {
-                // The lowest flag is the first match (only bytes above a match can be flagged
-                // falsely); what comes before it is passed over.
-                if constexpr (std::endian::native == std::endian::little) {
-                    const int bits = std::countr_zero(found) & ~7;
-                    passed |= bits ? word & (~std::uint64_t{0} >> (64 - bits)) : 0;
-                    seen |= (passed & kHighs) ? 0x80 : 0;
-                    return from + bits / 8;
-                }
-                break;
-            }
-            passed |= word;
-            from += 8;
-        }
-        seen |= (passed & kHighs) ? 0x80 : 0;
-        for (; from < end && p[from] != a && p[from] != b; ++from)
-            seen |= p[from];
-        return from;
-    }
-};
-
-// UTF-16LE indexed by code unit, read from the bytes where they lie (they needn't be aligned),
-// so no converted copy of the file is ever made.
-struct Text16 {
-    const unsigned char* p;
-    std::size_t n; // code units
-
-    std::size_t size() const { return n; }
-    unsigned operator[](std::size_t i) const { return p[2 * i] | (unsigned{p[2 * i + 1]} << 8); }
-    std::size_t hexBytes(std::size_t from, std::size_t end, std::uint8_t*& out) const {
-        for (; end - from >= 3; from += 3) {
-            const unsigned char* q = p + 2 * from;
-            if ((q[1] | q[3] | q[5]) != 0 || q[4] != ',')
-                break;
-            const int high = kHexDigits[q[0]], low = kHexDigits[q[2]];
-            if ((high | low) < 0)
-                break;
-            *out++ = static_cast<std::uint8_t>(high << 4 | low);
-        }
-        return from;
-    }
-    std::size_t findMarkedLine(std::size_t from, unsigned a, unsigned b,
-                               std::uint64_t& feeds) const {
-        return portable::findMarkedLine<2>(p, from, n, a, b, feeds);
-    }
-    std::size_t findLineFeed(std::size_t from) const {
-        const std::size_t total = 2 * n;
-        std::size_t i = 2 * from;
-        while (i < total) {
-            const void* hit = std::memchr(p + i, '\n', total - i);
-            if (!hit)
-                return n;
-            const auto at = static_cast<std::size_t>(static_cast<const unsigned char*>(hit) - p);
-            if (at % 2 == 0 && p[at + 1] == 0)
-                return at / 2;
-            i = at + 1;
-        }
-        return n;
-    }
-    std::size_t findEither(std::size_t from, std::size_t end, unsigned a, unsigned b,
-                           unsigned&) const {
-        constexpr std::uint64_t kOnes = 0x0001000100010001ull;
-        constexpr std::uint64_t kHighs = 0x8000800080008000ull;
-        const std::uint64_t patternA = kOnes * a, patternB = kOnes * b;
-        while (end - from >= 4) {
-            std::uint64_t word = 0;
-            if constexpr (std::endian::native == std::endian::little) {
-                std::memcpy(&word, p + 2 * from, 8);
-            } else {
-                for (int k = 7; k >= 0; --k)
-                    word = word << 8 | p[2 * from + k];
-            }
-            const std::uint64_t x = word ^ patternA, y = word ^ patternB;
-            if (const std::uint64_t found =
-                    ((x - kOnes) & ~x & kHighs) | ((y - kOnes) & ~y & kHighs))
-                return from + std::countr_zero(found) / 16;
-            from += 4;
-        }
-        while (from < end && (*this)[from] != a && (*this)[from] != b)
-            ++from;
-        return from;
-    }
-};
-
-template <class Text> std::size_t skipBlanks(const Text& t, std::size_t p, std::size_t e) {
-    while (p < e && isBlank(t[p]))
-        ++p;
-    return p;
-}
-
-template <class Text>
-bool startsWith(const Text& t, std::size_t p, std::size_t e, std::string_view word) {
-    if (e - p < word.size())
-        return false;
-    for (std::size_t i = 0; i < word.size(); ++i)
-        if (t[p + i] != static_cast<unsigned char>(word[i]))
-            return false;
-    return true;
-}
-
-template <class Text>
-bool equalsIgnoringCase(const Text& t, std::size_t b, std::size_t e, std::string_view word) {
-    if (e - b != word.size())
-        return false;
-    for (std::size_t i = 0; i < word.size(); ++i)
-        if (asciiLower(t[b + i]) != asciiLower(static_cast<unsigned char>(word[i])))
-            return false;
-    return true;
-}
-
-// A short, printable rendering of part of a line for a diagnostic.
-template <class Text> std::string excerpt(const Text& t, std::size_t b, std::size_t e) {
-    constexpr std::size_t kLimit = 40;
-    std::string text = "'";
-    for (std::size_t i = b; i < e && i < b + kLimit; ++i) {
-        const unsigned c = t[i];
-        text.push_back(c >= 0x20 && c < 0x7F ? static_cast<char>(c) : '?');
-    }
-    if (e - b > kLimit)
-        text += "...";
-    text += "'";
-    return text;
-}
+using namespace reg_text;
 
 Detected detect(std::string_view bytes) {
     const auto* b = reinterpret_cast<const unsigned char*>(bytes.data());
@@ -533,7 +55,7 @@ Detected detect(std::string_view bytes) {
         result.textStart = 2;
         for (std::size_t i = 2; i + 1 < n && first.size() < kHeaderScan; i += 2) {
             const unsigned unit = b[i] | (unsigned{b[i + 1]} << 8);
-            if (unit == '\n')
+            if (isLineEnd(unit))
                 break;
             first.push_back(unit < 0x80 ? static_cast<char>(unit) : '\x7f');
         }
@@ -541,13 +63,11 @@ Detected detect(std::string_view bytes) {
         if (n >= 3 && b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF)
             result.textStart = 3;
         for (std::size_t i = result.textStart; i < n && first.size() < kHeaderScan; ++i) {
-            if (b[i] == '\n')
+            if (isLineEnd(b[i]))
                 break;
             first.push_back(static_cast<char>(b[i]));
         }
     }
-    if (!first.empty() && first.back() == '\r')
-        first.pop_back();
     if (result.encoding == Encoding::Bytes && first == kWineHeader) {
         result.format = RegFileFormat::Wine;
         return result;
@@ -609,6 +129,13 @@ PathShape shapeOf(const Units& path) {
                        : shapeOf(static_cast<const char16_t*>(path.text), path.length);
 }
 
+bool holdsNull(const Units& path) {
+    if (path.narrow)
+        return std::memchr(path.text, 0, path.length) != nullptr;
+    const auto* units = static_cast<const char16_t*>(path.text);
+    return std::find(units, units + path.length, u'\0') != units + path.length;
+}
+
 bool equalsAscii(std::u16string_view text, std::string_view word) {
     if (text.size() != word.size())
         return false;
@@ -644,23 +171,25 @@ public:
     template <class Text> std::size_t feed(const Text& t, bool atEnd) {
         const std::size_t n = t.size();
         std::size_t pos = 0;
-        while (pos < n) {
+        bool shifted = false;
+        while (pos < n && !shifted) {
             if (passingOver()) {
-                std::uint64_t feeds = 0;
-                pos = t.findMarkedLine(pos, '[', wine_ ? ';' : '[', feeds);
-                line_ += feeds;
+                std::uint64_t ends = 0;
+                pos = t.findMarkedLine(pos, '[', wine_ ? ';' : '[', ends);
+                line_ += ends;
                 if (pos == n)
                     break;
             }
-            const std::size_t lineFeed = t.findLineFeed(pos);
-            if (lineFeed == n && !atEnd)
+            const LineEnd found = t.findLineEnd(pos, atEnd);
+            if (found.next == npos)
                 break;
-            std::size_t end = lineFeed;
-            if (end > pos && t[end - 1] == '\r')
-                --end;
+            const std::size_t end = found.end;
+            shifted = found.shifted;
             ++line_;
             if (line_ > 1) {
-                if (!passingOver()) {
+                if (shifted) {
+                    outOfStep(t, pos, end);
+                } else if (!passingOver()) {
                     processLine(t, pos, end);
                 } else if (const std::size_t p = skipBlanks(t, pos, end);
                            p < end && (t[p] == '[' || (wine_ && t[p] == ';'))) {
@@ -675,16 +204,21 @@ public:
                 }
                 if (keyOpened_) {
                     keyOpened_ = false;
-                    valuesFrom_ = offsetOf(lineFeed == n ? n : lineFeed + 1);
+                    valuesFrom_ = offsetOf(found.next);
                     valuesLine_ = line_ + 1;
                 }
             }
-            pos = lineFeed == n ? n : lineFeed + 1;
+            pos = found.next;
         }
+        shifted_ = shifted;
         if (atEnd)
-            textEnd_ = offsetOf(pos);
+            textEnd_ = offsetOf(pos) + (shifted ? 1 : 0);
         return pos;
     }
+
+    // Whether the text fed last stopped after a line feed out of step: the text goes on a byte
+    // after what feed used.
+    bool steppedBack() const { return shifted_; }
 
     // After the whole file: the last key's lines run to its end.
     void finish() {
@@ -727,6 +261,29 @@ private:
         if (end > valuesFrom_)
             registry_->deferValues(key_, source_, valuesFrom_, end - valuesFrom_, valuesLine_);
         keyState_ = KeyState::None;
+    }
+
+    // A line of UTF-16 text that went out of step by a byte (one too many or too few) is
+    // garbled from there to its end: it is skipped, and the text is read in step again from the
+    // line feed that ends it. Its start, still readable, tells what it was: a key line's key is
+    // skipped with its values, which would otherwise go to the key before; a value line is
+    // reported when its key's values are read.
+    template <class Text> void outOfStep(const Text& t, std::size_t b, std::size_t e) {
+        const std::size_t p = skipBlanks(t, b, e);
+        const bool keyLine = p < e && t[p] == '[';
+        if (passingOver()) {
+            if (!keyLine)
+                return;
+            endValueLines(offsetOf(b));
+        }
+        if (pending_) {
+            report(pendingLine_, "hex data continues onto a line that holds none: value skipped");
+            dropPending();
+        }
+        report(line_, keyLine ? "a byte too many or too few in this UTF-16 line: key skipped"
+                              : "a byte too many or too few in this UTF-16 line: line skipped");
+        if (keyLine && !writer_)
+            keyState_ = KeyState::Skipped;
     }
 
     template <class Text> void processLine(const Text& t, std::size_t b, std::size_t e) {
@@ -881,6 +438,15 @@ private:
         }
         if (shape.longest > kMaxKeyNameChars) {
             report(line_, "key name longer than 255 characters: key skipped");
+            keyState_ = KeyState::Skipped;
+            return;
+        }
+        // Programs name keys by null-terminated paths, so a key whose name holds a null can't
+        // be opened; worse, opening it by the name enumeration gives opens the key its name
+        // stops at. Such a key, everything below it and its values are left out.
+        if (holdsNull(path)) {
+            report(line_, "key name holds a null character, which no program can name: key "
+                          "skipped");
             keyState_ = KeyState::Skipped;
             return;
         }
@@ -1258,6 +824,7 @@ private:
     Hive hive_; // where a Wine file's keys go
     std::uint64_t line_ = 0;
     bool badUtf8_ = false;
+    bool shifted_ = false;
 
     KeyState keyState_ = KeyState::None;
     MemoryRegistry::Node* key_ = nullptr; // while keyState_ is Open
@@ -1281,27 +848,31 @@ private:
     Decoded text_;
 };
 
-// Feeds bytes in the file's encoding; returns how many bytes were used.
+// Feeds bytes in the file's encoding, the first of them at offset in the file; returns how many
+// were used.
 std::size_t feedBytes(Loader& loader, Encoding encoding, const char* bytes, std::size_t size,
-                      bool atEnd) {
+                      std::uint64_t offset, bool atEnd) {
     const auto* p = reinterpret_cast<const unsigned char*>(bytes);
+    loader.setOffset(offset);
     if (encoding == Encoding::Bytes)
         return loader.feed(Text8{p, size}, atEnd);
-    const Text16 text{p, size / 2};
-    const std::size_t used = 2 * loader.feed(text, atEnd);
-    if (atEnd && size % 2 != 0) {
-        const bool onNewLine = text.size() == 0 || text[text.size() - 1] == '\n';
+    std::size_t used = 0;
+    for (;;) {
+        const Text16 text{p + used, (size - used) / 2, size - used};
+        used += 2 * loader.feed(text, atEnd);
+        if (!loader.steppedBack())
+            break;
+        ++used; // the second byte of the line feed out of step
+        loader.setOffset(offset + used);
+    }
+    if (atEnd && used < size) {
+        const bool onNewLine = used < 2 || (p[used - 1] == 0 && isLineEnd(p[used - 2]));
         loader.report(loader.line() + (onNewLine ? 1 : 0),
                       "the file ends in the middle of a UTF-16 character");
         return size;
     }
     return used;
 }
-
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
 
 bool seek(std::FILE* file, std::uint64_t offset) {
 #if defined(_WIN32)
@@ -1363,8 +934,8 @@ private:
 void feedFile(Loader& loader, std::FILE* file, Encoding encoding, ReadBuffer& buffer,
               std::uint64_t offset, std::uint64_t left, bool atEnd) {
     for (;;) {
-        loader.setOffset(offset);
-        const std::size_t used = feedBytes(loader, encoding, buffer.data(), buffer.size(), atEnd);
+        const std::size_t used =
+            feedBytes(loader, encoding, buffer.data(), buffer.size(), offset, atEnd);
         buffer.consume(used);
         offset += used;
         if (atEnd)
@@ -1377,7 +948,8 @@ void feedFile(Loader& loader, std::FILE* file, Encoding encoding, ReadBuffer& bu
         left -= got;
         atEnd = got < want || left == 0;
         if (std::ferror(file)) {
-            loader.report(0, "reading the file failed part way: the rest is missing");
+            loader.report(0, "reading the file failed part way (" + reasonOf(errno) +
+                                 "): the rest is missing");
             atEnd = true;
         }
     }
@@ -1402,8 +974,8 @@ public:
             buffer->consume(textStart);
             feedFile(loader, file_.get(), encoding_, *buffer, textStart, ~std::uint64_t{0}, atEnd);
         } else {
-            loader.setOffset(textStart);
-            feedBytes(loader, encoding_, text_.data() + textStart, text_.size() - textStart, true);
+            feedBytes(loader, encoding_, text_.data() + textStart, text_.size() - textStart,
+                      textStart, true);
         }
         textEnd_ = loader.textEnd();
         loader.finish();
@@ -1414,11 +986,11 @@ public:
                     std::uint64_t firstLine) override {
         Loader loader(key, name_, format_, encoding_, firstLine);
         if (!file_) {
-            loader.setOffset(offset);
             feedBytes(loader, encoding_, text_.data() + offset, static_cast<std::size_t>(length),
-                      true);
-        } else if (!readLines(loader, offset, length)) {
-            loader.report(firstLine, "the file can't be read again: this key's values are missing");
+                      offset, true);
+        } else if (const int error = readLines(loader, offset, length)) {
+            loader.report(firstLine, "the file can't be read again (" + reasonOf(error) +
+                                         "): this key's values are missing");
         }
         loader.finishValues(offset + length >= textEnd_);
     }
@@ -1426,7 +998,8 @@ public:
 private:
     static constexpr std::size_t kNearBlock = std::size_t{64} << 10;
 
-    bool readLines(Loader& loader, std::uint64_t offset, std::uint64_t length) {
+    // Returns 0, or the errno of what failed.
+    int readLines(Loader& loader, std::uint64_t offset, std::uint64_t length) {
         // A key's lines met while the load still reads the file: it goes on from here after.
         struct Resume {
             std::FILE* file;
@@ -1438,10 +1011,10 @@ private:
         } resume{loading_ ? file_.get() : nullptr, loading_ ? tell(file_.get()) : 0};
         if (length > kNearBlock) {
             if (!seek(file_.get(), offset))
-                return false;
+                return errno;
             ReadBuffer buffer;
             feedFile(loader, file_.get(), encoding_, buffer, offset, length, false);
-            return true;
+            return 0;
         }
         // Keys asked about one after another (a walk of a tree, sub-keys after their key) mostly
         // lie near each other in a file: a block is read at a time and kept for the next.
@@ -1450,15 +1023,14 @@ private:
                 near_ = std::make_unique_for_overwrite<char[]>(kNearBlock);
             nearSize_ = 0;
             if (!seek(file_.get(), offset))
-                return false;
+                return errno;
             nearOffset_ = offset;
             nearSize_ = std::fread(near_.get(), 1, kNearBlock, file_.get());
         }
         const auto from = static_cast<std::size_t>(offset - nearOffset_);
         const std::size_t size = std::min(static_cast<std::size_t>(length), nearSize_ - from);
-        loader.setOffset(offset);
-        feedBytes(loader, encoding_, near_.get() + from, size, true);
-        return true;
+        feedBytes(loader, encoding_, near_.get() + from, size, offset, true);
+        return 0;
     }
 
     const std::string name_;
@@ -1483,33 +1055,41 @@ RegFileFormat detectRegFileFormat(std::string_view bytes) {
     return detect(bytes).format;
 }
 
-bool loadRegistryText(MemoryRegistry& registry, std::string_view bytes, const std::string& name,
-                      Hive defaultHive) {
+namespace {
+
+bool loadText(MemoryRegistry& registry, std::string bytes, const std::string& name,
+              Hive defaultHive) {
     const Detected detected = detect(bytes);
     if (detected.format == RegFileFormat::Unknown) {
         reportUnknownFormat(registry, name);
         return false;
     }
-    auto lines = std::make_shared<FileLines>(name, detected, nullptr, std::string(bytes));
+    auto lines = std::make_shared<FileLines>(name, detected, nullptr, std::move(bytes));
     lines->load(registry, registry.addSource(lines), defaultHive, detected.textStart, nullptr,
                 true);
     return true;
 }
 
-bool loadRegistryFile(MemoryRegistry& registry, const std::string& path, Hive defaultHive) {
-#if defined(_WIN32)
-    File file(std::fopen(path.c_str(), "rb"));
-#else
-    File file(std::fopen(path.c_str(), "rbe")); // not inherited by programs the host starts
-#endif
-    if (!file) {
-        registry.report({path, 0, "the file can't be opened"});
+} // namespace
+
+bool loadRegistryText(MemoryRegistry& registry, std::string_view bytes, const std::string& name,
+                      Hive defaultHive) {
+    return loadText(registry, std::string(bytes), name, defaultHive);
+}
+
+bool loadRegistryFile(MemoryRegistry& registry, const std::string& path, Hive defaultHive,
+                      const StreamLimits& limits) {
+    OpenedFile opened = openRegistryFile(path, limits);
+    if (opened.streamed)
+        return loadText(registry, std::move(opened.bytes), path, defaultHive);
+    if (!opened.file) {
+        registry.report({path, 0, std::move(opened.problem)});
         return false;
     }
     ReadBuffer buffer;
-    const bool atEnd = buffer.read(file.get(), kReadBlock) < kReadBlock;
-    if (std::ferror(file.get())) {
-        registry.report({path, 0, "the file can't be read"});
+    const bool atEnd = buffer.read(opened.file.get(), kReadBlock) < kReadBlock;
+    if (std::ferror(opened.file.get())) {
+        registry.report({path, 0, "the file can't be read: " + reasonOf(errno)});
         return false;
     }
     const Detected detected = detect(std::string_view(buffer.data(), buffer.size()));
@@ -1517,7 +1097,7 @@ bool loadRegistryFile(MemoryRegistry& registry, const std::string& path, Hive de
         reportUnknownFormat(registry, path);
         return false;
     }
-    auto lines = std::make_shared<FileLines>(path, detected, std::move(file), std::string());
+    auto lines = std::make_shared<FileLines>(path, detected, std::move(opened.file), std::string());
     lines->load(registry, registry.addSource(lines), defaultHive, detected.textStart, &buffer,
                 atEnd);
     return true;

@@ -4,9 +4,15 @@
 // described in the registry's diagnostics, and everything else is loaded. A load takes in the
 // keys; each key's values are read from the file when first needed (the registry keeps the file
 // open), so problems in value lines are reported from then on.
+//
+// Lines end with a line feed, a carriage return, or the two together, mixed as they come; line
+// numbers in diagnostics count them so. In UTF-16 text a byte too many or too few (a stray
+// byte) garbles the rest of its line: that line is reported and skipped, and reading goes on in
+// step from the line feed that ends it (which reads as U+0A00 out of step, a unit no text holds).
 #pragma once
 
 #include "platform/portable/memory_registry.h"
+#include "platform/portable/reg_file_open.h"
 
 #include <cstddef>
 #include <string>
@@ -28,7 +34,9 @@ RegFileFormat detectRegFileFormat(std::string_view bytes);
 bool loadRegistryText(MemoryRegistry& registry, std::string_view bytes, const std::string& name,
                       Hive defaultHive);
 
-// Reads path and loads it; a file that can't be read gives a diagnostic and false.
-bool loadRegistryFile(MemoryRegistry& registry, const std::string& path, Hive defaultHive);
+// Reads path and loads it; a file that can't be read gives a diagnostic with the reason, and
+// false. A pipe or FIFO is read whole into memory first, within limits.
+bool loadRegistryFile(MemoryRegistry& registry, const std::string& path, Hive defaultHive,
+                      const StreamLimits& limits = {});
 
 } // namespace tavlo::platform::portable

@@ -1,0 +1,512 @@
+// Registry files as users' machines hand them over: things that aren't regular files (pipes,
+// FIFOs nobody writes to, directories, devices), UTF-16 files with a byte too many or too few,
+// line ends of every kind, key names no program can name, and environments that name no
+// registry. The loader and its registry are built into the Windows test programs too: what can
+// exist on Windows runs there under Wine as well. Standard C++ but for POSIX-only cases.
+#include "platform/portable/reg_file.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <future>
+#include <optional>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#ifndef _WIN32
+#include "platform/portable/environment_posix.h"
+
+#include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+using namespace tavlo::platform;
+using namespace tavlo::platform::portable;
+using namespace std::literals;
+namespace fs = std::filesystem;
+
+struct TempDir {
+    fs::path path;
+    TempDir() {
+        path = fs::temp_directory_path() /
+               ("tavlo_hostile_reg_" + std::to_string(std::random_device{}()));
+        fs::create_directories(path);
+    }
+    ~TempDir() {
+        std::error_code ignored;
+        fs::permissions(path, fs::perms::owner_all, ignored);
+        fs::remove_all(path, ignored);
+    }
+    std::string operator/(const std::string& name) const { return (path / name).string(); }
+};
+
+void writeFile(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+// Every problem as "line: message", after every key's values have been read.
+std::string problems(MemoryRegistry& registry) {
+    registry.readAllValues();
+    std::string out;
+    for (const Diagnostic& d : registry.diagnostics())
+        out += std::to_string(d.line) + ": " + d.message + "\n";
+    return out;
+}
+
+// The tree below HKEY_CURRENT_USER\T as it reads back: each key's path (below T) and its string
+// values, keys in enumeration order. A key is opened by the name its parent enumerates, as a
+// program walking the tree does.
+void dump(RegistryService& registry, const std::u16string& path, std::u16string& out) {
+    RegKey key;
+    if (key.open(registry, Root::CurrentUser, (u"T" + path).c_str()) != status::success) {
+        out += path + u" (can't be opened)\n";
+        return;
+    }
+    out += path.empty() ? u"." : path.substr(1);
+    char16_t name[300];
+    for (std::uint32_t i = 0;; ++i) {
+        std::vector<std::uint8_t> data(1 << 18);
+        std::uint32_t count = 300, type = 0, size = static_cast<std::uint32_t>(data.size());
+        if (key.enumerate(i, name, &count, &type, data.data(), &size) != status::success)
+            break;
+        // Strings as their text, other data as hex digits after a '#'.
+        out += u" " + std::u16string(name, count) + u"=";
+        if (type == regtype::sz) {
+            for (std::uint32_t b = 0; b + 3 < size; b += 2)
+                out += static_cast<char16_t>(data[b] | data[b + 1] << 8);
+            continue;
+        }
+        out += u'#';
+        for (std::uint32_t b = 0; b < size; ++b)
+            out += {u"0123456789abcdef"[data[b] >> 4], u"0123456789abcdef"[data[b] & 15]};
+    }
+    out += u"\n";
+    for (std::uint32_t i = 0;; ++i) {
+        std::uint32_t count = 300;
+        if (key.enumerateKey(i, name, &count) != status::success)
+            break;
+        dump(registry, path + u"\\" + std::u16string(name, count), out);
+    }
+}
+
+std::u16string tree(MemoryRegistry& registry) {
+    std::u16string out;
+    dump(registry, u"", out);
+    return out;
+}
+
+std::u16string widen(std::string_view ascii) {
+    return std::u16string(ascii.begin(), ascii.end());
+}
+
+// UTF-16LE with a byte order mark, as regedit writes it; line ends as given.
+std::string utf16File(std::u16string_view text) {
+    std::string out = "\xFF\xFE";
+    for (const char16_t unit : text)
+        out += {static_cast<char>(unit & 0xFF), static_cast<char>(unit >> 8)};
+    return out;
+}
+
+// A test's text loaded from memory and from a file (read in blocks, its values read again from
+// the file): both must give the same.
+template <class Check> void loadBothWays(const std::string& text, Check&& check) {
+    {
+        SCOPED_TRACE("from memory");
+        MemoryRegistry registry;
+        loadRegistryText(registry, text, "t.reg", Hive::CurrentUser);
+        check(registry);
+    }
+    SCOPED_TRACE("from a file");
+    TempDir dir;
+    writeFile(dir / "t.reg", text);
+    MemoryRegistry registry;
+    loadRegistryFile(registry, dir / "t.reg", Hive::CurrentUser);
+    check(registry);
+}
+
+TEST(HostileRegistryFiles, WhatCantBeReadIsRefusedWithItsReason) {
+    TempDir dir;
+    writeFile(dir / "file.reg", "REGEDIT4\n");
+    fs::create_directory(dir.path / "folder.reg");
+    struct Row {
+        std::string path;
+        std::string message;
+    };
+    std::vector<Row> rows = {
+        {dir / "missing.reg", "the file can't be opened: no such file"},
+        {dir / "folder.reg", "the file can't be read: it is a directory"},
+    };
+#ifndef _WIN32
+    rows.push_back({dir / "file.reg/x", "the file can't be opened: a folder on its path is not "
+                                        "a folder"});
+    rows.push_back({"/dev/null", "the file can't be read: it is a device"});
+    const int listener = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const std::string socketPath = dir / "socket.reg";
+    ASSERT_LT(socketPath.size(), sizeof address.sun_path);
+    socketPath.copy(address.sun_path, socketPath.size());
+    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    rows.push_back({socketPath, "the file can't be read: it is a socket"});
+    // Permissions don't hold back the superuser.
+    if (geteuid() != 0) {
+        writeFile(dir / "locked.reg", "REGEDIT4\n");
+        chmod((dir / "locked.reg").c_str(), 0);
+        rows.push_back({dir / "locked.reg", "the file can't be opened: permission denied"});
+    }
+#endif
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.path);
+        MemoryRegistry registry;
+        EXPECT_FALSE(loadRegistryFile(registry, row.path, Hive::LocalMachine));
+        const auto diagnostics = registry.diagnostics();
+        ASSERT_EQ(diagnostics.size(), 1u);
+        EXPECT_EQ(diagnostics[0].file, row.path);
+        EXPECT_EQ(diagnostics[0].line, 0u);
+        EXPECT_EQ(diagnostics[0].message, row.message);
+    }
+#ifndef _WIN32
+    close(listener);
+#endif
+}
+
+// Lines 2-12 of a UTF-16 file; key V's line is line 8, line 12 can't be read.
+const std::u16string kOutOfStepText = u"Windows Registry Editor Version 5.00\r\n"
+                                      u"[HKEY_CURRENT_USER\\T]\r\n\"a\"=\"1\"\r\n\"b\"=\"2\"\r\n"
+                                      u"\"c\"=\"3\"\r\n[HKEY_CURRENT_USER\\T\\U]\r\n\"d\"=\"4\"\r\n"
+                                      u"[HKEY_CURRENT_USER\\T\\V]\r\n\"e\"=\"5\"\r\n"
+                                      u"[HKEY_CURRENT_USER\\T\\W]\r\n\"f\"=\"6\"\r\nbad\r\n";
+
+// A stray byte costs its own line and nothing more: the rest of the file reads in step again,
+// and a key line it damages takes its values with it rather than giving them to the key before.
+TEST(HostileRegistryFiles, ByteTooManyOrTooFewInUtf16) {
+    struct Row {
+        const char* what;
+        std::u16string_view before; // the damage goes just before the first of these
+        bool insert;                // else the byte before that point is lost
+        std::string problems;
+        std::u16string tree;
+    };
+    const std::string lineSkipped = "4: a byte too many or too few in this UTF-16 line: line "
+                                    "skipped\n12: line not understood: skipped\n";
+    const Row rows[] = {
+        {"byte added in a value line", u"=\"2\"", true, lineSkipped,
+         u". a=1 c=3\nU d=4\nV e=5\nW f=6\n"},
+        {"byte lost in a value line", u"=\"2\"", false, lineSkipped,
+         u". a=1 c=3\nU d=4\nV e=5\nW f=6\n"},
+        {"byte added in a key line", u"\\V]", true,
+         "8: a byte too many or too few in this UTF-16 line: key skipped\n"
+         "12: line not understood: skipped\n",
+         u". a=1 b=2 c=3\nU d=4\nW f=6\n"},
+        {"byte lost in the last line", u"d\r\n", false,
+         "12: a byte too many or too few in this UTF-16 line: line skipped\n",
+         u". a=1 b=2 c=3\nU d=4\nV e=5\nW f=6\n"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        std::string text = utf16File(kOutOfStepText);
+        const std::size_t at = 2 + 2 * kOutOfStepText.find(row.before);
+        if (row.insert)
+            text.insert(at, 1, 'Z');
+        else
+            text.erase(at - 1, 1);
+        loadBothWays(text, [&](MemoryRegistry& registry) {
+            EXPECT_EQ(problems(registry), row.problems);
+            EXPECT_EQ(tree(registry), row.tree);
+        });
+    }
+}
+
+// Each line end in turn from the row's list, across files big enough to be read in several
+// blocks, so that a carriage return and its line feed also fall into different blocks.
+TEST(HostileRegistryFiles, LineEndsOfEveryKind) {
+    constexpr int kKeys = 2500;
+    struct Row {
+        const char* what;
+        std::vector<std::string_view> ends;
+    };
+    const Row rows[] = {
+        {"LF", {"\n"}},
+        {"CRLF", {"\r\n"}},
+        {"CR", {"\r"}},
+        // Never a line feed right after a lone carriage return: those two are one line end.
+        {"mixed", {"\r", "\r\n", "\n", "\n", "\r", "\r", "\r\n"}},
+    };
+    enum class Format { Regedit5, Regedit5Utf16, Regedit4, Wine };
+    for (const Row& row : rows) {
+        for (const Format format :
+             {Format::Regedit5, Format::Regedit5Utf16, Format::Regedit4, Format::Wine}) {
+            SCOPED_TRACE(std::string(row.what) + " " + std::to_string(static_cast<int>(format)));
+            const bool wine = format == Format::Wine;
+            std::size_t lines = 0;
+            std::string text;
+            auto line = [&](const std::string& content) {
+                text += content;
+                text += row.ends[lines++ % row.ends.size()];
+            };
+            line(wine                         ? "WINE REGISTRY Version 2"
+                 : format == Format::Regedit4 ? "REGEDIT4"
+                                              : "Windows Registry Editor Version 5.00");
+            if (wine)
+                line(";; All keys relative to \\\\User\\\\S-1");
+            for (int i = 0; i < kKeys; ++i) {
+                const std::string n = std::to_string(i);
+                line(wine ? "[T\\\\K" + n + "] 1" : "[HKEY_CURRENT_USER\\T\\K" + n + "]");
+                line("\"v\"=\"" + n + "\"");
+                if (i % 3 == 0)
+                    line("");
+                line("\"h\"=hex:3" + n.substr(n.size() - 1) + ",\\");
+                line("  00,01");
+            }
+            line("bad");
+            std::string file = text;
+            if (format == Format::Regedit5Utf16) {
+                std::u16string units(text.begin(), text.end());
+                file = utf16File(units);
+            }
+            loadBothWays(file, [&](MemoryRegistry& registry) {
+                EXPECT_EQ(problems(registry),
+                          std::to_string(lines) + ": line not understood: skipped\n");
+                for (int i = 0; i < kKeys; i += 499) {
+                    const std::u16string n = widen(std::to_string(i));
+                    std::u16string expected;
+                    dump(registry, u"\\K" + n, expected);
+                    EXPECT_EQ(expected, u"K" + n + u" v=" + n + u" h=#3" + n.substr(n.size() - 1) +
+                                            u"0001\n");
+                }
+            });
+        }
+    }
+}
+
+// A file is read in blocks of 64 KiB: a carriage return that ends the first block may be half of
+// a line end whose line feed only the next block holds, after a key line or a value line. The
+// key after it, and the line numbers of its lines, come from the count of the load.
+TEST(HostileRegistryFiles, LineEndSplitBetweenBlocks) {
+    for (const bool utf16 : {false, true}) {
+        for (const bool keyLine : {false, true}) {
+            SCOPED_TRACE(std::string(utf16 ? "UTF-16" : "8-bit") + (keyLine ? ", key" : ", value"));
+            std::string text = "Windows Registry Editor Version 5.00\r\n[HKEY_CURRENT_USER\\T]\r\n";
+            const std::string last = keyLine ? "[HKEY_CURRENT_USER\\T\\K]" : "\"g\"=\"2\"";
+            // Where the carriage return must lie, in units after the byte order mark.
+            const std::size_t at = utf16 ? 32766 : 65535;
+            text += "\"f\"=\"" + std::string(at - text.size() - last.size() - 8, 'x') + "\"\r\n";
+            text += last + "\r\n[HKEY_CURRENT_USER\\T\\L]\r\n\"v\"=\"1\"\r\n\r\nbad\r\n";
+            ASSERT_EQ(text.find(last + "\r") + last.size(), at);
+            loadBothWays(utf16 ? utf16File(std::u16string(text.begin(), text.end())) : text,
+                         [&](MemoryRegistry& registry) {
+                             EXPECT_EQ(problems(registry), "8: line not understood: skipped\n");
+                             EXPECT_TRUE(tree(registry).ends_with(keyLine ? u"\nK\nL v=1\n"
+                                                                          : u" g=2\nL v=1\n"));
+                         });
+        }
+    }
+}
+
+// Windows keeps a key whose name holds an unpaired surrogate: it is named by its UTF-16 units
+// like any other. A null in a name is another matter: no program can name that key, and opening
+// it by the name enumeration gives opens the key the name stops at.
+TEST(HostileRegistryFiles, KeyNamesWithNullsAndUnpairedSurrogates) {
+    const std::string wine = "WINE REGISTRY Version 2\n;; All keys relative to \\\\User\\\\S-1\n";
+    const std::u16string regedit = u"Windows Registry Editor Version 5.00\r\n";
+    const std::string nullSkipped =
+        "key name holds a null character, which no program can name: key skipped\n";
+    struct Row {
+        const char* what;
+        std::string text;
+        std::string problems;
+        std::u16string tree;
+    };
+    const Row rows[] = {
+        {"Wine, \\x escape",
+         wine + "[T\\\\A\\x0000B]\n\"v\"=\"nul\"\n[T\\\\A\\x0000B\\\\Sub]\n\"w\"=\"sub\"\n"
+                "[T\\\\A]\n\"a\"=\"A\"\n",
+         "3: " + nullSkipped + "5: " + nullSkipped, u".\nA a=A\n"},
+        {"Wine, octal escape", wine + "[T\\\\A]\n\"a\"=\"A\"\n[T\\\\A\\0]\n\"v\"=\"nul\"\n",
+         "5: " + nullSkipped, u".\nA a=A\n"},
+        {"regedit, UTF-16",
+         utf16File(regedit + u"[HKEY_CURRENT_USER\\T\\A]\r\n\"a\"=\"A\"\r\n"
+                             u"[HKEY_CURRENT_USER\\T\\A\0B]\r\n\"v\"=\"nul\"\r\n"s),
+         "4: " + nullSkipped, u".\nA a=A\n"},
+        {"regedit, 8-bit",
+         "REGEDIT4\n[HKEY_CURRENT_USER\\T\\A\0B]\n\"v\"=\"nul\"\n[HKEY_CURRENT_USER\\T\\A]\n"s,
+         "2: " + nullSkipped, u".\nA\n"},
+        {"Wine, unpaired surrogates",
+         wine + "[T\\\\S\\xd800]\n\"s\"=\"hi\"\n[T\\\\S\\xd800\\\\\\xdc00]\n\"t\"=\"lo\"\n"
+                "[T\\\\S]\n\"u\"=\"plain\"\n",
+         "", u".\nS\xD800 s=hi\nS\xD800\\\xDC00 t=lo\nS u=plain\n"},
+        {"regedit, UTF-16 units out of order",
+         utf16File(regedit + u"[HKEY_CURRENT_USER\\T\\\xDC00\xD800]\r\n\"\xDC00\"=\"x\"\r\n"), "",
+         u".\n\xDC00\xD800 \xDC00=x\n"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        loadBothWays(row.text, [&](MemoryRegistry& registry) {
+            EXPECT_EQ(problems(registry), row.problems);
+            EXPECT_EQ(tree(registry), row.tree);
+        });
+    }
+}
+
+#ifndef _WIN32
+
+// A regedit file of many keys (more than a pipe holds at once), line 3006 bad.
+std::string manyKeys() {
+    std::string text = "Windows Registry Editor Version 5.00\n";
+    for (int i = 0; i < 1000; ++i)
+        text += "[HKEY_CURRENT_USER\\T\\K" + std::to_string(i) + "]\n\"v\"=\"" +
+                std::string(100, 'x') + "\"\n\"n\"=\"" + std::to_string(i) + "\"\n";
+    return text + "\n\n\n[HKEY_CURRENT_USER\\T]\nbad\n";
+}
+
+// Pipes and FIFOs are read once, into memory, and never waited on for ever.
+TEST(HostileRegistryFiles, PipesAndFifos) {
+    std::signal(SIGPIPE, SIG_IGN); // a writer whose reader gave up gets an error instead
+    const std::string text = manyKeys();
+    enum class Source { Pipe, Fifo, IdleFifo, DribblingPipe };
+    struct Row {
+        const char* what;
+        Source source;
+        StreamLimits limits;
+        std::string problems; // those of the file as a whole, then of its lines
+    };
+    const auto ms = [](int n) { return std::chrono::milliseconds(n); };
+    const std::string never = "0: the file can't be read: ";
+    const Row rows[] = {
+        {"pipe", Source::Pipe, {}, "3006: line not understood: skipped\n"},
+        {"FIFO", Source::Fifo, {}, "3006: line not understood: skipped\n"},
+        {"FIFO nobody writes to",
+         Source::IdleFifo,
+         {1 << 20, ms(200), ms(5000)},
+         never + "nothing came through the pipe for 200 ms (is anything writing to it?)\n"},
+        {"pipe over the limit",
+         Source::Pipe,
+         {100000, ms(5000), ms(5000)},
+         never + "more than 0 MiB came through the pipe (what a pipe gives is held in memory, "
+                 "up to that much)\n"},
+        {"pipe that never ends",
+         Source::DribblingPipe,
+         {1 << 20, ms(5000), ms(300)},
+         never + "the pipe was still sending after 300 ms\n"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        TempDir dir;
+        std::string path;
+        int fds[2] = {-1, -1};
+        std::thread writer;
+        if (row.source == Source::Pipe || row.source == Source::DribblingPipe) {
+            ASSERT_EQ(pipe(fds), 0);
+            path = "/dev/fd/" + std::to_string(fds[0]);
+            writer = std::thread([&, out = fds[1]] {
+                if (row.source == Source::DribblingPipe) {
+                    while (write(out, " ", 1) == 1)
+                        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+                } else {
+                    for (std::size_t at = 0; at < text.size();) {
+                        const ssize_t n = write(out, text.data() + at, text.size() - at);
+                        if (n <= 0)
+                            break;
+                        at += static_cast<std::size_t>(n);
+                    }
+                }
+                close(out);
+            });
+        } else {
+            path = dir / "fifo.reg";
+            ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+            if (row.source == Source::Fifo)
+                writer = std::thread([&] { std::ofstream(path, std::ios::binary) << text; });
+        }
+        MemoryRegistry registry;
+        auto loading = std::async(std::launch::async, [&] {
+            return loadRegistryFile(registry, path, Hive::CurrentUser, row.limits);
+        });
+        if (loading.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+            ADD_FAILURE() << "the load still waits after 10 seconds";
+            close(open(path.c_str(), O_WRONLY | O_NONBLOCK)); // lets a waiting open go on
+        }
+        const bool loaded = loading.get();
+        if (fds[0] >= 0)
+            close(fds[0]); // a writer still sending now gets an error
+        if (writer.joinable())
+            writer.join();
+        EXPECT_EQ(loaded, row.problems.rfind(never, 0) != 0);
+        EXPECT_EQ(problems(registry), row.problems);
+        if (loaded) {
+            std::u16string k999;
+            dump(registry, u"\\K999", k999);
+            EXPECT_EQ(k999, u"K999 v=" + std::u16string(100, u'x') + u" n=999\n");
+        }
+    }
+}
+
+// The environment names the registry; where it names none, the registry is empty and says why,
+// rather than falling back on a prefix the user didn't mean.
+TEST(HostileRegistryFiles, EnvironmentThatNamesNoRegistry) {
+    TempDir dir;
+    fs::create_directories(dir.path / "prefix");
+    writeFile(dir / "prefix/user.reg", "WINE REGISTRY Version 2\n[T]\n");
+    writeFile(dir / "a.reg", "REGEDIT4\n[HKEY_CURRENT_USER\\T\\A]\n");
+    const std::string prefix = dir / "prefix", list = ":" + (dir / "a.reg") + "::";
+    struct Row {
+        const char* registry; // TAVLO_REGISTRY, null: not set
+        const char* prefix;   // WINEPREFIX
+        const char* home;     // HOME
+        std::string problems; // "file: message" lines
+        std::u16string tree;
+    };
+    const std::string noFile =
+        "TAVLO_REGISTRY: names no file, only ':' separators: no registry is read\n";
+    const Row rows[] = {
+        {":", prefix.c_str(), "/nonexistent", noFile, u" (can't be opened)\n"},
+        {"::", nullptr, nullptr, noFile, u" (can't be opened)\n"},
+        {nullptr, nullptr, nullptr,
+         "WINEPREFIX: not set, nor HOME (for ~/.wine), nor TAVLO_REGISTRY: no registry is read\n",
+         u" (can't be opened)\n"},
+        {"", "", "",
+         "WINEPREFIX: not set, nor HOME (for ~/.wine), nor TAVLO_REGISTRY: no registry "
+         "is read\n",
+         u" (can't be opened)\n"},
+        {"", prefix.c_str(), nullptr,
+         prefix + "/system.reg: the file can't be opened: no such file\n", u".\n"},
+        {list.c_str(), prefix.c_str(), nullptr, "", u".\nA\n"},
+    };
+    const char* const names[] = {"TAVLO_REGISTRY", "WINEPREFIX", "HOME"};
+    std::optional<std::string> saved[3];
+    for (int i = 0; i < 3; ++i)
+        if (const char* value = std::getenv(names[i]))
+            saved[i] = value;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.problems);
+        const char* values[] = {row.registry, row.prefix, row.home};
+        for (int i = 0; i < 3; ++i)
+            values[i] ? setenv(names[i], values[i], 1) : unsetenv(names[i]);
+        std::vector<Diagnostic> found;
+        PortableConfig config = configFromEnvironment(&found);
+        configure(std::move(config), std::move(found));
+        std::string lines;
+        for (const Diagnostic& d : processDiagnostics())
+            lines += d.file + ": " + d.message + "\n";
+        EXPECT_EQ(lines, row.problems);
+        EXPECT_EQ(tree(processRegistry()), row.tree);
+    }
+    for (int i = 0; i < 3; ++i)
+        saved[i] ? setenv(names[i], saved[i]->c_str(), 1) : unsetenv(names[i]);
+    configure(configFromEnvironment());
+}
+
+#endif
+
+} // namespace
