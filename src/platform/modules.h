@@ -33,8 +33,9 @@ public:
     virtual ModuleHandle load(const char16_t* nameOrPath) = 0;
 
     // Loads a module only to read its string resources (loadString): none of its code runs.
-    // Found as load() finds it, but without the system folders: it is the library's own
-    // resource module, installed beside the library or the program.
+    // A bare name is looked for where an installation keeps the library's resource module:
+    // beside the library, beside the program, and (by backend) its data folder or PATH; never
+    // in the system folders or the current directory.
     virtual ModuleHandle loadResources(const char16_t* nameOrPath) = 0;
 
     // Files refused so far (a bounded list, oldest first).

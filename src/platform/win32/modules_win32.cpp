@@ -27,9 +27,12 @@ namespace {
 // - a full path is loaded as it is, with LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR and the default
 //   folders, so that the modules it imports come from its own folder and the system's, not the
 //   current directory either.
+// - a file that doesn't start as a Windows module does is refused before the loader sees it.
 // The resource module is only ever read for strings: it is mapped as an image resource, which
-// runs none of its code, from the library's folder, the program's or a folder on PATH (full
-// paths only: an entry such as "." would be the current directory again).
+// runs none of its code, from the library's folder, the program's or a folder on PATH, each as a
+// full path (a PATH entry such as "." would be the current directory again). A bare name is
+// never handed to a data-file load: Wine 8 searches one the old way, current directory
+// included, whatever search flags come with it (a case in the tests shows it).
 constexpr DWORD kSearchFolders = LOAD_LIBRARY_SEARCH_APPLICATION_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32;
 constexpr DWORD kFullPath = LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_DEFAULT_DIRS;
 constexpr DWORD kResourcesOnly = LOAD_LIBRARY_AS_IMAGE_RESOURCE | LOAD_LIBRARY_AS_DATAFILE;
