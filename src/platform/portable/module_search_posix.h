@@ -22,6 +22,9 @@ std::vector<std::string> moduleSearchFolders(const std::string& ownObject,
 // with a drive, a root or a UNC server resolves through the Wine prefix; anything else (a bare
 // name, "sub\name", ".\name") is looked for below each of folders in turn, each component
 // matched without regard to case; such a name is never resolved against the current directory.
+// Not even "." is: every relative name that reaches the service comes from the registry or from
+// a composition (the folder of an association's host program), never from a caller who chose
+// the current directory knowingly, and one who means a file there can pass its full path.
 // Empty when nothing is found.
 std::string locateModule(std::u16string_view nameOrPath, const std::vector<std::string>& folders);
 
