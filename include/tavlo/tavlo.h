@@ -114,6 +114,30 @@ TAVLO_EXTERN_C TAVLO_API void tavlo_SetErrorHandler(TavloErrorHandler* handler);
  * place (the pointer then shows the new text, for results of up to 32767 units). Copy it before
  * calling another. It is never null; a failed lookup gives the empty text. */
 
+/* C++ exceptions that can leave the flat exports.
+ *
+ * The library is written in C++ and hands two kinds of exception on to its caller instead of
+ * deciding for the host what they mean. A C host, or a C++ host built without exceptions, can't
+ * catch them: it must either make sure they can't happen or call these exports from a C++ layer
+ * of its own that catches them (an exception that meets a C frame ends the process).
+ *
+ * - TAVLO_AppKey_Error (tavlo.hpp) when discovery of the app key fails in the registered-
+ *   application catalogue: a file association names a host program, no product hook answers,
+ *   and the catalogue is missing, can't be read, or lists no installed application. Discovery
+ *   runs while no app key is known (the key is cached once found, a failure is not), from these
+ *   exports:
+ *     IsKORAApp, __GetProfileDirectory, _GetProfileDirectory, _GetProfileDirectoryFromPathname,
+ *     _GetDriverDirectory, _GetPlotSpoolerDirectory, _GetHelpDirectory, _GetLogFileDirectory,
+ *     _GetSupportFileSearchPath, _GetAutospoolCommandString, _GetAppDirectory, and _DoHtmlHelp
+ *     with a null file (the default help file).
+ *   The other exports that need the key (_GetAppKey, SetAppKey, SetAppKeyFromPlotterWizardOnly,
+ *   and those that read below the key) report the failure through the error handler instead.
+ *   A host that calls SetAppKey first, and goes on only when it returns 0, never meets it.
+ * - std::bad_alloc from every export except tavlo_SetErrorHandler, when memory runs out.
+ *
+ * TAVLO_Key_Error and TAVLO_Entry_Error never leave a flat export: they become TAVLO_Failure
+ * results and reports. */
+
 /* The host's app key: the registry key, relative to HKEY_LOCAL_MACHINE, below which it keeps
  * its settings; found on first use and cached for the life of the process. name is not used.
  * A key that can't be found is reported through the error handler and gives the empty text. */

@@ -11,8 +11,8 @@ CTavloApp& theApp() {
 
 bool CTavloApp::InitInstance(platform::ModuleHandle instance) {
     LibraryState& s = state();
-    // By name, through the system's normal library search: no path is given.
-    resourceModule_ = s.services.modules->load(u"tavlo9Res.dll");
+    // By name, from where an installation keeps it; only its strings are ever read.
+    resourceModule_ = s.services.modules->loadResources(u"tavlo9Res.dll");
     if (!resourceModule_) {
         s.services.ui->messageBox(u"tavlo9Res.dll not found");
         return false;

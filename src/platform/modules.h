@@ -9,18 +9,37 @@
 #include <cstdint>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace tavlo::platform {
 
 using ModuleHandle = void*;
 
+// A file the service found for a module and would not load, and why: the library prints nothing
+// in a host's process, so a program that wants to tell (the tool) asks for these.
+struct ModuleRefusal {
+    std::string module; // the name or path asked for (UTF-8)
+    std::string path;   // the file found for it, as this platform names it
+    std::string reason;
+};
+
 class ModuleService {
 public:
     virtual ~ModuleService() = default;
 
-    // A bare name goes through the platform's library search; a path is loaded as given.
+    // A bare name, or a path relative to no drive or root, goes through the backend's module
+    // search, which never includes the current directory; a full path is loaded as given.
     // Null on failure.
     virtual ModuleHandle load(const char16_t* nameOrPath) = 0;
+
+    // Loads a module only to read its string resources (loadString): none of its code runs.
+    // A bare name is looked for where an installation keeps the library's resource module:
+    // beside the library, beside the program, and (by backend) its data folder or PATH; never
+    // in the system folders or the current directory.
+    virtual ModuleHandle loadResources(const char16_t* nameOrPath) = 0;
+
+    // Files refused so far (a bounded list, oldest first).
+    virtual std::vector<ModuleRefusal> refusals() const { return {}; }
 
     // Decorated names are looked up as given; see the portable backend for ELF objects.
     virtual void* entryPoint(ModuleHandle module, const char* name) = 0;

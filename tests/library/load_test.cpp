@@ -1,4 +1,5 @@
 // The built library loaded as a host loads it, from a folder of its own.
+#include "host_registry.h"
 #include "library_loader.h"
 #include "stand_ins.h"
 
@@ -43,12 +44,68 @@ TEST(LibraryLoad, FindsFilesBelowADriveLetter) {
 }
 
 #ifdef _WIN32
-// The resource module is looked for by name through the loader's search, which covers the
-// current directory but not this program's own folder (the tests keep no copy there).
+// The resource module is looked for beside the library, beside the program and on PATH, none of
+// which holds one here (the tests keep no copy beside this program).
 TEST(LibraryLoad, RefusesToLoadWithoutItsResourceModule) {
     EXPECT_FALSE(LoadedLibrary(stage("without", false).string()).loaded());
 }
 #endif
+
+// Where an installation may keep the resource module, and the one place it may not: the current
+// directory, whose copy would put any text a stranger likes into the host's messages. The
+// message of a failed discovery (no registry at all) shows whether it was found.
+TEST(LibraryLoad, FindsItsResourceModuleWhereItIsInstalledOnly) {
+    struct Row {
+        const char* name;
+        const char* library;   // below the stage
+        const char* resources; // below the stage; "" for the current directory
+        bool found;
+    };
+    const Row rows[] = {
+        {"beside", "lib", "lib", true},
+#ifdef _WIN32
+        {"on-path", "bin", "res", true}, // res is put on PATH
+#else
+        {"data-folder", "lib", "share/tavlo", true},
+#endif
+        {"current-directory", "lib", "", false},
+    };
+    for (const Row& row : rows) {
+        const fs::path dir = fs::temp_directory_path() / "tavlo-load-test" / row.name;
+        fs::remove_all(dir);
+        const fs::path cwd = dir / "documents";
+        const fs::path resources = row.resources[0] ? dir / row.resources : cwd;
+        for (const fs::path& folder : {dir / row.library, resources, cwd})
+            fs::create_directories(folder);
+        const fs::path library = dir / row.library / fs::path(TAVLO_LIBRARY_FILE).filename();
+        fs::copy_file(TAVLO_LIBRARY_FILE, library);
+        fs::copy_file(TAVLO_RES_DLL, resources / "tavlo9Res.dll");
+        changeDirectory(cwd.string());
+#ifdef _WIN32
+        const std::string path = std::getenv("PATH") ? std::getenv("PATH") : "";
+        if (std::string(row.name) == "on-path")
+            _putenv_s("PATH", (resources.string() + ";" + path).c_str());
+#endif
+        HostRegistry registry;
+        registry.publish();
+        {
+            LoadedLibrary lib(library.string());
+#ifdef _WIN32
+            _putenv_s("PATH", path.c_str());
+            // Windows refuses a library whose start-up fails.
+            EXPECT_EQ(lib.loaded(), row.found) << row.name;
+            if (!lib.loaded())
+                continue;
+#endif
+            ASSERT_TRUE(lib.loaded()) << row.name;
+            RecordingHandler handler;
+            lib.function<void (*)(TavloErrorHandler*)>("tavlo_SetErrorHandler")(&handler);
+            EXPECT_EQ(lib.function<int32_t (*)(const TavloChar*)>("SetAppKey")(nullptr), 1);
+            ASSERT_EQ(handler.calls.size(), 1u) << row.name;
+            EXPECT_EQ(handler.calls[0].message.empty(), !row.found) << row.name;
+        }
+    }
+}
 
 } // namespace
 } // namespace tavlo::test

@@ -162,6 +162,8 @@ public:
     int outstanding = 0, fileNameQueries = 0; // loads not yet freed; library name queries
 
     void* load(const char16_t* nameOrPath) override;
+    // The fakes hold strings and entry points alike: a resources-only load is logged the same.
+    void* loadResources(const char16_t* nameOrPath) override { return load(nameOrPath); }
     void* entryPoint(void* module, const char* name) override;
     void* entryPointByOrdinal(void* module, std::uint16_t ordinal) override {
         if (const Fake* f = fake(module))

@@ -9,7 +9,7 @@
 
 namespace tavlo::cli {
 
-// Exit statuses: found, not found, usage error.
+// Exit statuses: found, not found, usage error (failure.h has the library's failure).
 inline constexpr int kFound = 0;
 inline constexpr int kNotFound = 1;
 inline constexpr int kUsage = 2;

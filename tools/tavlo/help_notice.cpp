@@ -1,6 +1,7 @@
 // "tavlo help-file" and "tavlo notice": a help file resolved as the library resolves it, and a
 // driver's back-door notice.
 #include "cli.h"
+#include "failure.h"
 
 #include "frame/state.h"
 #include "help/help_search.h"
@@ -26,7 +27,8 @@ struct LoadedState {
     } handler;
 
     LoadedState() {
-        scope.get().resourceModule = platform::defaultServices().modules->load(u"tavlo9Res.dll");
+        scope.get().resourceModule =
+            platform::defaultServices().modules->loadResources(u"tavlo9Res.dll");
         scope.get().errorHandler = &handler;
     }
     ~LoadedState() {
@@ -48,40 +50,45 @@ int helpFileCommand(const Invocation& call) {
     if (call.args.size() > 1)
         return usageOf("tavlo help-file", "takes at most one help file name");
     LoadedState loaded;
-    std::u16string name;
-    if (call.args.empty()) {
-        name = help::GetDefaultHelpFile();
-        if (name.empty()) {
-            err("tavlo help-file: the host has no default help file (its KORAHELP or HELP "
-                "setting names no file)");
+    // The state's texts are gone once it is: what it raises is copied inside it.
+    return copyingFailures([&] {
+        std::u16string name;
+        if (call.args.empty()) {
+            name = help::GetDefaultHelpFile();
+            if (name.empty()) {
+                err("tavlo help-file: the host has no default help file (its KORAHELP or HELP "
+                    "setting names no file)");
+                return kNotFound;
+            }
+        } else {
+            name = platform::fromUtf8(call.args[0]);
+        }
+        std::u16string path;
+        if (!help::ResolveHelpPath(name.c_str(), path)) {
+            err("tavlo help-file: " + toUtf8(name) + " can't be resolved: no app key is known");
             return kNotFound;
         }
-    } else {
-        name = platform::fromUtf8(call.args[0]);
-    }
-    std::u16string path;
-    if (!help::ResolveHelpPath(name.c_str(), path)) {
-        err("tavlo help-file: " + toUtf8(name) + " can't be resolved: no app key is known");
-        return kNotFound;
-    }
-    out(toUtf8(path));
-    printNativePath(path);
-    return kFound;
+        out(toUtf8(path));
+        printNativePath(path);
+        return kFound;
+    });
 }
 
 int noticeCommand(const Invocation& call) {
     if (call.args.size() != 1)
         return usageOf("tavlo notice", "takes one driver name");
     LoadedState loaded;
-    const std::u16string driver = platform::fromUtf8(call.args[0]);
-    std::u16string notice;
-    if (!identity::IsBackDoorDriverAvailable(driver.c_str(), notice)) {
-        out(call.args[0] + " is not a back-door driver");
-        return kNotFound;
-    }
-    out(call.args[0] + " is a back-door driver. Its notice:");
-    out(toUtf8(notice));
-    return kFound;
+    return copyingFailures([&] {
+        const std::u16string driver = platform::fromUtf8(call.args[0]);
+        std::u16string notice;
+        if (!identity::IsBackDoorDriverAvailable(driver.c_str(), notice)) {
+            out(call.args[0] + " is not a back-door driver");
+            return kNotFound;
+        }
+        out(call.args[0] + " is a back-door driver. Its notice:");
+        out(toUtf8(notice));
+        return kFound;
+    });
 }
 
 } // namespace tavlo::cli

@@ -1,7 +1,9 @@
 // tavlo: shows what the library resolves for a registry, and where each answer came from.
 #include "cli.h"
+#include "failure.h"
 
 #include "platform/host.h"
+#include "platform/services.h"
 
 #include <cstring>
 
@@ -94,22 +96,28 @@ int run(const std::vector<std::string>& argv) {
             return kFound;
         return usageError("unknown command " + command);
     }
-    int result;
+    int (*commandFn)(const Invocation&) = nullptr;
     if (command == "reg")
-        result = regCommand(call);
+        commandFn = regCommand;
     else if (command == "show")
-        result = showCommand(call);
+        commandFn = showCommand;
     else if (command == "get")
-        result = getCommand(call);
+        commandFn = getCommand;
     else if (command == "help-file")
-        result = helpFileCommand(call);
+        commandFn = helpFileCommand;
     else if (command == "notice")
-        result = noticeCommand(call);
+        commandFn = noticeCommand;
     else
         return usageError("unknown command " + command);
-    if (result != kUsage)
+    const int result = runGuarded(command, commandFn, call);
+    if (result != kUsage) {
         for (const auto& line : platform::registrySourceDiagnostics())
             err(line);
+        // The library prints nothing in a host's process; what it would not load is told here.
+        for (const auto& refused : platform::defaultServices().modules->refusals())
+            err("tavlo: refused to load " + refused.path + " (for " + refused.module +
+                "): " + refused.reason);
+    }
     return result;
 }
 
@@ -117,5 +125,12 @@ int run(const std::vector<std::string>& argv) {
 
 int main(int argc, char** argv) {
     tavlo::platform::useUtf8Output();
-    return tavlo::cli::run(tavlo::platform::utf8Arguments(argc, argv));
+    // Each command is guarded on its own; this is for what is left (memory running out while
+    // the arguments are read or a failure is told).
+    try {
+        return tavlo::cli::run(tavlo::platform::utf8Arguments(argc, argv));
+    } catch (...) {
+        std::fputs("tavlo: failed with an exception while starting or reporting\n", stderr);
+        return tavlo::cli::kLibraryError;
+    }
 }

@@ -95,19 +95,19 @@ public:
         : real_(real), events_(events) {}
 
     ModuleHandle load(const char16_t* nameOrPath) override {
-        ModuleHandle module = real_.load(nameOrPath);
-        Event e = event(Event::Kind::LoadModule);
-        e.key = textOrEmpty(nameOrPath);
-        e.found = module != nullptr;
-        events_.push_back(e);
-        if (module)
-            paths_[module] = e.key;
-        return module;
+        return record(nameOrPath, real_.load(nameOrPath));
     }
+    ModuleHandle loadResources(const char16_t* nameOrPath) override {
+        return record(nameOrPath, real_.loadResources(nameOrPath));
+    }
+    std::vector<ModuleRefusal> refusals() const override { return real_.refusals(); }
     void* entryPoint(ModuleHandle module, const char* name) override {
         void* entry = real_.entryPoint(module, name);
         Event e = event(Event::Kind::EntryPoint);
-        e.key = paths_[module];
+        if (const auto it = paths_.find(module); it != paths_.end()) {
+            e.key = it->second.first;
+            e.file = it->second.second;
+        }
         e.name.assign(name, name + std::char_traits<char>::length(name));
         e.found = entry != nullptr;
         events_.push_back(e);
@@ -132,9 +132,26 @@ public:
     }
 
 private:
+    ModuleHandle record(const char16_t* nameOrPath, ModuleHandle module) {
+        Event e = event(Event::Kind::LoadModule);
+        e.key = textOrEmpty(nameOrPath);
+        e.found = module != nullptr;
+        if (module) {
+            // Asked at the seam, right after the load: the file the loader really mapped.
+            std::u16string file(32768, u'\0');
+            const auto n =
+                real_.moduleFileName(module, file.data(), static_cast<std::uint32_t>(file.size()));
+            file.resize(n < file.size() ? n : 0);
+            e.file = file;
+            paths_[module] = {e.key, e.file};
+        }
+        events_.push_back(e);
+        return module;
+    }
+
     ModuleService& real_;
     std::vector<Event>& events_;
-    std::map<ModuleHandle, std::u16string> paths_;
+    std::map<ModuleHandle, std::pair<std::u16string, std::u16string>> paths_; // asked, file
 };
 
 class RecordingFiles final : public FileService {

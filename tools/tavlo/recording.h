@@ -23,6 +23,9 @@ struct Event {
     std::uint32_t type = 0;
     std::vector<std::uint8_t> data;
     bool found = false; // module loaded, entry point found, file exists
+    // LoadModule, EntryPoint: the file the platform actually loaded (its own name for it), which
+    // a search may have found far from where the name pointed.
+    std::u16string file;
 };
 
 class Recorder {

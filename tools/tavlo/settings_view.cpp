@@ -245,7 +245,7 @@ std::optional<Resolved> resolveSetting(const std::string& name, const std::u16st
     frame::ScopedState scope(recorder.services());
     frame::LibraryState& s = scope.get();
     s.appKeyCache = appKey;
-    s.resourceModule = platform::defaultServices().modules->load(u"tavlo9Res.dll");
+    s.resourceModule = platform::defaultServices().modules->loadResources(u"tavlo9Res.dll");
     Resolved resolved;
     resolved.name = name;
     struct Collect final : TavloErrorHandler {
@@ -259,11 +259,12 @@ std::optional<Resolved> resolveSetting(const std::string& name, const std::u16st
     } collect(resolved.reports);
     s.errorHandler = &collect;
     try {
-        resolved.value = setting->read();
-    } catch (const TAVLO_Exception& error) {
-        resolved.origin =
-            "the library raised an error: " + toUtf8(error.operation ? error.operation : u"") +
-            " (message " + std::to_string(error.messageId) + ")";
+        copyingFailures([&] { resolved.value = setting->read(); });
+    } catch (const LibraryFailure& failure) {
+        resolved.origin = "the library raised " + failure.kind + " in " +
+                          toUtf8(failure.operation) + " (message " +
+                          std::to_string(failure.messageId) + ")";
+        resolved.raised = failure;
     }
     s.errorHandler = nullptr;
     if (s.resourceModule)

@@ -1,6 +1,8 @@
 // Every setting the library resolves, by its kebab-case name, with where the answer came from.
 #pragma once
 
+#include "failure.h"
+
 #include <optional>
 #include <string>
 #include <vector>
@@ -15,6 +17,7 @@ struct Resolved {
     std::vector<std::string> reports;
     std::optional<std::string> nativePath; // where a path is on this machine (Linux build)
     bool nativeExists = false;
+    std::optional<LibraryFailure> raised; // what the library raised instead of answering
 };
 
 // The names, in the order show prints them.

@@ -1,6 +1,7 @@
 // "tavlo show": what the library resolves for the host, and where each answer came from. The
 // library's own operations run on recording services; the record tells the story.
 #include "cli.h"
+#include "failure.h"
 #include "json.h"
 #include "recording.h"
 #include "settings_view.h"
@@ -49,8 +50,9 @@ struct Association {
 
 struct Story {
     std::u16string appKey;
-    std::u16string source; // hook-library, hook-host, catalogue, none
-    std::u16string hookPath;
+    std::u16string source;    // hook-library, hook-host, catalogue, none
+    std::u16string hookPath;  // the file the hook was loaded from
+    std::u16string hookAsked; // the name the library composed for it
     std::optional<Association> association;
     std::vector<std::u16string> extensionsTried;
     std::vector<Candidate> candidates;
@@ -135,7 +137,7 @@ Story resolve(Recorder& recorder) {
     Story story;
     frame::ScopedState scope(recorder.services());
     frame::LibraryState& s = scope.get();
-    s.resourceModule = s.services.modules->load(u"tavlo9Res.dll");
+    s.resourceModule = s.services.modules->loadResources(u"tavlo9Res.dll");
     // Reports are collected instead of shown.
     struct Collect final : TavloErrorHandler {
         Story& story;
@@ -147,11 +149,19 @@ Story resolve(Recorder& recorder) {
         }
     } collect(story);
     s.errorHandler = &collect;
-    story.appKey = appkey::GetAppKey(nullptr);
-    s.errorHandler = nullptr;
-    if (s.resourceModule)
-        s.services.modules->free(s.resourceModule);
-    s.resourceModule = nullptr;
+    {
+        // Also when discovery raises: the state is the tool's, and so is the module.
+        struct Restore {
+            frame::LibraryState& s;
+            ~Restore() {
+                s.errorHandler = nullptr;
+                if (s.resourceModule)
+                    s.services.modules->free(s.resourceModule);
+                s.resourceModule = nullptr;
+            }
+        } restore{s};
+        story.appKey = copyingFailures([] { return appkey::GetAppKey(nullptr); });
+    }
 
     const auto& events = recorder.events();
     readAssociation(events, story);
@@ -160,7 +170,8 @@ Story resolve(Recorder& recorder) {
         return e.kind == Kind::OpenKey && sameKey(e.key, appkey::kCatalogueKey);
     });
     // The hook that answered is the last one whose entry point was found before the key was
-    // known; where it sat tells which of the two hooks it was.
+    // known. Which step asked for it tells which of the two hooks it was; where it was loaded
+    // from is the loader's answer, recorded at the seam.
     const Event* hook = nullptr;
     for (const auto& e : events)
         if (e.kind == Kind::EntryPoint && e.found)
@@ -195,16 +206,18 @@ Story resolve(Recorder& recorder) {
                                         u"in the host executable's path";
     } else {
         story.source = story.association ? u"hook-host" : u"hook-library";
-        story.hookPath = hook ? hook->key : u"";
+        story.hookAsked = hook ? hook->key : u"";
+        story.hookPath = hook ? (hook->file.empty() ? hook->key : hook->file) : u"";
     }
     return story;
 }
 
 std::string sourceText(const Story& story) {
     if (story.source == u"hook-library")
-        return "the product hook beside the library (" + toUtf8(story.hookPath) + ")";
+        return "the product hook " + toUtf8(story.hookPath) + " (asked for beside the library)";
     if (story.source == u"hook-host")
-        return "the product hook beside the host executable (" + toUtf8(story.hookPath) + ")";
+        return "the product hook " + toUtf8(story.hookPath) +
+               " (asked for beside the host executable, as " + toUtf8(story.hookAsked) + ")";
     if (story.source == u"catalogue")
         return "the catalogue HKEY_LOCAL_MACHINE\\" + toUtf8(appkey::kCatalogueKey);
     return "nothing";
@@ -221,10 +234,12 @@ Settings readSettings(const std::u16string& appKey) {
     {
         frame::ScopedState scope(platform::defaultServices());
         scope.get().appKeyCache = appKey;
-        bool kora = false;
-        if (appkey::IsKORAApp(&kora) == 0)
-            settings.kora = kora;
-        settings.profileKey = registry::GetCurrentProfileKey();
+        copyingFailures([&] {
+            bool kora = false;
+            if (appkey::IsKORAApp(&kora) == 0)
+                settings.kora = kora;
+            settings.profileKey = registry::GetCurrentProfileKey();
+        });
     }
     for (const auto& name : settingNames())
         if (auto resolved = resolveSetting(name, appKey))
@@ -298,8 +313,10 @@ void printJson(const Story& story, const Settings& settings) {
     j.set("appKey", story.appKey.empty() ? Json() : Json(toUtf8(story.appKey)));
     j.set("source", toUtf8(story.source));
     j.set("reason", toUtf8(story.reason));
-    if (!story.hookPath.empty())
+    if (!story.hookPath.empty()) {
         j.set("hook", toUtf8(story.hookPath));
+        j.set("hookRequested", toUtf8(story.hookAsked));
+    }
     if (story.association) {
         Json a = Json::object();
         a.set("extension", toUtf8(story.association->extension));
@@ -417,6 +434,8 @@ int getCommand(const Invocation& call) {
     const auto resolved = resolveSetting(name, {});
     if (!resolved)
         return usageOf("tavlo get", "unknown setting " + name + " (see tavlo get --list)");
+    if (resolved->raised)
+        throw *resolved->raised;
     if (resolved->present)
         out(resolved->value);
     if (showOrigin) {

@@ -31,7 +31,8 @@ Options:
                  directory maps to and whether it exists. Errors the library would have
                  reported to its host are listed as "reported:".
 
-Exit status: 0 when an app key was found, 1 when none can be found (the reason is printed).
+Exit status: 0 when an app key was found, 1 when none can be found (the reason is printed),
+3 when the library failed with an error (its kind, operation and message on stderr).
 
 Examples:
   tavlo show
@@ -53,7 +54,7 @@ Options:
                  path of a drive-letter directory. Reported errors go to stderr.
 
 Exit status: 0 when the setting has a value, 1 when it is empty or missing, 2 for an unknown
-NAME.
+NAME, 3 when the library failed with an error (its kind, operation and message on stderr).
 
 Examples:
   tavlo get plotters-directory
@@ -64,7 +65,8 @@ it is taken as it is; a bare name is looked for in the host's help directory and
 its application directory. Without NAME, the host's default help file (its KORAHELP or HELP
 setting). On Linux a second line on stderr gives the local path and whether it exists.
 
-Exit status: 0 when a path was resolved, 1 when there is no app key or no default help file.
+Exit status: 0 when a path was resolved, 1 when there is no app key or no default help file,
+3 when the library failed with an error (its kind, operation and message on stderr).
 
 Examples:
   tavlo help-file
@@ -74,7 +76,8 @@ Examples:
 driver of the host product, and if so prints its notice with the product's name filled in,
 as the driver would show it.
 
-Exit status: 0 for a back-door driver, 1 otherwise.
+Exit status: 0 for a back-door driver, 1 otherwise, 3 when the library failed with an error
+(its kind, operation and message on stderr).
 
 Example:
   tavlo notice MyHpgl-Driver.drv)"},
@@ -90,7 +93,8 @@ Options:
   /ve       Print only the key's default value.
   /s        Print every sub-key below KEY too.
 
-Exit status: 0 when the key (and value) exists, 1 when it doesn't.
+Exit status: 0 when the key (and value) exists, 1 when it doesn't, 3 when the library failed
+with an error (what and why on stderr).
 
 Examples:
   tavlo reg query "HKLM\Software\Veltrane\Outprint"
@@ -123,7 +127,11 @@ Environment (Linux, without --registry or --prefix):
   WINEPREFIX       The Wine prefix to read when TAVLO_REGISTRY is not set; else ~/.wine.
 tavlo.exe reads the registry of the Windows machine (or Wine prefix) it runs on.
 
-Exit status: 0 found, 1 not found, 2 usage error.)";
+Modules the library found and would not load (a file that is no module for this machine) are
+listed on stderr after the command, each with the reason.
+
+Exit status: 0 found, 1 not found, 2 usage error, 3 the library failed with an error: its kind,
+the operation, the message and its argument are printed on stderr. No command ends otherwise.)";
 
 const CommandHelp* find(std::string_view name) {
     for (const CommandHelp& command : kCommands)

@@ -1,6 +1,6 @@
 #include "platform/portable/modules_posix.h"
 
-#include "platform/portable/files_posix.h"
+#include "platform/portable/module_search_posix.h"
 #include "platform/portable/pe_resources.h"
 #include "platform/portable/ui_language.h"
 #include "platform/portable/utf.h"
@@ -68,73 +68,6 @@ std::string objectFile(const void* address, const link_map** map = nullptr) {
     return absolutePath(found->l_name);
 }
 
-std::string parentOf(const std::string& path) {
-    return std::filesystem::path(path).parent_path().string();
-}
-
-bool isRegularFile(const std::string& path) {
-    struct stat info {};
-    return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
-}
-
-// LoadLibraryW appends ".dll" to a final component without an extension, and a trailing '.'
-// stands for "no extension".
-std::u16string withDefaultExtension(std::u16string_view name) {
-    std::u16string result(name);
-    const std::size_t start = result.find_last_of(u"\\/") + 1; // npos + 1 == 0
-    if (!result.empty() && result.back() == u'.')
-        result.pop_back();
-    else if (result.find(u'.', start) == std::u16string::npos)
-        result += u".dll";
-    return result;
-}
-
-// The chosen equivalent of the Windows search for a bare module name: the directory of the
-// module holding this library's code (where the library's own resource module and hooks
-// installed next to it live, like the directory a DLL is loaded from with
-// LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR), then the executable's directory (the application
-// directory, first in Windows' own order), then the current directory. The Windows system
-// directories and PATH have no counterpart: nothing in them is a module for this build. Each
-// directory matches the name without regard to case, as Wine does. An installed library keeps
-// its resource module in the data directory, which follows its own directory: first as seen
-// from the library directory, then from the program directory (the tool carries the library's
-// code in itself).
-#ifndef TAVLO_RES_FROM_LIB
-#define TAVLO_RES_FROM_LIB "../share/tavlo"
-#define TAVLO_RES_FROM_BIN "../share/tavlo"
-#endif
-std::string searchModule(std::u16string_view name) {
-    std::error_code error;
-    const std::string own = parentOf(objectFile(reinterpret_cast<const void*>(&anchor)));
-    const std::string directories[] = {
-        own,
-        own.empty() ? own : own + "/" TAVLO_RES_FROM_LIB,
-        own.empty() ? own : own + "/" TAVLO_RES_FROM_BIN,
-        parentOf(executablePath()),
-        std::filesystem::current_path(error).string(),
-    };
-    for (const std::string& directory : directories) {
-        if (directory.empty())
-            continue;
-        if (const auto found = findInDirectory(directory, name)) {
-            std::string path = directory + '/' + *found;
-            if (isRegularFile(path))
-                return path;
-        }
-    }
-    return {};
-}
-
-std::string resolveModule(std::u16string_view nameOrPath) {
-    // A Unix path names a Linux file exactly; the Windows naming rules apply to Windows names.
-    if (nameOrPath.front() == u'/')
-        return toUtf8(nameOrPath);
-    const std::u16string name = withDefaultExtension(nameOrPath);
-    if (name.find_first_of(u"\\/") == std::u16string::npos)
-        return searchModule(name);
-    return absolutePath(toUnixPath(name));
-}
-
 std::string readImage(const std::string& path) {
     std::error_code error;
     const auto size = std::filesystem::file_size(path, error);
@@ -182,22 +115,55 @@ PosixModules::Object* PosixModules::find(ModuleHandle module) const {
 }
 
 ModuleHandle PosixModules::load(const char16_t* nameOrPath) {
+    return open(nameOrPath, false);
+}
+
+ModuleHandle PosixModules::loadResources(const char16_t* nameOrPath) {
+    return open(nameOrPath, true);
+}
+
+std::vector<ModuleRefusal> PosixModules::refusals() const {
+    std::lock_guard lock(mutex_);
+    return refusals_;
+}
+
+ModuleHandle PosixModules::refuse(std::u16string_view name, const std::string& path,
+                                  std::string reason) {
+    std::lock_guard lock(mutex_);
+    ModuleRefusal refusal{toUtf8(name), path, std::move(reason)};
+    // A host asks for the same module again and again; one line says it.
+    const bool known = std::any_of(refusals_.begin(), refusals_.end(), [&](const auto& r) {
+        return r.path == refusal.path && r.reason == refusal.reason;
+    });
+    if (!known && refusals_.size() < kMaxRefusals)
+        refusals_.push_back(std::move(refusal));
+    return nullptr;
+}
+
+ModuleHandle PosixModules::open(const char16_t* nameOrPath, bool resourcesOnly) {
     if (!nameOrPath || !*nameOrPath)
         return nullptr;
-    const std::string path = resolveModule(nameOrPath);
+    const std::string path = locateModule(
+        nameOrPath,
+        moduleSearchFolders(objectFile(reinterpret_cast<const void*>(&anchor)), executablePath()));
     struct stat info {};
-    if (path.empty() || stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
+    if (path.empty() || stat(path.c_str(), &info) != 0)
         return nullptr;
+    if (!S_ISREG(info.st_mode))
+        return refuse(nameOrPath, path, "not a regular file");
 
-    char magic[4] = {};
+    char header[kImageHeaderBytes] = {};
+    std::size_t headerSize = 0;
     {
         std::ifstream in(path, std::ios::binary);
-        in.read(magic, sizeof magic);
-        if (in.gcount() < 2)
-            return nullptr;
+        in.read(header, sizeof header);
+        headerSize = static_cast<std::size_t>(std::max<std::streamsize>(in.gcount(), 0));
     }
+    const ImageCheck check = checkImageHeader(std::string_view(header, headerSize));
+    if (check.kind == ImageCheck::Kind::Refused)
+        return refuse(nameOrPath, path, check.reason);
 
-    if (std::memcmp(magic, "MZ", 2) == 0) {
+    if (check.kind == ImageCheck::Kind::Pe) {
         {
             std::lock_guard lock(mutex_);
             for (const auto& object : objects_) {
@@ -208,9 +174,11 @@ ModuleHandle PosixModules::load(const char16_t* nameOrPath) {
                 }
             }
         }
+        if (static_cast<std::uintmax_t>(info.st_size) > maxImageSize)
+            return refuse(nameOrPath, path, "a PE file too large to read resources from");
         const std::string image = readImage(path);
         if (!hasPeSignature(image))
-            return nullptr;
+            return refuse(nameOrPath, path, "an MZ file without a PE header");
         auto object = std::make_unique<Object>();
         object->kind = Object::Kind::Pe;
         object->path = path;
@@ -223,40 +191,39 @@ ModuleHandle PosixModules::load(const char16_t* nameOrPath) {
         return objects_.back().get();
     }
 
-    if (std::memcmp(magic,
-                    "\x7f"
-                    "ELF",
-                    4) == 0) {
-        // Outside the lock: the object's constructors may call back into this service.
-        void* dl = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-        if (!dl)
-            return nullptr;
-        link_map* map = nullptr;
-        if (dlinfo(dl, RTLD_DI_LINKMAP, &map) != 0) {
-            dlclose(dl);
-            return nullptr;
-        }
-        std::lock_guard lock(mutex_);
-        // The loader counts references itself; every load keeps its own, which its free()
-        // gives back.
-        for (const auto& object : objects_) {
-            if (object->kind == Object::Kind::Elf && object->map == map) {
-                ++object->loads;
-                if (!object->dl)
-                    object->dl = dl;
-                return object.get();
-            }
-        }
-        auto object = std::make_unique<Object>();
-        object->kind = Object::Kind::Elf;
-        object->path = path;
-        object->dl = dl;
-        object->map = map;
-        object->loads = 1;
-        objects_.push_back(std::move(object));
-        return objects_.back().get();
+    // A module wanted for its strings is never run: on Windows it would be mapped as data.
+    if (resourcesOnly)
+        return refuse(nameOrPath, path, "an ELF object, which holds no string resources");
+    // Outside the lock: the object's constructors may call back into this service.
+    void* dl = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!dl) {
+        const char* why = dlerror();
+        return refuse(nameOrPath, path, why ? why : "the dynamic loader refused it");
     }
-    return nullptr;
+    link_map* map = nullptr;
+    if (dlinfo(dl, RTLD_DI_LINKMAP, &map) != 0) {
+        dlclose(dl);
+        return nullptr;
+    }
+    std::lock_guard lock(mutex_);
+    // The loader counts references itself; every load keeps its own, which its free() gives
+    // back.
+    for (const auto& object : objects_) {
+        if (object->kind == Object::Kind::Elf && object->map == map) {
+            ++object->loads;
+            if (!object->dl)
+                object->dl = dl;
+            return object.get();
+        }
+    }
+    auto object = std::make_unique<Object>();
+    object->kind = Object::Kind::Elf;
+    object->path = path;
+    object->dl = dl;
+    object->map = map;
+    object->loads = 1;
+    objects_.push_back(std::move(object));
+    return objects_.back().get();
 }
 
 void* PosixModules::entryPoint(ModuleHandle module, const char* name) {

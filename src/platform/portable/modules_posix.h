@@ -1,7 +1,8 @@
 // The Linux module service. String resources come straight from PE files (the resource module,
 // a driver's notice module inside a Wine prefix); code entry points come from ELF shared
 // objects through the dynamic loader. A PE file is never executed here, so it offers no entry
-// points and a product hook that is a Windows DLL simply yields nothing.
+// points and a product hook that is a Windows DLL simply yields nothing. Where modules are
+// looked for, and which files count as one, is module_search.h's.
 #pragma once
 
 #include "platform/modules.h"
@@ -18,6 +19,8 @@ public:
     ~PosixModules() override;
 
     ModuleHandle load(const char16_t* nameOrPath) override;
+    ModuleHandle loadResources(const char16_t* nameOrPath) override;
+    std::vector<ModuleRefusal> refusals() const override;
     void* entryPoint(ModuleHandle module, const char* name) override;
     void* entryPointByOrdinal(ModuleHandle module, std::uint16_t ordinal) override;
     void free(ModuleHandle module) override;
@@ -30,9 +33,15 @@ public:
 
 private:
     Object* find(ModuleHandle module) const; // null unless module is one of ours
+    ModuleHandle open(const char16_t* nameOrPath, bool resourcesOnly);
+    ModuleHandle refuse(std::u16string_view name, const std::string& path, std::string reason);
+
+    // Enough to tell what went wrong, and bounded however often a host asks.
+    static constexpr std::size_t kMaxRefusals = 32;
 
     mutable std::mutex mutex_;
     std::vector<std::unique_ptr<Object>> objects_;
+    std::vector<ModuleRefusal> refusals_;
 };
 
 } // namespace tavlo::platform::portable
