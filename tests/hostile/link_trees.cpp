@@ -8,6 +8,11 @@
 #include <stdexcept>
 #include <utility>
 
+#ifdef _WIN32
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#endif
+
 namespace tavlo::test::links {
 
 namespace fs = std::filesystem;
@@ -103,6 +108,32 @@ std::string resolve(const std::string& folder, const std::string& target) {
 }
 
 } // namespace
+
+std::vector<std::string> listNames(const fs::path& folder) {
+    std::vector<std::string> names;
+#ifdef _WIN32
+    // The runtime's directory listing gives up on paths past 260 units (and lists the current
+    // directory instead); the trees go deeper than that, though the search doesn't.
+    WIN32_FIND_DATAW data;
+    std::wstring pattern = L"\\\\?\\" + folder.wstring();
+    while (pattern.back() == L'\\')
+        pattern.pop_back(); // such a path is taken as written, an empty component included
+    pattern += L"\\*";
+    const HANDLE find = FindFirstFileW(pattern.c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE)
+        throw std::runtime_error("can't list " + folder.string());
+    do {
+        const std::string name = fs::path(data.cFileName).string();
+        if (name != "." && name != "..")
+            names.push_back(name);
+    } while (FindNextFileW(find, &data));
+    FindClose(find);
+#else
+    for (const auto& listed : fs::directory_iterator(folder))
+        names.push_back(listed.path().filename().string());
+#endif
+    return names;
+}
 
 Tree randomTree(std::uint64_t seed) {
     Random random(seed);
@@ -201,8 +232,8 @@ Model::Model(const fs::path& root, const Tree& tree) {
             item.folder = folderAt(resolve(parentOf(path), entry.substr(arrow + 1)));
     }
     for (std::size_t i = 0; i < folders_.size(); ++i) {
-        for (const auto& listed : fs::directory_iterator(root / tree.name / folders_[i].path)) {
-            const std::string name = listed.path().filename().string();
+        const fs::path where = root / tree.name / fs::path(folders_[i].path).make_preferred();
+        for (const std::string& name : listNames(where)) {
             if (const auto it = held[i].find(name); it != held[i].end())
                 folders_[i].items.push_back(it->second);
         }

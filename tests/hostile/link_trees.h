@@ -25,6 +25,9 @@ struct Tree {
 // and the folder itself among them; the same seed gives the same tree.
 Tree randomTree(std::uint64_t seed);
 
+// The names a folder lists, "." and ".." left out, in the file system's order.
+std::vector<std::string> listNames(const std::filesystem::path& folder);
+
 // Makes the entries of trees below root (which exists).
 void make(const std::filesystem::path& root, const std::vector<Tree>& trees);
 
