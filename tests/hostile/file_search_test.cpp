@@ -111,7 +111,7 @@ const std::vector<Case>& cases() {
          "o/found.txt"},
         {{"mutual-none", {"p/q>../q", "p/r>../q", "q/p>../p", "q/s>../p"}}, "", u"none.txt", ""},
         {{"ancestor",
-          {"1/2/3/4/up>../../../..", "1/2/3/4/top>../../..", "1/2/3/4/mid>../..", "5/found.txt"}},
+          {"1/2/3/4/root>../../../..", "1/2/3/4/one>../../..", "1/2/3/4/two>../..", "5/found.txt"}},
          "",
          u"found.txt",
          "5/found.txt"},
