@@ -10,6 +10,9 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
+#include <unordered_map>
+#include <vector>
 
 namespace tavlo::help {
 
@@ -19,9 +22,21 @@ namespace attr = platform::attr;
 using frame::lowered;
 
 // Patterns and sub-directory paths are composed in 260 characters with the terminator, so a
-// directory is searched only while "<directory>\*" fits: the walk ends on every tree, links
-// that loop back included, and never searches a directory under a cut-off name.
+// directory is searched only while "<directory>\*" fits: no directory is searched under a
+// cut-off name.
 constexpr std::size_t kPathUnits = 260;
+
+// Directories whose backend can't tell what they are (no identity) are listed at most this many
+// times in one search: with links among them nothing else would bound the walk short of the
+// path length, and that bound alone allows exponentially many paths.
+constexpr std::size_t kBlindListings = std::size_t{1} << 16;
+
+struct IdentityHash {
+    std::size_t operator()(const platform::DirIdentity& id) const {
+        const std::uint64_t mixed = (id.volume * 0x9E3779B97F4A7C15ull) ^ id.file ^ (id.stamp << 1);
+        return static_cast<std::size_t>(mixed ^ (mixed >> 29));
+    }
+};
 
 struct Search {
     std::u16string soughtLower;
@@ -29,6 +44,18 @@ struct Search {
     char16_t* out;
     std::size_t size;
     std::u16string candidate; // an entry's lower-cased name, reused across entries
+    // The directories being searched, outermost first. One met again below itself (through a
+    // link, a junction or a bind mount) is not searched there, as find does not descend into a
+    // directory that is its own ancestor: that search is already under way.
+    std::vector<platform::DirIdentity> chain;
+    // Directories whose whole search found nothing, each with the shortest path length it was
+    // searched at. A directory reached again by another path of at least that length is not
+    // searched again: the names it can reach are those it reached then or fewer, so it fails
+    // again and skipping it leaves the match order unchanged. On a tree of links that fan out
+    // and join again this bounds the work: each directory is searched at most once per shorter
+    // length it is reached at, instead of once per path to it.
+    std::unordered_map<platform::DirIdentity, std::size_t, IdentityHash> failed;
+    std::size_t blindListings = 0;
 };
 
 enum class Outcome { NotFound, Found, Unwritable };
@@ -54,6 +81,9 @@ bool matches(std::u16string_view name, Search& search) {
     frame::state().services.text->toLower(search.candidate);
     return search.candidate == search.soughtLower;
 }
+
+Outcome searchBelow(platform::DirListing& listing, platform::DirEntry& first,
+                    const std::u16string& directory, Search& search);
 
 Outcome searchListing(platform::DirListing& listing, platform::DirEntry& entry,
                       const std::u16string& directory, Search& search) {
@@ -84,12 +114,35 @@ Outcome searchListing(platform::DirListing& listing, platform::DirEntry& entry,
             platform::DirEntry first;
             if (below.open(files, listing, name, sub.c_str(), first) != platform::status::success)
                 continue;
-            if (const Outcome outcome = searchListing(below, first, sub, search);
+            if (const Outcome outcome = searchBelow(below, first, sub, search);
                 outcome != Outcome::NotFound)
                 return outcome;
         }
     } while (listing.next(entry));
     return Outcome::NotFound;
+}
+
+// A subdirectory, unless it is already being searched or already failed at this length or a
+// shorter one.
+Outcome searchBelow(platform::DirListing& listing, platform::DirEntry& first,
+                    const std::u16string& directory, Search& search) {
+    platform::DirIdentity identity;
+    if (!listing.identify(identity)) {
+        if (++search.blindListings > kBlindListings)
+            return Outcome::NotFound;
+        return searchListing(listing, first, directory, search);
+    }
+    if (std::find(search.chain.begin(), search.chain.end(), identity) != search.chain.end())
+        return Outcome::NotFound;
+    const auto known = search.failed.find(identity);
+    if (known != search.failed.end() && known->second <= directory.size())
+        return Outcome::NotFound;
+    search.chain.push_back(identity);
+    const Outcome outcome = searchListing(listing, first, directory, search);
+    search.chain.pop_back();
+    if (outcome == Outcome::NotFound)
+        search.failed[identity] = directory.size();
+    return outcome;
 }
 
 } // namespace
@@ -110,13 +163,13 @@ bool FindFilePath(const char16_t* directory, const char16_t* name, char16_t* out
         return false;
     if (start.size() + 2 >= kPathUnits)
         return false;
-    Search search{lowered(name), name, out, size, {}};
+    Search search{lowered(name), name, out, size, {}, {}, {}, 0};
     platform::DirListing listing;
     platform::DirEntry first;
     if (listing.open(*frame::state().services.files, start.c_str(), first) !=
         platform::status::success)
         return false;
-    return searchListing(listing, first, start, search) == Outcome::Found;
+    return searchBelow(listing, first, start, search) == Outcome::Found;
 }
 
 bool FindHelpPathname(const char16_t* name, std::u16string& result) {

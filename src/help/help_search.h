@@ -12,7 +12,9 @@ inline constexpr std::size_t kNoLimit = static_cast<std::size_t>(-1);
 
 // Searches directory (null: the application directory) for name; on a match writes
 // "<directory>\<name as passed>" to out, within size characters, and returns true. out is
-// written only then.
+// written only then. A directory reached again through links is not searched again where that
+// can't change the first match, so the search ends in time linear in the directories it can
+// reach (times the path lengths they are reached at), not in the paths that lead to them.
 bool FindFilePath(const char16_t* directory, const char16_t* name, char16_t* out, std::size_t size);
 // The pathname of name found below the application directory, or name itself (false).
 bool FindHelpPathname(const char16_t* name, std::u16string& result);

@@ -20,6 +20,16 @@ struct DirEntry {
     std::uint32_t attributes = 0; // attr:: bits
 };
 
+// Which directory a listing lists, whatever path reached it: listings of one directory through
+// a link, a junction or a bind mount have equal identities, listings of two directories not.
+struct DirIdentity {
+    std::uint64_t volume = 0;
+    std::uint64_t file = 0;
+    // What else the backend knows of the directory, where volume numbers can repeat.
+    std::uint64_t stamp = 0;
+    friend bool operator==(const DirIdentity&, const DirIdentity&) = default;
+};
+
 class FileService {
 public:
     virtual ~FileService() = default;
@@ -30,6 +40,9 @@ public:
     // False after the last entry.
     virtual bool nextEntry(DirHandle handle, DirEntry& entry) = 0;
     virtual void closeDirectory(DirHandle handle) = 0;
+    // The identity of the directory an open listing lists; false when the backend can't tell,
+    // and a walk can then not notice a directory it has reached before.
+    virtual bool identify(DirHandle /*handle*/, DirIdentity& /*identity*/) { return false; }
     // Lists what openDirectory(path) lists, path being the directory parent lists, a backslash
     // and name. A walk asks for every directory this way, so a backend that can reach name
     // through parent need not resolve the whole path again.
@@ -95,6 +108,9 @@ public:
         return result;
     }
     bool next(DirEntry& entry) { return handle_ && service_->nextEntry(handle_, entry); }
+    bool identify(DirIdentity& identity) const {
+        return handle_ && service_->identify(handle_, identity);
+    }
     void close() {
         if (handle_)
             service_->closeDirectory(handle_);

@@ -60,7 +60,7 @@ TEST(SearchFiles, OnARealTree) {
         EXPECT_EQ(search(dir.path(), sought), found ? dir.path(found) : u"untouched");
 #ifndef _WIN32
     // Below a Unix path the library composes "<directory>\<entry>", which must still descend; a
-    // link that loops back ends at the length limit.
+    // link that loops back is not followed round the loop (see the hostile tests).
     std::filesystem::create_directory_symlink(".", dir.real(u"Docs/loop"));
     const std::u16string unixPath = dir.real().u16string();
     EXPECT_EQ(search(unixPath, u"main.chm"), unixPath + u"\\Docs\\main.chm");
@@ -118,6 +118,74 @@ TEST(SearchListed, DepthFirstInListingOrderUntilTheFirstMatch) {
         listed.push_back(u"list " + kR + d);
     EXPECT_EQ(l.modules.log, listed);
     EXPECT_EQ(l.files.open, 0) << "every listing is closed";
+}
+
+// Directories reached again, each listed tree in a fixed order with a link made by giving a
+// directory another's identity: one met below itself is not searched there, one whose search
+// failed is searched again only by a shorter path, where more of it fits. A service that tells
+// no identities gets the plain walk.
+TEST(SearchListed, DirectoriesReachedAgain) {
+    const std::u16string a = kR + u"\\a", b = kR + u"\\b",
+                         lng = kR + u"\\" + std::u16string(10, u'l');
+    const std::u16string deep(245, u'd'), x = kR + u"\\x";
+    struct Row {
+        const char* what;
+        std::map<std::u16string, ListedFiles::Entries> tree;
+        std::map<std::u16string, std::u16string> same;
+        bool identities;
+        std::u16string found;
+        std::vector<std::u16string> listed;
+    };
+    const Row rows[] = {
+        {"a link to itself before the match",
+         {{kR, {D(u"a"), F(u"y.chm")}}, {a, {D(u"a"), F(u"y.chm")}}},
+         {{a, kR}},
+         true,
+         kR + u"\\y.chm",
+         {kR, a}},
+        {"failed at a length where its subdirectory didn't fit",
+         {{kR, {D(lng.substr(5)), D(u"x")}},
+          {lng, {D(u"x")}},
+          {lng + u"\\x", {D(deep)}},
+          {x, {D(deep)}},
+          {x + u"\\" + deep, {F(u"y.chm")}}},
+         {{lng + u"\\x", x}},
+         true,
+         x + u"\\" + deep + u"\\y.chm",
+         {kR, lng, lng + u"\\x", x, x + u"\\" + deep}},
+        {"two links to one failed directory",
+         {{kR, {D(u"a"), D(u"b"), F(u"y.chm")}},
+          {a, {D(u"c")}},
+          {b, {D(u"c")}},
+          {a + u"\\c", {F(u"n")}},
+          {b + u"\\c", {F(u"n")}}},
+         {{b, a}, {b + u"\\c", a + u"\\c"}},
+         true,
+         kR + u"\\y.chm",
+         {kR, a, a + u"\\c", b}},
+        {"the same without identities",
+         {{kR, {D(u"a"), D(u"b"), F(u"y.chm")}},
+          {a, {D(u"c")}},
+          {b, {D(u"c")}},
+          {a + u"\\c", {F(u"n")}},
+          {b + u"\\c", {F(u"n")}}},
+         {},
+         false,
+         kR + u"\\y.chm",
+         {kR, a, a + u"\\c", b, b + u"\\c"}},
+    };
+    for (const Row& row : rows) {
+        SettingsSandbox l;
+        l.listFiles().tree = row.tree;
+        l.files.same = row.same;
+        l.files.identities = row.identities;
+        EXPECT_EQ(search(kR, u"y.chm"), row.found) << row.what;
+        Log listed;
+        for (const std::u16string& directory : row.listed)
+            listed.push_back(u"list " + directory);
+        EXPECT_EQ(l.modules.log, listed) << row.what;
+        EXPECT_EQ(l.files.open, 0) << row.what;
+    }
 }
 
 // The result is written whole with its terminator or not at all, never past the size; FindFile

@@ -197,14 +197,18 @@ private:
 };
 
 // Files: a fixed tree, each directory listed in the order given; what isn't in the tree neither
-// exists nor can be listed. Logs "list <directory>" for every listing asked for. A listing's
-// handle holds the entries still to come, last first.
+// exists nor can be listed. Logs "list <directory>" for every listing asked for. A directory
+// named in `same` is the directory named there, as a link makes it: it has that one's identity
+// (and lists its own entries, which a test gives as that one's). Other directories have an
+// identity of their own, or none at all when `identities` is false.
 class ListedFiles final : public platform::FileService {
 public:
     using Entries = std::vector<platform::DirEntry>;
     explicit ListedFiles(Log& log) : log_(log) {}
 
     std::map<std::u16string, Entries> tree;
+    std::map<std::u16string, std::u16string> same;
+    bool identities = true;
     int open = 0; // listings not yet closed
 
     platform::Status openDirectory(const char16_t* directory, void** handle,
@@ -216,12 +220,16 @@ public:
         if (it->second.empty())
             return platform::status::file_not_found;
         first = it->second[0];
-        *handle = new Entries(it->second.rbegin(), it->second.rend() - 1);
+        const auto alias = same.find(directory);
+        const std::u16string& real = alias == same.end() ? it->first : alias->second;
+        *handle =
+            new Listing{{it->second.rbegin(), it->second.rend() - 1},
+                        static_cast<std::uint64_t>(std::distance(tree.begin(), tree.find(real)))};
         ++open;
         return platform::status::success;
     }
     bool nextEntry(void* handle, platform::DirEntry& entry) override {
-        auto& rest = *static_cast<Entries*>(handle);
+        auto& rest = static_cast<Listing*>(handle)->rest;
         if (rest.empty())
             return false;
         entry = rest.back();
@@ -229,12 +237,20 @@ public:
         return true;
     }
     void closeDirectory(void* handle) override {
-        delete static_cast<Entries*>(handle);
+        delete static_cast<Listing*>(handle);
         --open;
+    }
+    bool identify(void* handle, platform::DirIdentity& identity) override {
+        identity = {1, static_cast<Listing*>(handle)->id, 0};
+        return identities;
     }
     bool exists(const char16_t* path) override { return tree.count(path) != 0; }
 
 private:
+    struct Listing {
+        Entries rest; // the entries still to come, last first
+        std::uint64_t id;
+    };
     Log& log_;
 };
 

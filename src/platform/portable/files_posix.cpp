@@ -405,6 +405,18 @@ void PosixFiles::closeDirectory(DirHandle handle) {
     delete static_cast<Listing*>(handle);
 }
 
+// The listing keeps its directory open, so the answer is the directory listed even when a
+// link on its path has been changed since.
+bool PosixFiles::identify(DirHandle handle, DirIdentity& identity) {
+    const auto* listing = static_cast<const Listing*>(handle);
+    struct stat info {};
+    if (!listing || fstat(listing->fd, &info) != 0)
+        return false;
+    identity = {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino),
+                0};
+    return true;
+}
+
 bool PosixFiles::exists(const char16_t* path) {
     if (!path || !*path)
         return false;

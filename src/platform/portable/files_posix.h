@@ -39,6 +39,7 @@ public:
     Status openDirectory(const char16_t* directory, DirHandle* handle, DirEntry& first) override;
     bool nextEntry(DirHandle handle, DirEntry& entry) override;
     void closeDirectory(DirHandle handle) override;
+    bool identify(DirHandle handle, DirIdentity& identity) override;
     Status openSubdirectory(DirHandle parent, std::u16string_view name, const char16_t* path,
                             DirHandle* handle, DirEntry& first) override;
     bool exists(const char16_t* path) override;
