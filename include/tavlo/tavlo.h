@@ -111,8 +111,10 @@ TAVLO_EXTERN_C TAVLO_API void tavlo_SetErrorHandler(TavloErrorHandler* handler);
  *
  * Exports that return const TavloChar* hand back the library's one shared result string: the
  * text stays valid and unchanged until the next call of any such export, which replaces it in
- * place (the pointer then shows the new text, for results of up to 32767 units). Copy it before
- * calling another. It is never null; a failed lookup gives the empty text. */
+ * place: the pointer never moves while the library is loaded and then shows the new text. A
+ * result longer than 32767 units is cut to its first 32767 (one fewer rather than half a
+ * surrogate pair). Copy it before calling another. It is never null; a failed lookup gives the
+ * empty text. */
 
 /* C++ exceptions that can leave the flat exports.
  *

@@ -4,6 +4,7 @@
 #include "host_registry.h"
 #include "library_loader.h"
 #include "stand_ins.h"
+#include "test_folder.h"
 
 #include "platform/services.h"
 #include "platform/utf.h"
@@ -29,15 +30,11 @@ platform::ModuleService& modules() {
 
 // A folder of its own for the running test, made the current directory, left again at the end.
 struct CurrentFolder {
-    fs::path dir = fs::temp_directory_path() / "tavlo-hostile-modules" /
-                   ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    fs::path dir = test::freshTestFolder(
+        fs::path("modules") / ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::path previous = fs::current_path();
 
-    CurrentFolder() {
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-        changeDirectory(dir.string());
-    }
+    CurrentFolder() { changeDirectory(dir.string()); }
     ~CurrentFolder() { changeDirectory(previous.string()); }
 
     void plant(const std::string& below) const {

@@ -2,6 +2,7 @@
 #include "host_registry.h"
 #include "library_loader.h"
 #include "stand_ins.h"
+#include "test_folder.h"
 
 #include <cstdlib>
 
@@ -12,9 +13,7 @@ namespace fs = std::filesystem;
 
 // A scratch folder holding a copy of the library, and the resource module only when asked.
 fs::path stage(const char* name, bool withResources) {
-    const fs::path dir = fs::temp_directory_path() / "tavlo-load-test" / name;
-    fs::remove_all(dir);
-    fs::create_directories(dir);
+    const fs::path dir = freshTestFolder(fs::path("load") / name);
     const fs::path library(TAVLO_LIBRARY_FILE);
     fs::copy_file(library, dir / library.filename());
     if (withResources)
@@ -71,8 +70,7 @@ TEST(LibraryLoad, FindsItsResourceModuleWhereItIsInstalledOnly) {
         {"current-directory", "lib", "", false},
     };
     for (const Row& row : rows) {
-        const fs::path dir = fs::temp_directory_path() / "tavlo-load-test" / row.name;
-        fs::remove_all(dir);
+        const fs::path dir = freshTestFolder(fs::path("load") / row.name);
         const fs::path cwd = dir / "documents";
         const fs::path resources = row.resources[0] ? dir / row.resources : cwd;
         for (const fs::path& folder : {dir / row.library, resources, cwd})

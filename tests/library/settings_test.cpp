@@ -4,6 +4,7 @@
 #include "host_registry.h"
 #include "library_loader.h"
 #include "stand_ins.h"
+#include "test_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -31,15 +32,13 @@ const TavloChar* tc(const char16_t* text) {
 // when one is given, and unless told otherwise a Corvida host installed in that folder, which
 // the catalogue and a ".pc3" association name.
 struct Library {
-    fs::path dir = fs::temp_directory_path() / "tavlo-settings-test" /
-                   ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    fs::path dir = test::freshTestFolder(
+        fs::path("settings") / ::testing::UnitTest::GetInstance()->current_test_info()->name());
     HostRegistry registry;
     std::unique_ptr<LoadedLibrary> lib;
     RecordingHandler handler;
 
     explicit Library(const char* hookKey, bool host = true) {
-        fs::remove_all(dir);
-        fs::create_directories(dir);
         const fs::path library = dir / fs::path(TAVLO_LIBRARY_FILE).filename();
         fs::copy_file(TAVLO_LIBRARY_FILE, library);
         fs::copy_file(TAVLO_RES_DLL, dir / "tavlo9Res.dll");
