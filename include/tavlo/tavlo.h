@@ -215,8 +215,8 @@ TAVLO_EXTERN_C TAVLO_API uint32_t _GetHideSystemPrinters(void);
 /* Whether driverName is a registered back-door driver (*available), and its notice with the
  * host product's name inserted. *size holds the buffer's capacity on entry and the notice's
  * length plus one on return. TAVLO_Buffer_Too_Small when the notice doesn't fit (a null
- * buffer has no room): the buffer then holds the empty text (capacity permitting). A driver without a registration gives
- * TAVLO_Success, *available 0 and the empty text. */
+ * buffer has no room): the buffer then holds the empty text (capacity permitting). A driver without
+ * a registration gives TAVLO_Success, *available 0 and the empty text. */
 TAVLO_EXTERN_C TAVLO_API TavloRetVal CheckForBackDoorDriver(const TavloChar* driverName,
                                                             TavloChar* buffer, int32_t* size,
                                                             TavloBool* available);
