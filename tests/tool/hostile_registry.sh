@@ -33,6 +33,9 @@ WINE REGISTRY Version 2
 [Software\\Classes\\p\\shell\\open\\command] 1764950400
 @="\"C:\\x\\host.exe\" \"%1\""
 
+[Software\\Odd\\half\xd800pair] 1764950400
+"lone"="surrogate"
+
 EOF
 # The hook leaves a trace in the current directory: a folder of the test's own.
 cd "$work/documents"
@@ -102,6 +105,11 @@ help-file plotting.chm|1|-
 notice Some.drv|1|-
 reg query HKCR\.pc3|0|-
 EOF
+
+# A key named with an unpaired surrogate has no UTF-8 name: /s still reaches its values.
+run reg query 'HKLM\Software\Odd' /s
+check "reg query /s below a key with an unpaired surrogate: exit status $status" [ "$status" = 0 ]
+check "reg query /s below a key with an unpaired surrogate: its values" has "$out" surrogate
 
 # A hook beside the host program, its name in another case than the library composes it.
 cp "$hook" "$prefix/drive_c/x/UserData.DLL"

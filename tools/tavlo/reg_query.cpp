@@ -38,7 +38,9 @@ bool equalsIgnoringCase(const std::string& a, const char* b) {
 struct KeyName {
     Root root;
     std::string rootLabel; // always the long form, as reg query prints it
-    std::string path;      // below the root, without leading or trailing backslashes
+    // Below the root, without leading or trailing backslashes. Kept in UTF-16, as the registry
+    // names keys: a name with an unpaired surrogate has no UTF-8 form to be found again by.
+    std::u16string path;
 };
 
 std::optional<KeyName> parseKey(const std::string& text) {
@@ -49,7 +51,7 @@ std::optional<KeyName> parseKey(const std::string& text) {
             std::string path = cut == std::string::npos ? std::string() : text.substr(cut + 1);
             while (!path.empty() && path.back() == '\\')
                 path.pop_back();
-            return KeyName{r.root, r.longName, path};
+            return KeyName{r.root, r.longName, fromUtf8(path)};
         }
     }
     return std::nullopt;
@@ -197,15 +199,14 @@ std::vector<std::u16string> subKeys(const RegKey& key) {
 }
 
 std::string fullName(const KeyName& key) {
-    return key.path.empty() ? key.rootLabel : key.rootLabel + "\\" + key.path;
+    return key.path.empty() ? key.rootLabel : key.rootLabel + "\\" + toUtf8(key.path);
 }
 
 // Prints one key's block; recurses with /s. Returns how many values it printed.
 std::size_t printKey(const KeyName& name, bool recurse) {
     RegistryService& registry = *defaultServices().registry;
     RegKey key;
-    const std::u16string path = fromUtf8(name.path);
-    if (key.open(registry, name.root, path.c_str()) != status::success)
+    if (key.open(registry, name.root, name.path.c_str()) != status::success)
         return 0;
     out("");
     out(fullName(name));
@@ -221,7 +222,7 @@ std::size_t printKey(const KeyName& name, bool recurse) {
     if (recurse) {
         for (const auto& child : children) {
             KeyName sub = name;
-            sub.path = (name.path.empty() ? "" : name.path + "\\") + toUtf8(child);
+            sub.path = (name.path.empty() ? u"" : name.path + u"\\") + child;
             printed += printKey(sub, true);
         }
     } else if (!children.empty()) {
@@ -301,8 +302,7 @@ int regCommand(const Invocation& call) {
 
     RegistryService& registry = *defaultServices().registry;
     RegKey open;
-    const std::u16string path = fromUtf8(key->path);
-    if (open.open(registry, key->root, path.c_str()) != status::success) {
+    if (open.open(registry, key->root, key->path.c_str()) != status::success) {
         err(kNotFoundText);
         return kNotFound;
     }
