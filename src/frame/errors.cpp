@@ -65,23 +65,26 @@ std::u16string loadLibraryString(std::uint32_t id) {
     return s.services.modules->loadString(s.resourceModule, id);
 }
 
+std::u16string messageText(platform::TextService& formatter, std::u16string text,
+                           const char16_t* argument) {
+    if (text.find(u"%1") == std::u16string::npos || !argument)
+        return text;
+    // The whole text goes through the formatter, so its other escapes take effect too. When the
+    // formatter produces nothing (an empty insert as the whole text, or a template it rejects)
+    // the text is the empty one it produced.
+    std::u16string formatted;
+    if (formatter.formatMessage(text.c_str(), argument, formatted) != platform::status::success)
+        formatted.clear();
+    return formatted;
+}
+
 void ReportError(TAVLO_Exception error) {
     // Strings always come from the library's resource module, whichever module the caller runs
     // in: the library keeps that module itself instead of switching a framework's module state.
     LibraryState& s = state();
     const std::u16string caption = loadLibraryString(message::caption);
-    std::u16string text = loadLibraryString(error.messageId);
-    if (text.find(u"%1") != std::u16string::npos && error.argument) {
-        // The whole text goes through the formatter, so its other escapes take effect too. When
-        // the formatter produces nothing (an empty insert as the whole text, or a template it
-        // rejects) the handler is shown the empty text it produced.
-        std::u16string formatted;
-        if (s.services.text->formatMessage(text.c_str(), error.argument, formatted) ==
-            platform::status::success)
-            text = std::move(formatted);
-        else
-            text.clear();
-    }
+    const std::u16string text =
+        messageText(*s.services.text, loadLibraryString(error.messageId), error.argument);
     if (s.errorHandler)
         displayError(s.errorHandler, text.c_str(), caption.c_str());
 }

@@ -48,6 +48,10 @@ struct Failure {
 // Throws the failure's kind, as raise() would have (no-op without a failure).
 void raise(const Failure& failure);
 
+// A message template as shown: with argument as its "%1" when it has one.
+std::u16string messageText(platform::TextService& formatter, std::u16string text,
+                           const char16_t* argument);
+
 // Shows the error's message through the host's handler, if one is installed. Never throws an
 // error of the library's own family.
 void ReportError(TAVLO_Exception error);

@@ -1,5 +1,6 @@
 #include "failure.h"
 
+#include "frame/errors.h"
 #include "platform/services.h"
 #include "platform/utf.h"
 
@@ -20,12 +21,8 @@ std::string messageText(const LibraryFailure& failure) {
     std::u16string text = res ? modules.loadString(res, failure.messageId) : std::u16string();
     if (res)
         modules.free(res);
-    if (text.find(u"%1") != std::u16string::npos) {
-        std::u16string formatted;
-        if (platform::defaultServices().text->formatMessage(text.c_str(), failure.argument.c_str(),
-                                                            formatted) == platform::status::success)
-            text = std::move(formatted);
-    }
+    text = frame::messageText(*platform::defaultServices().text, std::move(text),
+                              failure.argument.c_str());
     // One line: the message's own line breaks, and the blank lines between its paragraphs,
     // become one blank.
     std::string line;
