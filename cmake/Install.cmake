@@ -28,12 +28,7 @@ else()
   set_target_properties(tavlo9 PROPERTIES VERSION ${PROJECT_VERSION}
                                           SOVERSION ${PROJECT_VERSION_MAJOR})
   set(TAVLO_RES_DESTINATION ${CMAKE_INSTALL_DATADIR}/tavlo)
-  # Where the resource module lies relative to the installed library, and to the tool (which
-  # carries the library's code in itself).
-  file(RELATIVE_PATH TAVLO_RES_FROM_LIB /${CMAKE_INSTALL_LIBDIR} /${TAVLO_RES_DESTINATION})
-  file(RELATIVE_PATH TAVLO_RES_FROM_BIN /${CMAKE_INSTALL_BINDIR} /${TAVLO_RES_DESTINATION})
-  set_property(SOURCE src/platform/portable/modules_posix.cpp APPEND PROPERTY COMPILE_DEFINITIONS
-    TAVLO_RES_FROM_LIB="${TAVLO_RES_FROM_LIB}" TAVLO_RES_FROM_BIN="${TAVLO_RES_FROM_BIN}")
+  # modules_posix.cpp finds it there relative to the library and the tool (src/CMakeLists.txt).
 endif()
 
 install(TARGETS tavlo9 EXPORT tavloTargets

@@ -3,7 +3,7 @@
 #include "appkey/app_key.h"
 #include "frame/errors.h"
 #include "frame/strings.h"
-#include "registry/machine_strings.h"
+#include "values/machine_strings.h"
 
 namespace tavlo::identity {
 

@@ -2,7 +2,7 @@
 
 #include "appkey/app_key.h"
 #include "frame/errors.h"
-#include "registry/profile.h"
+#include "values/profile.h"
 #include "settings/profile_directories.h"
 
 #include <optional>

@@ -5,7 +5,7 @@
 #include "frame/path_split.h"
 #include "frame/strings.h"
 #include "identity/identity.h"
-#include "registry/profile.h"
+#include "values/profile.h"
 #include "registry/value_read.h"
 
 namespace tavlo::settings {

@@ -6,8 +6,8 @@
 #include "settings_sandbox.h"
 
 #include "appkey/app_key.h"
-#include "registry/machine_strings.h"
-#include "registry/profile.h"
+#include "values/machine_strings.h"
+#include "values/profile.h"
 #include "registry/reg_path.h"
 #include "tavlo/tavlo.hpp"
 

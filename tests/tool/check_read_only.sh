@@ -6,7 +6,7 @@
 # table nor as a string it could look up at run time.
 set -e
 src="$1" cxx="$2" dll="$3" failed=0
-deps=$(cd "$src" && "$cxx" -std=c++20 -Isrc -Iinclude -MM src/frame/*.cpp src/registry/*.cpp \
+deps=$(cd "$src" && "$cxx" -std=c++20 -Isrc -Iinclude -MM src/frame/*.cpp src/registry/*.cpp src/values/*.cpp \
        src/appkey/*.cpp src/settings/*.cpp src/identity/*.cpp src/help/*.cpp)
 reached=$(printf '%s\n' "$deps" | awk '/^[^ ].*:/ {object = $1} {for (i = 1; i <= NF; ++i)
             if ($i ~ /platform\/portable\/(memory_registry|reg_file)\.h$/) print object, $i}')

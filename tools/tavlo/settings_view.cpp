@@ -9,7 +9,7 @@
 #include "frame/strings.h"
 #include "identity/identity.h"
 #include "platform/host.h"
-#include "registry/profile.h"
+#include "values/profile.h"
 #include "settings/named_settings.h"
 
 #include <functional>

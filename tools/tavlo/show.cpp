@@ -13,8 +13,8 @@
 #include "frame/state.h"
 #include "frame/strings.h"
 #include "platform/host.h"
-#include "registry/machine_strings.h"
-#include "registry/profile.h"
+#include "values/machine_strings.h"
+#include "values/profile.h"
 
 #include <algorithm>
 #include <optional>

@@ -1,4 +1,4 @@
-#include "registry/machine_strings.h"
+#include "values/machine_strings.h"
 
 #include "appkey/app_key.h"
 #include "registry/reg_path.h"

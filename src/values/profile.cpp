@@ -1,4 +1,4 @@
-#include "registry/profile.h"
+#include "values/profile.h"
 
 #include "appkey/app_key.h"
 #include "registry/reg_path.h"
