@@ -7,11 +7,11 @@
 #include "help/help_search.h"
 #include "identity/identity.h"
 #include "identity/notice.h"
-#include "values/machine_strings.h"
-#include "values/profile.h"
 #include "settings/named_settings.h"
 #include "settings/profile_directories.h"
 #include "tavlo/tavlo.h"
+#include "values/machine_strings.h"
+#include "values/profile.h"
 
 #include <algorithm>
 

@@ -4,11 +4,11 @@
 #include "help/help_search.h"
 #include "identity/identity.h"
 #include "identity/notice.h"
-#include "values/machine_strings.h"
-#include "values/profile.h"
 #include "settings/named_settings.h"
 #include "settings/profile_directories.h"
 #include "tavlo/tavlo.hpp"
+#include "values/machine_strings.h"
+#include "values/profile.h"
 
 TAVLO_API std::u16string GetAppKey(const char16_t* name) {
     return tavlo::appkey::GetAppKey(name);

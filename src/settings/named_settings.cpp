@@ -2,8 +2,8 @@
 
 #include "appkey/app_key.h"
 #include "frame/errors.h"
-#include "values/profile.h"
 #include "settings/profile_directories.h"
+#include "values/profile.h"
 
 #include <optional>
 

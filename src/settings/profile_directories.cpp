@@ -5,8 +5,8 @@
 #include "frame/path_split.h"
 #include "frame/strings.h"
 #include "identity/identity.h"
-#include "values/profile.h"
 #include "registry/value_read.h"
+#include "values/profile.h"
 
 namespace tavlo::settings {
 

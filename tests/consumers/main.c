@@ -25,9 +25,8 @@ int main(void) {
         return 1;
     printf("corvida: %d\n", kora);
     printf("product name: %s\n",
-           _GetHKeyLocalMachineString(buffer, T("ProductName"), 260) == TAVLO_Success
-               ? "read"
-               : "failed");
+           _GetHKeyLocalMachineString(buffer, T("ProductName"), 260) == TAVLO_Success ? "read"
+                                                                                      : "failed");
     print("as read", buffer);
     printf("tiny buffer: %d\n", (int)_GetHKeyLocalMachineString(buffer, T("ProductName"), 4));
     return 0;

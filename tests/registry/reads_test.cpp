@@ -6,10 +6,10 @@
 #include "settings_sandbox.h"
 
 #include "appkey/app_key.h"
-#include "values/machine_strings.h"
-#include "values/profile.h"
 #include "registry/reg_path.h"
 #include "tavlo/tavlo.hpp"
+#include "values/machine_strings.h"
+#include "values/profile.h"
 
 namespace tavlo::test {
 namespace {

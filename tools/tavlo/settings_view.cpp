@@ -9,8 +9,8 @@
 #include "frame/strings.h"
 #include "identity/identity.h"
 #include "platform/host.h"
-#include "values/profile.h"
 #include "settings/named_settings.h"
+#include "values/profile.h"
 
 #include <functional>
 
