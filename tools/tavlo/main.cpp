@@ -70,26 +70,26 @@ struct Parsed {
 };
 
 // Runs what the parsed line asks for, after the parser is done with it.
-int runParsed(Parsed& line) {
-    if (line.version) {
+int runParsed(const Parsed& parsed) {
+    if (parsed.version) {
         out(std::string("tavlo ") + kVersion);
         return kFound;
     }
-    if (!line.files.empty() || line.prefixGiven) {
-        const char* option = line.files.empty() ? "--prefix" : "--registry";
+    if (!parsed.files.empty() || parsed.prefixGiven) {
+        const char* option = parsed.files.empty() ? "--prefix" : "--registry";
         if (!platform::canChooseRegistrySource())
             return usageError(std::string(option) +
                               " is not available here: this build reads the registry of the "
                               "machine it runs on");
-        if (line.prefixGiven && line.prefix.empty())
+        if (parsed.prefixGiven && parsed.prefix.empty())
             return usageError("--prefix needs a folder, not an empty name");
-        platform::chooseRegistrySource(line.files, line.prefix);
+        platform::chooseRegistrySource(parsed.files, parsed.prefix);
     }
-    if (!line.command)
+    if (!parsed.command)
         return usageError("no command given");
 
-    const Command& command = *line.command;
-    const Invocation& call = line.call;
+    const Command& command = *parsed.command;
+    const Invocation& call = parsed.call;
     if (!command.run) { // help
         if (call.args.empty()) {
             printOverview();
@@ -119,7 +119,7 @@ int runParsed(Parsed& line) {
 } // namespace
 
 int run(const std::vector<std::string>& argv) {
-    Parsed line;
+    Parsed parsed;
     CLI::App app("", "tavlo");
     // '/' starts no option on Windows either: reg query reads its own.
     app.allow_windows_style_options(false);
@@ -127,23 +127,18 @@ int run(const std::vector<std::string>& argv) {
     app.allow_extras();
     // The command's words are its own, also one that names another command.
     app.require_subcommand(0, 1);
-    app.add_option("--registry", line.files)->allow_extra_args(false);
-    CLI::Option* prefix = app.add_option("--prefix", line.prefix)
+    app.add_option("--registry", parsed.files)->allow_extra_args(false);
+    CLI::Option* prefix = app.add_option("--prefix", parsed.prefix)
                               ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
-    app.add_flag("--version", line.version);
+    app.add_flag("--version", parsed.version);
     for (const Command& command : kCommands) {
         CLI::App* sub = app.add_subcommand(command.name);
+        // Set on each: a command inherits the tool's own allowance for words it doesn't know.
         sub->allow_extras(command.takes == Takes::OwnOptions);
-        switch (command.takes) {
-        case Takes::Names:
-            sub->add_option(command.names, line.call.args);
-            break;
-        case Takes::OwnOptions:
-            break;
-        case Takes::OwnSyntax:
+        if (command.takes == Takes::Names)
+            sub->add_option(command.names, parsed.call.args);
+        else if (command.takes == Takes::OwnSyntax)
             sub->prefix_command();
-            break;
-        }
     }
 
     // The parser takes the words last first, without the program's name.
@@ -166,19 +161,19 @@ int run(const std::vector<std::string>& argv) {
     for (CLI::App* chosen : app.get_subcommands())
         for (const Command& command : kCommands)
             if (chosen->get_name() == command.name) {
-                line.command = &command;
+                parsed.command = &command;
                 if (command.takes != Takes::Names)
-                    line.call.args = chosen->remaining();
+                    parsed.call.args = chosen->remaining();
             }
     if (help) {
-        if (line.command)
-            printCommandHelp(line.command->name);
+        if (parsed.command)
+            printCommandHelp(parsed.command->name);
         else
             printOverview();
         return kFound;
     }
-    line.prefixGiven = prefix->count() > 0;
-    return runParsed(line);
+    parsed.prefixGiven = prefix->count() > 0;
+    return runParsed(parsed);
 }
 
 } // namespace tavlo::cli
