@@ -115,9 +115,8 @@ reg query HKCR\.pc3 -h|0|-
 bogus|2|-
 --bogus show|2|-
 show --bogus|2|-
-help show get|2|-
-get app-key help|2|-
-notice -x|2|-
+help show|0|-
+notice -x Some.drv|2|-
 EOF
 
 # A name with control characters, quotes, a backslash and a letter beyond ASCII comes back whole
