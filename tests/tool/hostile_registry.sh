@@ -1,11 +1,13 @@
 #!/bin/sh
 # hostile_registry.sh TOOL HOOK            (Linux build: reads the prefix's files)
 # hostile_registry.sh WINE-RUN TOOL HOOK   (Windows build: runs inside the prefix)
-# Every command on a prefix where a ".pc3" association names C:\x\host.exe and nothing else is
-# registered, so that discovery ends in the library's TAVLO_AppKey_Error: no command may abort;
-# one the error reaches says so and exits with 3. Then a product hook beside that host program:
-# show names the file it was really loaded from. Then a file there that is no module: the tool
-# says it was refused and why. HOOK is a product hook built for the build under test.
+# Every command on a prefix where a ".pc3" association names C:\x\host.exe and the catalogue only
+# an application that isn't installed, so that discovery ends in the library's TAVLO_AppKey_Error:
+# no command may abort; one the error reaches says so and exits with 3. Command lines the tool
+# must refuse exit with 2; reg query's own options reach it as they were given. Then a product
+# hook beside that host program: show names the file it was really loaded from. Then a file there
+# that is no module: the tool says it was refused and why. HOOK is a product hook built for the
+# build under test.
 set -e
 if [ $# -eq 3 ]; then
   wine_run="$1" tool="$2" hook="$3"
@@ -35,6 +37,9 @@ WINE REGISTRY Version 2
 
 [Software\\Odd\\half\xd800pair] 1764950400
 "lone"="surrogate"
+
+[Software\\Veltrane\\Outprint] 1764950400
+"Odd\b\x1 \"q\" \\ caf\xe9"=dword:00000001
 
 EOF
 # The hook leaves a trace in the current directory: a folder of the test's own.
@@ -104,7 +109,25 @@ help-file|3|tavlo help-file: the library raised TAVLO_AppKey_Error in
 help-file plotting.chm|1|-
 notice Some.drv|1|-
 reg query HKCR\.pc3|0|-
+reg query HKCR\.pc3 /VE|0|-
+reg query HKCR\.pc3 -ve|0|-
+reg query HKCR\.pc3 -h|0|-
+bogus|2|-
+--bogus show|2|-
+show --bogus|2|-
+help show|0|-
+notice -x Some.drv|2|-
 EOF
+
+# A name with control characters, quotes, a backslash and a letter beyond ASCII comes back whole
+# from the JSON form.
+decodes_odd_name() {
+  command -v python3 >/dev/null 2>&1 || return 0
+  python3 -c 'import json, sys
+sys.exit(json.load(open(sys.argv[1]))["candidates"][0]["key"] != "Odd\b\x01 \"q\" \\ caf\xe9")' "$out"
+}
+run show --json
+check "show --json: the candidate's odd name" decodes_odd_name
 
 # A key named with an unpaired surrogate has no UTF-8 name: /s still reaches its values.
 run reg query 'HKLM\Software\Odd' /s

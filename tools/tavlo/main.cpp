@@ -5,7 +5,7 @@
 #include "platform/host.h"
 #include "platform/services.h"
 
-#include <cstring>
+#include <CLI/CLI.hpp>
 
 namespace tavlo::cli {
 
@@ -35,54 +35,62 @@ int usageError(const std::string& message) {
     return kUsage;
 }
 
-} // namespace
+// How a command takes the words after its name.
+enum class Takes {
+    Names,      // plain names: the parser collects them, the command checks how many
+    OwnOptions, // the command reads its own options; the parser answers only -h and --help
+    OwnSyntax,  // reg query's Windows-style options (/v NAME, /ve, /s, in any case, also with
+                // '-'): everything after the operation is handed over as it was given
+};
 
-int run(const std::vector<std::string>& argv) {
+struct Command {
+    const char* name;
+    Takes takes;
+    const char* names; // what the names stand for, with Takes::Names
+    int (*run)(const Invocation&);
+};
+
+constexpr Command kCommands[] = {
+    {"show", Takes::OwnOptions, nullptr, showCommand},
+    {"get", Takes::OwnOptions, nullptr, getCommand},
+    {"help-file", Takes::Names, "NAME", helpFileCommand},
+    {"notice", Takes::Names, "DRIVER", noticeCommand},
+    {"reg", Takes::OwnSyntax, nullptr, regCommand},
+    {"help", Takes::Names, "COMMAND", nullptr},
+};
+
+// The command line as parsed: the options before the command, the command and its words.
+struct Parsed {
     std::vector<std::string> files;
     std::string prefix;
-    std::size_t i = 1;
-    for (; i < argv.size(); ++i) {
-        const std::string& arg = argv[i];
-        if (arg == "--help" || arg == "-h") {
-            printOverview();
-            return kFound;
-        }
-        if (arg == "--version") {
-            out(std::string("tavlo ") + kVersion);
-            return kFound;
-        }
-        if (arg == "--registry" || arg == "--prefix") {
-            if (i + 1 >= argv.size())
-                return usageError(arg + " needs a value");
-            if (!platform::canChooseRegistrySource())
-                return usageError(arg + " is not available here: this build reads the registry "
-                                        "of the machine it runs on");
-            if (arg == "--prefix" && argv[i + 1].empty())
-                return usageError("--prefix needs a folder, not an empty name");
-            (arg == "--registry" ? files.emplace_back() : prefix) = argv[++i];
-            continue;
-        }
-        if (arg.rfind("--registry=", 0) == 0 || arg.rfind("--prefix=", 0) == 0) {
-            if (!platform::canChooseRegistrySource())
-                return usageError(arg.substr(0, arg.find('=')) + " is not available here");
-            const std::string value = arg.substr(arg.find('=') + 1);
-            if (arg[2] == 'p' && value.empty())
-                return usageError("--prefix needs a folder, not an empty name");
-            (arg[2] == 'r' ? files.emplace_back() : prefix) = value;
-            continue;
-        }
-        if (arg.size() > 1 && arg[0] == '-' && arg[1] == '-')
-            return usageError("unknown option " + arg);
-        break;
-    }
-    if (i >= argv.size())
-        return usageError("no command given");
-    if (!files.empty() || !prefix.empty())
-        platform::chooseRegistrySource(files, prefix);
+    bool prefixGiven = false;
+    bool version = false;
+    const Command* command = nullptr;
+    Invocation call;
+};
 
-    Invocation call{std::vector<std::string>(argv.begin() + static_cast<long>(i) + 1, argv.end())};
-    const std::string& command = argv[i];
-    if (command == "help") {
+// Runs what the parsed line asks for, after the parser is done with it.
+int runParsed(const Parsed& parsed) {
+    if (parsed.version) {
+        out(std::string("tavlo ") + kVersion);
+        return kFound;
+    }
+    if (!parsed.files.empty() || parsed.prefixGiven) {
+        const char* option = parsed.files.empty() ? "--prefix" : "--registry";
+        if (!platform::canChooseRegistrySource())
+            return usageError(std::string(option) +
+                              " is not available here: this build reads the registry of the "
+                              "machine it runs on");
+        if (parsed.prefixGiven && parsed.prefix.empty())
+            return usageError("--prefix needs a folder, not an empty name");
+        platform::chooseRegistrySource(parsed.files, parsed.prefix);
+    }
+    if (!parsed.command)
+        return usageError("no command given");
+
+    const Command& command = *parsed.command;
+    const Invocation& call = parsed.call;
+    if (!command.run) { // help
         if (call.args.empty()) {
             printOverview();
             return kFound;
@@ -91,25 +99,12 @@ int run(const std::vector<std::string>& argv) {
                    ? kFound
                    : usageError("help takes one command name: show, get, help-file, notice, reg");
     }
-    if (asksForHelp(call.args)) {
-        if (printCommandHelp(command))
-            return kFound;
-        return usageError("unknown command " + command);
+    // Handed over as given, so the parser never saw a --help among them.
+    if (command.takes == Takes::OwnSyntax && asksForHelp(call.args)) {
+        printCommandHelp(command.name);
+        return kFound;
     }
-    int (*commandFn)(const Invocation&) = nullptr;
-    if (command == "reg")
-        commandFn = regCommand;
-    else if (command == "show")
-        commandFn = showCommand;
-    else if (command == "get")
-        commandFn = getCommand;
-    else if (command == "help-file")
-        commandFn = helpFileCommand;
-    else if (command == "notice")
-        commandFn = noticeCommand;
-    else
-        return usageError("unknown command " + command);
-    const int result = runGuarded(command, commandFn, call);
+    const int result = runGuarded(command.name, command.run, call);
     if (result != kUsage) {
         for (const auto& line : platform::registrySourceDiagnostics())
             err(line);
@@ -119,6 +114,66 @@ int run(const std::vector<std::string>& argv) {
                 "): " + refused.reason);
     }
     return result;
+}
+
+} // namespace
+
+int run(const std::vector<std::string>& argv) {
+    Parsed parsed;
+    CLI::App app("", "tavlo");
+    // '/' starts no option on Windows either: reg query reads its own.
+    app.allow_windows_style_options(false);
+    // An unknown command, or an option before it, is told in the tool's own words below.
+    app.allow_extras();
+    // The command's words are its own, also one that names another command.
+    app.require_subcommand(0, 1);
+    app.add_option("--registry", parsed.files)->allow_extra_args(false);
+    CLI::Option* prefix = app.add_option("--prefix", parsed.prefix)
+                              ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+    app.add_flag("--version", parsed.version);
+    for (const Command& command : kCommands) {
+        CLI::App* sub = app.add_subcommand(command.name);
+        // Set on each: a command inherits the tool's own allowance for words it doesn't know.
+        sub->allow_extras(command.takes == Takes::OwnOptions);
+        if (command.takes == Takes::Names)
+            sub->add_option(command.names, parsed.call.args);
+        else if (command.takes == Takes::OwnSyntax)
+            sub->prefix_command();
+    }
+
+    // The parser takes the words last first, without the program's name.
+    std::vector<std::string> words(argv.rbegin(), argv.rend() - (argv.empty() ? 0 : 1));
+    bool help = false;
+    try {
+        app.parse(words);
+    } catch (const CLI::CallForHelp&) {
+        help = true;
+    } catch (const CLI::ParseError& error) {
+        const auto chosen = app.get_subcommands();
+        return chosen.empty() ? usageError(error.what())
+                              : usageOf("tavlo " + chosen.front()->get_name(), error.what());
+    }
+    if (const std::vector<std::string> left = app.remaining(); !left.empty()) {
+        const std::string& first = left.front();
+        return usageError(
+            (first.size() > 1 && first[0] == '-' ? "unknown option " : "unknown command ") + first);
+    }
+    for (CLI::App* chosen : app.get_subcommands())
+        for (const Command& command : kCommands)
+            if (chosen->get_name() == command.name) {
+                parsed.command = &command;
+                if (command.takes != Takes::Names)
+                    parsed.call.args = chosen->remaining();
+            }
+    if (help) {
+        if (parsed.command)
+            printCommandHelp(parsed.command->name);
+        else
+            printOverview();
+        return kFound;
+    }
+    parsed.prefixGiven = prefix->count() > 0;
+    return runParsed(parsed);
 }
 
 } // namespace tavlo::cli

@@ -309,56 +309,46 @@ void printText(const Story& story, const Settings& settings, bool showOrigin) {
 }
 
 void printJson(const Story& story, const Settings& settings) {
-    Json j = Json::object();
-    j.set("appKey", story.appKey.empty() ? Json() : Json(toUtf8(story.appKey)));
-    j.set("source", toUtf8(story.source));
-    j.set("reason", toUtf8(story.reason));
+    Json j;
+    j["appKey"] = story.appKey.empty() ? Json() : Json(toUtf8(story.appKey));
+    j["source"] = toUtf8(story.source);
+    j["reason"] = toUtf8(story.reason);
     if (!story.hookPath.empty()) {
-        j.set("hook", toUtf8(story.hookPath));
-        j.set("hookRequested", toUtf8(story.hookAsked));
+        j["hook"] = toUtf8(story.hookPath);
+        j["hookRequested"] = toUtf8(story.hookAsked);
     }
     if (story.association) {
-        Json a = Json::object();
-        a.set("extension", toUtf8(story.association->extension));
-        a.set("progId", toUtf8(story.association->progId));
-        a.set("command", toUtf8(story.association->command));
-        a.set("hostPath", toUtf8(story.association->hostPath));
-        j.set("association", a);
+        j["association"] = {{"extension", toUtf8(story.association->extension)},
+                            {"progId", toUtf8(story.association->progId)},
+                            {"command", toUtf8(story.association->command)},
+                            {"hostPath", toUtf8(story.association->hostPath)}};
     }
     Json candidates = Json::array();
-    for (const auto& c : story.candidates) {
-        Json item = Json::object();
-        item.set("key", toUtf8(c.key));
-        item.set("location", toUtf8(c.location));
-        item.set("installed", c.installed);
-        item.set("userSettings", c.userKey);
-        item.set("verdict", toUtf8(c.verdict));
-        candidates.push(item);
-    }
-    j.set("candidates", candidates);
+    for (const auto& c : story.candidates)
+        candidates.push_back({{"key", toUtf8(c.key)},
+                              {"location", toUtf8(c.location)},
+                              {"installed", c.installed},
+                              {"userSettings", c.userKey},
+                              {"verdict", toUtf8(c.verdict)}});
+    j["candidates"] = std::move(candidates);
     Json reports = Json::array();
     for (const auto& r : story.reports)
-        reports.push(Json(toUtf8(r)));
-    j.set("reports", reports);
-    j.set("isCorvida", settings.kora ? Json(*settings.kora) : Json());
-    j.set("currentProfileKey", toUtf8(settings.profileKey));
+        reports.push_back(toUtf8(r));
+    j["reports"] = std::move(reports);
+    j["isCorvida"] = settings.kora ? Json(*settings.kora) : Json();
+    j["currentProfileKey"] = toUtf8(settings.profileKey);
     Json values = Json::object();
     for (const auto& value : settings.values) {
-        Json item = Json::object();
-        item.set("value", value.value);
-        item.set("origin", value.origin);
+        Json item = {{"value", value.value}, {"origin", value.origin}};
         if (value.nativePath) {
-            item.set("nativePath", *value.nativePath);
-            item.set("nativePathExists", value.nativeExists);
+            item["nativePath"] = *value.nativePath;
+            item["nativePathExists"] = value.nativeExists;
         }
-        Json reports = Json::array();
-        for (const auto& r : value.reports)
-            reports.push(Json(r));
-        item.set("reports", reports);
-        values.set(value.name, item);
+        item["reports"] = value.reports;
+        values[value.name] = std::move(item);
     }
-    j.set("settings", values);
-    out(j.dump());
+    j["settings"] = std::move(values);
+    out(dumpJson(j));
 }
 
 } // namespace
