@@ -191,17 +191,18 @@ std::int32_t GetOPAppsInfo(const CStringArray& keys, CInSelArray& apps, Discover
         const bool hasUserKey =
             userKey.open(registry, Root::CurrentUser, keyPath.c_str()) == status::success;
         userKey.close();
-        const char16_t* locationName = isKoraKey(keyPath) ? u"KoraLocation" : u"Location";
         CandidateTrace* candidate = nullptr;
         if (trace) {
             candidate = &candidateOf(*trace, cursor, name);
             candidate->userSettings = hasUserKey;
-            candidate->locationName = locationName;
         }
 
         platform::RegKey key;
         if (key.open(registry, Root::LocalMachine, keyPath.c_str()) != status::success)
             continue;
+        const char16_t* locationName = isKoraKey(keyPath) ? u"KoraLocation" : u"Location";
+        if (candidate)
+            candidate->locationName = locationName;
         std::u16string location;
         if (!readShortString(key, locationName, location)) {
             if (candidate)
