@@ -8,9 +8,7 @@
 
 #include "appkey/app_key.h"
 #include "appkey/discovery_trace.h"
-#include "frame/errors.h"
 #include "frame/state.h"
-#include "frame/strings.h"
 #include "platform/host.h"
 #include "values/machine_strings.h"
 #include "values/profile.h"
