@@ -1,6 +1,7 @@
 #include "appkey/app_key.h"
 
 #include "appkey/discovery.h"
+#include "appkey/discovery_trace.h"
 #include "frame/errors.h"
 
 #include <cstring>
@@ -12,9 +13,9 @@ namespace {
 constexpr std::u16string_view kOperation = u"GetAppKey";
 
 // Steps shared by GetAppKey and SetAppKey: the key, or the error that says why there is none.
-const std::u16string& knownAppKey() {
+const std::u16string& knownAppKey(DiscoveryTrace* trace = nullptr) {
     frame::LibraryState& s = frame::state();
-    if (s.appKeyCache.empty() && LookupAppKey() != 0)
+    if (s.appKeyCache.empty() && LookupAppKey(trace) != 0)
         frame::raise<TAVLO_AppKey_Error>(kOperation, frame::message::appKey, u"");
     return s.appKeyCache;
 }
@@ -54,14 +55,26 @@ bool hostIsKora() {
     return kept.isKora;
 }
 
-const std::u16string& currentAppKey() {
+namespace {
+
+const std::u16string& keyOrReport(DiscoveryTrace* trace) {
     static const std::u16string none;
     try {
-        return knownAppKey();
+        return knownAppKey(trace);
     } catch (TAVLO_AppKey_Error error) {
-        frame::ReportError(error);
+        frame::ReportError(error, trace ? &trace->reports.emplace_back() : nullptr);
     }
     return none;
+}
+
+} // namespace
+
+const std::u16string& currentAppKey() {
+    return keyOrReport(nullptr);
+}
+
+std::u16string GetAppKeyTraced(DiscoveryTrace& trace) {
+    return keyOrReport(&trace);
 }
 
 std::u16string GetAppKey(const char16_t* name) {

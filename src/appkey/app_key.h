@@ -8,9 +8,13 @@
 
 namespace tavlo::appkey {
 
+struct DiscoveryTrace;
+
 // The app key, or the empty string (an app key that can't be found is reported, message 57).
 // name is accepted and not used.
 std::u16string GetAppKey(const char16_t* name);
+// GetAppKey(nullptr) telling trace what discovery did, when it runs, and the reports given.
+std::u16string GetAppKeyTraced(DiscoveryTrace& trace);
 // Makes sure the app key is known now: 0, or 1 after reporting why not. name is not used.
 std::int32_t SetAppKey(const char16_t* name);
 // SetAppKey with only the catalogue's wizard-marked registrations considered.

@@ -10,6 +10,8 @@
 
 namespace tavlo::appkey {
 
+struct DiscoveryTrace;
+
 inline constexpr const char16_t* kCatalogueKey = u"Software\\Veltrane\\Outprint";
 
 // One installed application.
@@ -32,9 +34,12 @@ public:
 // The registered names in enumeration order.
 using CStringArray = std::vector<std::u16string>;
 
-std::int32_t SelectAppKey(const std::u16string& hostPath);
-std::int32_t GetOPAppsRegKeys(CStringArray& keys);
-std::int32_t GetOPAppsInfo(const CStringArray& keys, CInSelArray& apps);
+// With a trace, each registration becomes a candidate with its verdict, and the rule and reason
+// that end discovery are recorded.
+std::int32_t SelectAppKey(const std::u16string& hostPath, DiscoveryTrace* trace = nullptr);
+std::int32_t GetOPAppsRegKeys(CStringArray& keys, DiscoveryTrace* trace = nullptr);
+std::int32_t GetOPAppsInfo(const CStringArray& keys, CInSelArray& apps,
+                           DiscoveryTrace* trace = nullptr);
 bool AddAppInfo(CInSelArray& apps, std::unique_ptr<AppInfo> record);
 std::int32_t SelectAppKeyByLocation(const CStringArray& keys, std::u16string hostPath);
 

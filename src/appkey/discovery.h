@@ -9,6 +9,10 @@
 
 namespace tavlo::appkey {
 
+struct DiscoveryTrace;
+struct HookAttempt;
+struct AssociationAttempt;
+
 // The hook module's entry point, by the name its C++ compiler gave it.
 inline constexpr const char* kHookEntryPoint = "?GetProductRegistryRootKey@@YAIPEA_WK@Z";
 // What the hook is called with: the composition buffer (holding the hook's own path on entry)
@@ -16,13 +20,15 @@ inline constexpr const char* kHookEntryPoint = "?GetProductRegistryRootKey@@YAIP
 using HookFn = std::uint32_t (*)(char16_t* buffer, std::uint32_t capacity);
 
 // 0 when discovery ran to its end (the cache then usually holds a key), 1 when no host could
-// be found. TAVLO_AppKey_Error from the catalogue passes through.
-std::int32_t LookupAppKey();
+// be found. TAVLO_AppKey_Error from the catalogue passes through. Each step is told to trace
+// when there is one.
+std::int32_t LookupAppKey(DiscoveryTrace* trace = nullptr);
 // Asks the userdata.dll beside path; true when the cache holds a key afterwards.
-bool LoadProductRootKey(const std::u16string& path);
+bool LoadProductRootKey(const std::u16string& path, HookAttempt* attempt = nullptr);
 // The host executable from the open command of an extension key (closed before returning);
 // false when no command could be read.
-bool GetAssociatedExePath(std::u16string& out, platform::RegKey extensionKey);
+bool GetAssociatedExePath(std::u16string& out, platform::RegKey extensionKey,
+                          AssociationAttempt* attempt = nullptr);
 // The host executable path as an open command names it.
 std::u16string exePathFromCommand(std::u16string command);
 

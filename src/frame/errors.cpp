@@ -78,7 +78,7 @@ std::u16string messageText(platform::TextService& formatter, std::u16string text
     return formatted;
 }
 
-void ReportError(TAVLO_Exception error) {
+void ReportError(TAVLO_Exception error, std::u16string* shown) {
     // Strings always come from the library's resource module, whichever module the caller runs
     // in: the library keeps that module itself instead of switching a framework's module state.
     LibraryState& s = state();
@@ -87,6 +87,8 @@ void ReportError(TAVLO_Exception error) {
         messageText(*s.services.text, loadLibraryString(error.messageId), error.argument);
     if (s.errorHandler)
         displayError(s.errorHandler, text.c_str(), caption.c_str());
+    if (shown)
+        *shown = text;
 }
 
 } // namespace tavlo::frame

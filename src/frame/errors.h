@@ -53,8 +53,8 @@ std::u16string messageText(platform::TextService& formatter, std::u16string text
                            const char16_t* argument);
 
 // Shows the error's message through the host's handler, if one is installed. Never throws an
-// error of the library's own family.
-void ReportError(TAVLO_Exception error);
+// error of the library's own family. With shown, the message is also kept there, as shown.
+void ReportError(TAVLO_Exception error, std::u16string* shown = nullptr);
 
 // String resource id of the resource module; empty when it has none.
 std::u16string loadLibraryString(std::uint32_t id);

@@ -8,6 +8,8 @@
 #include "appkey/app_key.h"
 #include "appkey/catalogue.h"
 #include "appkey/discovery.h"
+#include "appkey/discovery_trace.h"
+#include "frame/strings.h"
 #include "tavlo/tavlo.hpp"
 
 namespace tavlo::test {
@@ -16,6 +18,9 @@ namespace {
 using Strings = std::vector<std::u16string>;
 
 using Sandbox = SettingsSandbox;
+using appkey::Reason;
+using appkey::Rule;
+using appkey::Verdict;
 
 const std::u16string kHostCommand = u"\"D:\\Host\\host.exe\" /p \"%1\"";
 const std::u16string kHostHook = u"D:\\Host\\userdata.dll";
@@ -30,47 +35,68 @@ struct SourceCase {
     std::u16string key;
     Strings loads, classesOpened;
     bool catalogueRead;
+    // As traced: the rule, the extension whose open command was read, the library's hook.
+    Rule rule;
+    std::u16string followed;
+    std::optional<appkey::HookResult> libraryHook;
 };
 
 // clang-format off
 const SourceCase kSources[] = {
     {"hook beside the library: its key exactly, nothing else read",
      [](Sandbox& l) { l.hookBesideLibrary(u"Software\\Other\\Key-1"); l.associate(u".pc3", kHostCommand); },
-     0, u"Software\\Other\\Key-1", {kLibraryHook}, {}, false},
+     0, u"Software\\Other\\Key-1", {kLibraryHook}, {}, false, Rule::HookLibrary, u"", appkey::HookResult::Answered},
     {"hook answers 0 after writing: associations next",
      [](Sandbox& l) { l.modules.addHook(kLibraryHook, {u"Software\\Ignored", 0}); l.associate(u".pc3", kHostCommand); },
-     0, kCatalogued, {kLibraryHook, kHostHook}, {u".pc3", kPc3}, true},
+     0, kCatalogued, {kLibraryHook, kHostHook}, {u".pc3", kPc3}, true, Rule::Catalogue, u".pc3", appkey::HookResult::Declined},
     {"hook answers 1 with an empty key",
      [](Sandbox& l) { l.modules.addHook(kLibraryHook, {u"", 1}); l.associate(u".pc3", kHostCommand); },
-     0, kCatalogued, {kLibraryHook, kHostHook}, {u".pc3", kPc3}, true},
+     0, kCatalogued, {kLibraryHook, kHostHook}, {u".pc3", kPc3}, true, Rule::Catalogue, u".pc3", appkey::HookResult::Declined},
     {"hook without the entry point; a command of any string type",
      [](Sandbox& l) { l.modules.addHook(kLibraryHook, {u"S\\I", 1, false}); l.associate(u".pc3", kHostCommand, regtype::expand_sz); },
-     0, kCatalogued, {kLibraryHook, kHostHook}, {u".pc3", kPc3}, true},
+     0, kCatalogued, {kLibraryHook, kHostHook}, {u".pc3", kPc3}, true, Rule::Catalogue, u".pc3", appkey::HookResult::NoEntryPoint},
     {"no .pc3: .stb used, .ctb not read",
      [](Sandbox& l) { l.associate(u".stb", kHostCommand); l.associate(u".ctb", u"\"E:\\e.exe\""); },
-     0, kCatalogued, {kLibraryHook, kHostHook}, {u".pc3", u".stb", kStb}, true},
+     0, kCatalogued, {kLibraryHook, kHostHook}, {u".pc3", u".stb", kStb}, true, Rule::Catalogue, u".stb", appkey::HookResult::NotLoaded},
     {".pc3 without a command key: .stb next",
      [](Sandbox& l) { l.scratch.setString(Root::ClassesRoot, u".pc3", nullptr, u"B.pc3"); l.associate(u".stb", kHostCommand); },
-     0, kCatalogued, {kLibraryHook, kHostHook}, {u".pc3", u"B.pc3\\shell\\open\\command", u".stb", kStb}, true},
+     0, kCatalogued, {kLibraryHook, kHostHook}, {u".pc3", u"B.pc3\\shell\\open\\command", u".stb", kStb}, true, Rule::Catalogue, u".stb", appkey::HookResult::NotLoaded},
     {"hook beside the host executable",
      [](Sandbox& l) { l.modules.addHook(kHostHook, {u"SOFTWARE\\Hosted"}); l.associate(u".pc3", kHostCommand); },
-     0, u"SOFTWARE\\Hosted", {kLibraryHook, kHostHook}, {u".pc3", kPc3}, false},
+     0, u"SOFTWARE\\Hosted", {kLibraryHook, kHostHook}, {u".pc3", kPc3}, false, Rule::HookHost, u".pc3", appkey::HookResult::NotLoaded},
     {"host beside the library: its hook is asked twice",
      [](Sandbox& l) { l.modules.addHook(kLibraryHook, {u"", 0}); l.associate(u".pc3", u"\"C:\\Lib\\host.exe\""); },
-     0, kCatalogued, {kLibraryHook, kLibraryHook}, {u".pc3", kPc3}, true},
+     0, kCatalogued, {kLibraryHook, kLibraryHook}, {u".pc3", kPc3}, true, Rule::Catalogue, u".pc3", appkey::HookResult::Declined},
     {"unquoted command without arguments: empty host path, no further association",
      [](Sandbox& l) { l.associate(u".pc3", u"D:\\Host\\host.exe"); l.associate(u".stb", kHostCommand); },
-     0, kCatalogued, {kLibraryHook, u"userdata.dll"}, {u".pc3", kPc3}, true},
+     0, kCatalogued, {kLibraryHook, u"userdata.dll"}, {u".pc3", kPc3}, true, Rule::Catalogue, u".pc3", appkey::HookResult::NotLoaded},
     {"no association: failure",
-     [](Sandbox&) {}, 1, u"", {kLibraryHook}, {u".pc3", u".stb", u".ctb"}, false},
+     [](Sandbox&) {}, 1, u"", {kLibraryHook}, {u".pc3", u".stb", u".ctb"}, false, Rule::None, u"", appkey::HookResult::NotLoaded},
     {"library's path unknown: failure at once",
-     [](Sandbox& l) { l.modules.libraryPath.clear(); l.associate(u".pc3", kHostCommand); }, 1, u"", {}, {}, false},
+     [](Sandbox& l) { l.modules.libraryPath.clear(); l.associate(u".pc3", kHostCommand); }, 1, u"", {}, {}, false, Rule::None, u"", std::nullopt},
 };
 // clang-format on
 
 TEST(Sources, AreTriedInOrder) {
     for (const SourceCase& c : kSources) {
         SCOPED_TRACE(c.what);
+        {
+            // Traced, discovery takes the same course, and tells the rule that chose its key.
+            Sandbox lib(u"");
+            lib.registerApp(u"Veltrane\\Corvida\\R1\\X-1", u"D:\\Host");
+            c.setup(lib);
+            appkey::DiscoveryTrace trace;
+            EXPECT_EQ(appkey::LookupAppKey(&trace), c.result);
+            EXPECT_EQ(lib.scope.get().appKeyCache, c.key);
+            EXPECT_EQ(trace.rule, c.rule);
+            EXPECT_EQ(trace.key, c.key);
+            EXPECT_EQ(trace.catalogueRead, c.catalogueRead);
+            const appkey::AssociationAttempt* followed = trace.followed();
+            EXPECT_EQ(followed ? followed->extension : u"", c.followed);
+            EXPECT_EQ(trace.libraryHook ? std::optional(trace.libraryHook->result) : std::nullopt,
+                      c.libraryHook);
+            EXPECT_EQ(lib.modules.outstanding, 0);
+        }
         Sandbox lib(u"");
         lib.registerApp(u"Veltrane\\Corvida\\R1\\X-1", u"D:\\Host");
         c.setup(lib);
@@ -210,37 +236,69 @@ struct SelectCase {
     std::vector<App> apps;
     std::u16string hostPath;
     std::u16string key;      // chosen, without "SOFTWARE\"; empty: none
+    Reason reason;           // as traced
     const char* raises = ""; // the error raised and the operation it names
+    // Traced verdicts of some candidates. Unless there are no apps, A3 has a location of the
+    // wrong type.
+    std::vector<std::pair<std::u16string, Verdict>> verdicts = {};
 };
 
 // clang-format off
 const SelectCase kSelections[] = {
-    {"one installed, unrelated host path", {{A1, u"D:\\Host"}}, u"E:\\x.exe", A1},
-    {"unregistered and missing locations skipped", {{A1, nullptr}, {A2, u"D:\\Host"}}, u"", A2},
-    {"one registered, not on disk", {{A1, u"D:\\Gone", false, false}}, u"", u"", "AppKey 57 GetOPAppsInfo"},
-    {"no catalogue", {}, u"", u"", "AppKey 57 GetOPAppsRegKeys"},
-    {"trailing backslashes dropped", {{A1, u"D:\\Host\\\\"}, {A2, u"E:\\O"}}, u"D:\\Host\\h.exe\\", A1},
-    {"plain substring: the first registered wins", {{A1, u"D:\\Host"}, {A2, u"D:\\Host2"}}, u"D:\\Host2\\h.exe", A1},
-    {"case ignored", {{A1, u"E:\\O"}, {A2, u"d:\\host2"}}, u"D:\\HOST2\\H.EXE", A2},
-    {"two installed, neither in the host path", {{A1, u"E:\\O"}, {A2, u"F:\\E"}}, u"D:\\Host\\h.exe", u""},
-    {"two installed, empty host path", {{A1, u"E:\\O"}, {A2, u"F:\\E"}}, u"", u""},
-    {"the product's own key reads KoraLocation", {{kCorvida, u"D:\\K"}, {kCorvidaX, u"D:\\X"}}, u"D:\\K\\k.exe", kCorvida},
-    {"a longer product folder reads Location", {{kCorvida, u"D:\\K"}, {kCorvidaX, u"D:\\X"}}, u"D:\\X\\x.exe", kCorvidaX},
+    {"one installed, unrelated host path", {{A1, u"D:\\Host"}}, u"E:\\x.exe", A1, Reason::OnlyInstalled},
+    {"unregistered and missing locations skipped", {{A1, nullptr}, {A2, u"D:\\Host"}}, u"", A2, Reason::OnlyInstalled, "",
+     {{A1, Verdict::NoMachineKey}, {A2, Verdict::Installed}, {A3, Verdict::NoLocation}}},
+    {"one registered, not on disk", {{A1, u"D:\\Gone", false, false}}, u"", u"", Reason::NoneInstalled, "AppKey 57 GetOPAppsInfo",
+     {{A1, Verdict::LocationMissing}, {A3, Verdict::NoLocation}}},
+    {"no catalogue", {}, u"", u"", Reason::NoRegistration, "AppKey 57 GetOPAppsRegKeys"},
+    {"trailing backslashes dropped", {{A1, u"D:\\Host\\\\"}, {A2, u"E:\\O"}}, u"D:\\Host\\h.exe\\", A1, Reason::FirstLocationInHostPath},
+    {"plain substring: the first registered wins", {{A1, u"D:\\Host"}, {A2, u"D:\\Host2"}}, u"D:\\Host2\\h.exe", A1, Reason::FirstLocationInHostPath,
+     "", {{A1, Verdict::Installed}, {A2, Verdict::Installed}}},
+    {"case ignored", {{A1, u"E:\\O"}, {A2, u"d:\\host2"}}, u"D:\\HOST2\\H.EXE", A2, Reason::FirstLocationInHostPath},
+    {"two installed, neither in the host path", {{A1, u"E:\\O"}, {A2, u"F:\\E"}}, u"D:\\Host\\h.exe", u"", Reason::NoLocationInHostPath},
+    {"two installed, empty host path", {{A1, u"E:\\O"}, {A2, u"F:\\E"}}, u"", u"", Reason::NoHostPath},
+    {"the product's own key reads KoraLocation", {{kCorvida, u"D:\\K"}, {kCorvidaX, u"D:\\X"}}, u"D:\\K\\k.exe", kCorvida, Reason::FirstLocationInHostPath},
+    {"a longer product folder reads Location", {{kCorvida, u"D:\\K"}, {kCorvidaX, u"D:\\X"}}, u"D:\\X\\x.exe", kCorvidaX, Reason::FirstLocationInHostPath},
 };
 // clang-format on
 
 TEST(Selections, ChooseTheApplication) {
     for (const SelectCase& c : kSelections) {
         SCOPED_TRACE(c.what);
+        const auto prepare = [&c](SettingsSandbox& lib) {
+            install(lib, c.apps);
+            // A location of the wrong type, and the other host's value name, don't count.
+            lib.scratch.setRaw(Root::LocalMachine, u"Software\\" + A3, u"Location",
+                               regtype::expand_sz, utf16Bytes(u"D:\\Else"));
+            lib.scratch.setString(Root::LocalMachine, u"Software\\" + kCorvida, u"Location",
+                                  u"D:\\X");
+            if (!c.apps.empty())
+                lib.scratch.setDword(Root::LocalMachine, kOutprintKey, A3.c_str(), 0);
+            lib.files.tree[u"D:\\Else"];
+        };
+        {
+            SettingsSandbox lib(u"");
+            prepare(lib);
+            appkey::DiscoveryTrace trace;
+            EXPECT_EQ(raisedBy([&] { appkey::SelectAppKey(c.hostPath, &trace); }).text(), c.raises);
+            EXPECT_EQ(trace.key, lib.scope.get().appKeyCache);
+            EXPECT_EQ(trace.rule, c.key.empty() ? Rule::None : Rule::Catalogue);
+            EXPECT_EQ(trace.reason, c.reason);
+            std::u16string chosen;
+            for (const auto& candidate : trace.candidates) {
+                if (candidate.chosen)
+                    chosen += candidate.key;
+                for (const auto& [key, verdict] : c.verdicts) {
+                    if (key == candidate.key) {
+                        EXPECT_EQ(candidate.verdict, verdict);
+                    }
+                }
+            }
+            EXPECT_EQ(chosen, c.key);
+            EXPECT_EQ(trace.candidates.size(), c.apps.empty() ? 0 : c.apps.size() + 1);
+        }
         SettingsSandbox lib(u"");
-        install(lib, c.apps);
-        // A location of the wrong type, and the other host's value name, don't count.
-        lib.scratch.setRaw(Root::LocalMachine, u"Software\\" + A3, u"Location", regtype::expand_sz,
-                           utf16Bytes(u"D:\\Else"));
-        lib.scratch.setString(Root::LocalMachine, u"Software\\" + kCorvida, u"Location", u"D:\\X");
-        if (!c.apps.empty())
-            lib.scratch.setDword(Root::LocalMachine, kOutprintKey, A3.c_str(), 0);
-        lib.files.tree[u"D:\\Else"];
+        prepare(lib);
         EXPECT_EQ(raisedBy([&] { EXPECT_EQ(appkey::SelectAppKey(c.hostPath), 0); }).text(),
                   c.raises);
         EXPECT_EQ(lib.scope.get().appKeyCache, c.key.empty() ? u"" : u"SOFTWARE\\" + c.key);
@@ -263,11 +321,25 @@ TEST(Catalogue, OneRecordPerLocationInSelectionOrder) {
         for (const App& app : installed)
             names.push_back(app.name);
         appkey::CInSelArray apps;
-        EXPECT_EQ(appkey::GetOPAppsInfo(names, apps), 0);
+        appkey::DiscoveryTrace trace;
+        EXPECT_EQ(appkey::GetOPAppsInfo(names, apps, &trace), 0);
         Strings keys;
         for (const auto& record : apps.records)
             keys.push_back(record->key);
         EXPECT_EQ(keys, records);
+        // The trace sets aside each record merged away, naming the one kept for its location.
+        ASSERT_EQ(trace.candidates.size(), installed.size());
+        for (const auto& candidate : trace.candidates) {
+            const bool kept = std::count(records.begin(), records.end(), candidate.key) > 0;
+            EXPECT_EQ(candidate.verdict, kept ? Verdict::Installed : Verdict::SetAside);
+            if (kept)
+                continue;
+            const auto record =
+                std::find_if(apps.records.begin(), apps.records.end(),
+                             [&](const auto& r) { return r->key == candidate.keptInstead; });
+            ASSERT_NE(record, apps.records.end());
+            EXPECT_EQ((*record)->locationKey, frame::lowered(candidate.location));
+        }
     }
 }
 
@@ -308,9 +380,15 @@ TEST(Lists, EnumerateTheRegistrations) {
             lib.scratch.setRaw(Root::LocalMachine, kOutprintKey, name.c_str(), type, data);
         lib.scope.get().wizardOnly = c.wizardOnly;
         appkey::CStringArray names{u"stale"};
-        EXPECT_EQ(raisedBy([&] { appkey::GetOPAppsRegKeys(names); }).text(), c.raises);
+        appkey::DiscoveryTrace trace;
+        EXPECT_EQ(raisedBy([&] { appkey::GetOPAppsRegKeys(names, &trace); }).text(), c.raises);
         if (!*c.raises) {
             EXPECT_EQ(names, c.names);
+            // Every registration is a candidate; those the wizard didn't mark are left out.
+            ASSERT_EQ(trace.candidates.size(), c.values.size());
+            for (const auto& candidate : trace.candidates)
+                EXPECT_EQ(candidate.verdict == Verdict::NotWizardMarked,
+                          std::count(c.names.begin(), c.names.end(), candidate.key) == 0);
         }
     }
 }

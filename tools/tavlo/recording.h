@@ -1,31 +1,28 @@
-// A recording layer at the platform seam: it passes every call to the real service and keeps
-// what was asked and answered, so that the tool can tell where each answer of the library came
-// from without the library's logic knowing it is watched.
+// A recording layer at the registry seam: it passes every call to the real registry and keeps
+// which keys were opened and which values asked for, with their answers, so that the tool can
+// name the registry value each setting came from without the library's logic knowing it is
+// watched.
 #pragma once
 
 #include "platform/services.h"
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace tavlo::cli {
 
 struct Event {
-    enum class Kind { OpenKey, QueryValue, EnumValue, LoadModule, EntryPoint, FileExists };
+    enum class Kind { OpenKey, QueryValue };
     Kind kind = Kind::OpenKey;
     platform::Root root = platform::Root::LocalMachine;
-    std::u16string key;  // registry key path, or module path, or file path
-    std::u16string name; // value name, or entry point name
+    std::u16string key;  // registry key path
+    std::u16string name; // value name
     bool hasName = true; // false: the default value
     platform::Status status = 0;
     std::uint32_t type = 0;
-    std::vector<std::uint8_t> data;
-    bool found = false; // module loaded, entry point found, file exists
-    // LoadModule, EntryPoint: the file the platform actually loaded (its own name for it), which
-    // a search may have found far from where the name pointed.
-    std::u16string file;
 };
 
 class Recorder {
@@ -39,15 +36,12 @@ public:
     const platform::Services& services() const { return services_; }
     const std::vector<Event>& events() const { return events_; }
 
-    struct Parts;
+    class Registry;
 
 private:
     platform::Services services_;
     std::vector<Event> events_;
-    Parts* parts_;
+    std::unique_ptr<Registry> registry_;
 };
-
-// Text of a REG_SZ-like value's bytes, up to the first null.
-std::u16string textOfData(const std::vector<std::uint8_t>& data);
 
 } // namespace tavlo::cli

@@ -1,17 +1,14 @@
-// "tavlo show": what the library resolves for the host, and where each answer came from. The
-// library's own operations run on recording services; the record tells the story.
+// "tavlo show": what the library resolves for the host, and where each answer came from. How
+// the app key was found is what discovery traced of itself; where each setting came from is
+// told by the settings view.
 #include "cli.h"
 #include "failure.h"
 #include "json.h"
-#include "recording.h"
 #include "settings_view.h"
 
 #include "appkey/app_key.h"
-#include "appkey/catalogue.h"
-#include "appkey/discovery.h"
-#include "frame/errors.h"
+#include "appkey/discovery_trace.h"
 #include "frame/state.h"
-#include "frame/strings.h"
 #include "platform/host.h"
 #include "values/machine_strings.h"
 #include "values/profile.h"
@@ -23,14 +20,7 @@ namespace tavlo::cli {
 
 namespace {
 
-using platform::Root;
-namespace status = platform::status;
-using Kind = Event::Kind;
 using platform::toUtf8;
-
-bool sameKey(const std::u16string& a, const std::u16string& b) {
-    return frame::lowered(a) == frame::lowered(b);
-}
 
 struct Candidate {
     std::u16string key;          // the registration's name
@@ -39,6 +29,7 @@ struct Candidate {
     std::u16string verdict; // why it was skipped, or "installed"
     bool installed = false;
     bool userKey = false;
+    bool chosen = false;
 };
 
 struct Association {
@@ -48,179 +39,56 @@ struct Association {
     std::u16string hostPath;
 };
 
+// What discovery told of itself, in the words the library gives it.
 struct Story {
     std::u16string appKey;
     std::u16string source;    // hook-library, hook-host, catalogue, none
+    std::u16string foundBy;   // how the key was found
     std::u16string hookPath;  // the file the hook was loaded from
     std::u16string hookAsked; // the name the library composed for it
     std::optional<Association> association;
-    std::vector<std::u16string> extensionsTried;
     std::vector<Candidate> candidates;
     std::u16string reason; // why the chosen key won, or why there is none
     std::vector<std::u16string> reports;
 };
 
-const Event* firstQuery(const std::vector<Event>& events, Root root, const std::u16string& key,
-                        const std::u16string& name) {
-    for (const auto& e : events)
-        if (e.kind == Kind::QueryValue && e.root == root && sameKey(e.key, key) &&
-            sameKey(e.name, name))
-            return &e;
-    return nullptr;
-}
-
-// Reads the association the library followed from the record.
-void readAssociation(const std::vector<Event>& events, Story& story) {
-    for (const char16_t* extension : {u".pc3", u".stb", u".ctb"}) {
-        auto open = std::find_if(events.begin(), events.end(), [&](const Event& e) {
-            return e.kind == Kind::OpenKey && e.root == Root::ClassesRoot && e.key == extension;
-        });
-        if (open == events.end())
-            break;
-        story.extensionsTried.push_back(extension);
-        const Event* progId = firstQuery(events, Root::ClassesRoot, extension, u"");
-        if (!progId || progId->status != status::success)
-            continue;
-        Association found{extension, textOfData(progId->data), {}, {}};
-        const Event* command =
-            firstQuery(events, Root::ClassesRoot, found.progId + u"\\shell\\open\\command", u"");
-        if (!command || command->status != status::success)
-            continue;
-        found.command = textOfData(command->data);
-        found.hostPath = appkey::exePathFromCommand(found.command);
-        story.association = found;
-        return;
-    }
-}
-
-void readCatalogue(const std::vector<Event>& events, Story& story) {
-    for (const auto& e : events) {
-        if (e.kind != Kind::EnumValue || e.status != status::success ||
-            !sameKey(e.key, appkey::kCatalogueKey))
-            continue;
-        if (std::any_of(story.candidates.begin(), story.candidates.end(),
-                        [&](const Candidate& c) { return c.key == e.name; }))
-            continue;
-        Candidate c;
-        c.key = e.name;
-        const std::u16string keyPath = u"Software\\" + e.name;
-        c.locationName = appkey::isKoraKey(keyPath) ? u"KoraLocation" : u"Location";
-        auto userOpen = std::find_if(events.begin(), events.end(), [&](const Event& x) {
-            return x.kind == Kind::OpenKey && x.root == Root::CurrentUser &&
-                   sameKey(x.key, keyPath);
-        });
-        c.userKey = userOpen != events.end() && userOpen->status == status::success;
-        auto machineOpen = std::find_if(events.begin(), events.end(), [&](const Event& x) {
-            return x.kind == Kind::OpenKey && x.root == Root::LocalMachine &&
-                   sameKey(x.key, keyPath);
-        });
-        const Event* location = firstQuery(events, Root::LocalMachine, keyPath, c.locationName);
-        if (machineOpen == events.end() || machineOpen->status != status::success) {
-            c.verdict = u"not installed: HKEY_LOCAL_MACHINE\\" + keyPath + u" is missing";
-        } else if (!location || location->status != status::success ||
-                   location->type != platform::regtype::sz) {
-            c.verdict = u"not installed: no readable REG_SZ value \"" + c.locationName + u"\"";
-        } else {
-            c.location = textOfData(location->data);
-            frame::dropTrailingBackslashes(c.location);
-            auto exists = std::find_if(events.begin(), events.end(), [&](const Event& x) {
-                return x.kind == Kind::FileExists && x.key == c.location;
-            });
-            c.installed = exists != events.end() && exists->found;
-            c.verdict = c.installed ? u"installed" : u"not installed: the location doesn't exist";
-        }
-        story.candidates.push_back(std::move(c));
-    }
-}
-
-Story resolve(Recorder& recorder) {
+Story tell(const appkey::DiscoveryTrace& trace, std::u16string appKey) {
     Story story;
-    frame::ScopedState scope(recorder.services());
-    frame::LibraryState& s = scope.get();
-    s.resourceModule = s.services.modules->loadResources(u"tavlo9Res.dll");
-    // Reports are collected instead of shown.
-    struct Collect final : TavloErrorHandler {
-        Story& story;
-        explicit Collect(Story& story) : story(story) {}
-        int DisplayError(const TavloChar* message, const TavloChar*, std::uint32_t,
-                         std::int32_t) override {
-            story.reports.emplace_back(reinterpret_cast<const char16_t*>(message));
-            return 0;
-        }
-    } collect(story);
-    s.errorHandler = &collect;
-    {
-        // Also when discovery raises: the state is the tool's, and so is the module.
-        struct Restore {
-            frame::LibraryState& s;
-            ~Restore() {
-                s.errorHandler = nullptr;
-                if (s.resourceModule)
-                    s.services.modules->free(s.resourceModule);
-                s.resourceModule = nullptr;
-            }
-        } restore{s};
-        story.appKey = copyingFailures([] { return appkey::GetAppKey(nullptr); });
+    story.appKey = std::move(appKey);
+    story.source = appkey::ruleName(trace.rule);
+    story.foundBy = appkey::ruleText(trace);
+    story.reason = appkey::reasonText(trace);
+    if (const appkey::HookAttempt* hook = trace.answeringHook()) {
+        story.hookAsked = hook->composed;
+        story.hookPath = hook->loadedFrom.empty() ? hook->composed : hook->loadedFrom;
     }
-
-    const auto& events = recorder.events();
-    readAssociation(events, story);
-    readCatalogue(events, story);
-    const bool catalogueRead = std::any_of(events.begin(), events.end(), [](const Event& e) {
-        return e.kind == Kind::OpenKey && sameKey(e.key, appkey::kCatalogueKey);
-    });
-    // The hook that answered is the last one whose entry point was found before the key was
-    // known. Which step asked for it tells which of the two hooks it was; where it was loaded
-    // from is the loader's answer, recorded at the seam.
-    const Event* hook = nullptr;
-    for (const auto& e : events)
-        if (e.kind == Kind::EntryPoint && e.found)
-            hook = &e;
-
-    if (story.appKey.empty()) {
-        story.source = u"none";
-        if (!story.association)
-            story.reason = u"none of the file types .pc3, .stb and .ctb has an open command "
-                           u"below HKEY_CLASSES_ROOT, and no product hook (userdata.dll) beside "
-                           u"the library answered";
-        else if (!catalogueRead)
-            story.reason = u"discovery stopped before the catalogue";
-        else if (std::none_of(story.candidates.begin(), story.candidates.end(),
-                              [](const Candidate& c) { return c.installed; }))
-            story.reason = story.candidates.empty()
-                               ? u"no application is registered below HKEY_LOCAL_MACHINE\\" +
-                                     std::u16string(appkey::kCatalogueKey)
-                               : u"none of the registered applications is installed";
-        else if (story.association->hostPath.empty())
-            story.reason = u"several applications are installed, and the open command names no "
-                           u"host executable to choose between them";
-        else
-            story.reason = u"several applications are installed, and none of their locations "
-                           u"occurs in the host executable's path";
-    } else if (catalogueRead) {
-        story.source = u"catalogue";
-        const auto installed = std::count_if(story.candidates.begin(), story.candidates.end(),
-                                             [](const Candidate& c) { return c.installed; });
-        story.reason = installed == 1 ? u"the only installed application"
-                                      : u"the first installed application whose location occurs "
-                                        u"in the host executable's path";
-    } else {
-        story.source = story.association ? u"hook-host" : u"hook-library";
-        story.hookAsked = hook ? hook->key : u"";
-        story.hookPath = hook ? (hook->file.empty() ? hook->key : hook->file) : u"";
-    }
+    if (const appkey::AssociationAttempt* followed = trace.followed())
+        story.association = Association{followed->extension, followed->progId, followed->command,
+                                        followed->hostPath};
+    for (const appkey::CandidateTrace& c : trace.candidates)
+        story.candidates.push_back({c.key, c.locationName, c.location, appkey::verdictText(c),
+                                    c.locationExists, c.userSettings, c.chosen});
+    story.reports = trace.reports;
     return story;
 }
 
-std::string sourceText(const Story& story) {
-    if (story.source == u"hook-library")
-        return "the product hook " + toUtf8(story.hookPath) + " (asked for beside the library)";
-    if (story.source == u"hook-host")
-        return "the product hook " + toUtf8(story.hookPath) +
-               " (asked for beside the host executable, as " + toUtf8(story.hookAsked) + ")";
-    if (story.source == u"catalogue")
-        return "the catalogue HKEY_LOCAL_MACHINE\\" + toUtf8(appkey::kCatalogueKey);
-    return "nothing";
+Story resolve() {
+    frame::ScopedState scope(platform::defaultServices());
+    frame::LibraryState& s = scope.get();
+    s.resourceModule = s.services.modules->loadResources(u"tavlo9Res.dll");
+    // Also when discovery raises: the state is the tool's, and so is the module.
+    struct Restore {
+        frame::LibraryState& s;
+        ~Restore() {
+            if (s.resourceModule)
+                s.services.modules->free(s.resourceModule);
+            s.resourceModule = nullptr;
+        }
+    } restore{s};
+    // No handler is installed: the reports are kept in the trace instead of shown.
+    appkey::DiscoveryTrace trace;
+    std::u16string appKey = copyingFailures([&] { return appkey::GetAppKeyTraced(trace); });
+    return tell(trace, std::move(appKey));
 }
 
 struct Settings {
@@ -253,7 +121,7 @@ void printText(const Story& story, const Settings& settings, bool showOrigin) {
     if (story.appKey.empty())
         out("  why none:       " + toUtf8(story.reason));
     else
-        out("  found by:       " + sourceText(story));
+        out("  found by:       " + toUtf8(story.foundBy));
     if (story.association) {
         const auto& a = *story.association;
         out("  host program:   " +
@@ -264,13 +132,11 @@ void printText(const Story& story, const Settings& settings, bool showOrigin) {
     if (!story.candidates.empty()) {
         out("  candidates:");
         for (const auto& c : story.candidates) {
-            const bool chosen =
-                !story.appKey.empty() && sameKey(story.appKey, frame::state().keyPrefix + c.key);
             std::string line = "    " + toUtf8(c.key) + ": " + toUtf8(c.verdict);
             if (!c.location.empty())
                 line += " (" + toUtf8(c.locationName) + " " + toUtf8(c.location) + ")";
             line += c.userKey ? ", user settings" : ", no user settings";
-            if (chosen)
+            if (c.chosen)
                 line += "  <- chosen: " + toUtf8(story.reason);
             out(line);
         }
@@ -367,8 +233,7 @@ int showCommand(const Invocation& call) {
             return kUsage;
         }
     }
-    Recorder recorder(platform::defaultServices());
-    const Story story = resolve(recorder);
+    const Story story = resolve();
     // The settings are read as a host reads them once the key is known.
     const Settings settings = story.appKey.empty() ? Settings{} : readSettings(story.appKey);
     if (json)
@@ -399,14 +264,13 @@ int getCommand(const Invocation& call) {
     if (name.empty())
         return usageOf("tavlo get", "no setting named");
     if (name == "app-key" || name == "current-profile-key" || name == "is-corvida") {
-        Recorder recorder(platform::defaultServices());
-        const Story story = resolve(recorder);
+        const Story story = resolve();
         if (name == "app-key") {
             if (!story.appKey.empty())
                 out(toUtf8(story.appKey));
             if (showOrigin)
                 out(story.appKey.empty() ? "    why none: " + toUtf8(story.reason)
-                                         : "    from: " + sourceText(story));
+                                         : "    from: " + toUtf8(story.foundBy));
             return story.appKey.empty() ? kNotFound : kFound;
         }
         const Settings settings = readSettings(story.appKey);
