@@ -1,6 +1,7 @@
 // Directory listing and existence through the build's own file service, on a scratch tree, and
 // (Linux only) the mapping of drive-letter paths onto a Wine prefix.
 #include "platform/services.h"
+#include "test_folder.h"
 
 #ifndef _WIN32
 #include "platform/portable/environment_posix.h"
@@ -10,7 +11,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -33,16 +33,12 @@ std::string narrow(const std::u16string& text) {
 class ScratchTree : public ::testing::Test {
 protected:
     void SetUp() override {
-        const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-        root_ = fs::temp_directory_path() / ("tavlo-files-" + std::to_string(stamp));
+        root_ = tavlo::test::freshTestFolder(
+            fs::path("files") / ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::create_directories(root_ / "sub");
         fs::create_directories(root_ / ".hiddendir");
         for (const char* name : {"alpha.txt", "Beta.DAT", ".hidden", "sub/inner.txt"})
             std::ofstream(root_ / name) << "x";
-    }
-    void TearDown() override {
-        std::error_code ignored;
-        fs::remove_all(root_, ignored);
     }
     std::u16string path(const char* below = nullptr) const {
         return (below ? root_ / below : root_).u16string();
@@ -106,10 +102,7 @@ protected:
             std::ofstream(drive / name) << "x";
         portable::configure(portable::PortableConfig{{}, prefix_});
     }
-    void TearDown() override {
-        portable::configure(portable::configFromEnvironment());
-        ScratchTree::TearDown();
-    }
+    void TearDown() override { portable::configure(portable::configFromEnvironment()); }
     std::string prefix_;
 };
 

@@ -136,6 +136,13 @@ TEST(SearchListed, DirectoriesReachedAgain) {
         std::u16string found;
         std::vector<std::u16string> listed;
     };
+    // Two links to one directory whose search fails.
+    const std::map<std::u16string, ListedFiles::Entries> joined = {
+        {kR, {D(u"a"), D(u"b"), F(u"y.chm")}},
+        {a, {D(u"c")}},
+        {b, {D(u"c")}},
+        {a + u"\\c", {F(u"n")}},
+        {b + u"\\c", {F(u"n")}}};
     const Row rows[] = {
         {"a link to itself before the match",
          {{kR, {D(u"a"), F(u"y.chm")}}, {a, {D(u"a"), F(u"y.chm")}}},
@@ -154,21 +161,13 @@ TEST(SearchListed, DirectoriesReachedAgain) {
          x + u"\\" + deep + u"\\y.chm",
          {kR, lng, lng + u"\\x", x, x + u"\\" + deep}},
         {"two links to one failed directory",
-         {{kR, {D(u"a"), D(u"b"), F(u"y.chm")}},
-          {a, {D(u"c")}},
-          {b, {D(u"c")}},
-          {a + u"\\c", {F(u"n")}},
-          {b + u"\\c", {F(u"n")}}},
+         joined,
          {{b, a}, {b + u"\\c", a + u"\\c"}},
          true,
          kR + u"\\y.chm",
          {kR, a, a + u"\\c", b}},
         {"the same without identities",
-         {{kR, {D(u"a"), D(u"b"), F(u"y.chm")}},
-          {a, {D(u"c")}},
-          {b, {D(u"c")}},
-          {a + u"\\c", {F(u"n")}},
-          {b + u"\\c", {F(u"n")}}},
+         joined,
          {},
          false,
          kR + u"\\y.chm",

@@ -4,6 +4,7 @@
 // order, and must end: made again for every index the merged list made such a walk take minutes.
 // The model is the portable code, so these run in both builds.
 #include "platform/portable/memory_registry.h"
+#include "registry_fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -30,12 +31,7 @@ std::u16string upper(std::u16string text) {
 }
 
 std::vector<std::uint8_t> bytesOf(std::u16string_view text) {
-    std::vector<std::uint8_t> bytes;
-    for (const char16_t c : text) {
-        bytes.push_back(static_cast<std::uint8_t>(c));
-        bytes.push_back(static_cast<std::uint8_t>(c >> 8));
-    }
-    return bytes;
+    return tavlo::test::utf16Bytes(text, false);
 }
 
 // An entry as "name" (a sub-key) or "name=data" (a value).

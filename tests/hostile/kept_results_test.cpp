@@ -10,28 +10,15 @@
 namespace tavlo::test {
 namespace {
 
-std::u16string repeated(char16_t unit, std::size_t n) {
-    return std::u16string(n, unit);
-}
-
-// The kept exception reads the context's own storage, and that holds the latest error's texts.
-void expectShowsLatest(const TAVLO_Exception& kept, const frame::LibraryState& s) {
-    EXPECT_EQ(kept.operation, s.currentOperation.c_str());
-    EXPECT_EQ(kept.argument, s.currentArgument.c_str());
-    EXPECT_EQ(kept.source, s.sourceMarker.c_str());
-    EXPECT_EQ(std::u16string_view(kept.operation), s.currentOperation.view());
-    EXPECT_EQ(std::u16string_view(kept.argument), s.currentArgument.view());
-}
-
 TEST(KeptException, StaysReadableAfterLongerErrors) {
-    const std::u16string longName = u"AValueNameLongerThanAnyBefore" + repeated(u'n', 40);
+    const std::u16string longName = u"AValueNameLongerThanAnyBefore" + std::u16string(40, u'n');
     struct Later {
         const char* what;
         std::function<void()> call;
         std::u16string operation;
         std::u16string argumentEnd; // how the latest argument text ends
     };
-    const std::u16string tooLong = u"HKEY_LOCAL_MACHINE\\" + repeated(u'k', 400);
+    const std::u16string tooLong = u"HKEY_LOCAL_MACHINE\\" + std::u16string(400, u'k');
     // clang-format off
     const Later rows[] = {
         {"GetProfileDWord drops its error", [&] {
@@ -46,7 +33,7 @@ TEST(KeptException, StaysReadableAfterLongerErrors) {
         {"an argument longer than the context's room", [&] {
              try { frame::raise<TAVLO_Entry_Error>(u"GetProfileStr", 61, tooLong); }
              catch (const TAVLO_Exception&) {} },
-         u"GetProfileStr", repeated(u'k', 20)},
+         u"GetProfileStr", std::u16string(20, u'k')},
     };
     // clang-format on
     for (const Later& later : rows) {
@@ -64,7 +51,11 @@ TEST(KeptException, StaysReadableAfterLongerErrors) {
             kept = error;
         }
         later.call();
-        expectShowsLatest(kept, lib.scope.get());
+        // The kept exception reads the context's own storage, which holds the latest error's.
+        const frame::LibraryState& state = lib.scope.get();
+        EXPECT_EQ(kept.operation, state.currentOperation.c_str());
+        EXPECT_EQ(kept.argument, state.currentArgument.c_str());
+        EXPECT_EQ(kept.source, state.sourceMarker.c_str());
         EXPECT_EQ(std::u16string(kept.operation), later.operation);
         EXPECT_TRUE(std::u16string(kept.argument).ends_with(later.argumentEnd))
             << narrow(kept.argument);
@@ -102,15 +93,15 @@ TEST(KeptException, LongerTextsAreCutWithoutSplittingAPair) {
 // result, and one longer than its room is cut as an error text is.
 TEST(FlatResult, KeptPointerShowsEveryLaterResult) {
     constexpr std::size_t kRoom = frame::FlatResult::kCapacity;
-    const std::u16string huge = repeated(u'x', kRoom + 7000);
-    const std::u16string straddling = repeated(u'y', kRoom - 1) + u"\U0001F600" + u"z";
+    const std::u16string huge = std::u16string(kRoom + 7000, u'x');
+    const std::u16string straddling = std::u16string(kRoom - 1, u'y') + u"\U0001F600" + u"z";
     // clang-format off
     const std::pair<std::u16string, std::u16string> rows[] = {
         {u"C:\\first", u"C:\\first"},
         {huge, huge.substr(0, kRoom)},
         {u"C:\\short again", u"C:\\short again"},
         {straddling, straddling.substr(0, kRoom - 1)},
-        {repeated(u'w', kRoom), repeated(u'w', kRoom)},
+        {std::u16string(kRoom, u'w'), std::u16string(kRoom, u'w')},
     };
     // clang-format on
     SettingsSandbox lib;

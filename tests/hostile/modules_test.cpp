@@ -97,9 +97,7 @@ TEST(PlantedModules, DiscoveryRunsNoHookFromTheCurrentDirectory) {
     for (const auto& [command, planted] : rows) {
         CurrentFolder cwd;
         cwd.plant(planted);
-        const fs::path stage = cwd.dir.parent_path() / (cwd.dir.filename().string() + "-library");
-        fs::remove_all(stage);
-        fs::create_directories(stage);
+        const fs::path stage = test::freshTestFolder(fs::path("modules") / "library");
         const fs::path library = stage / fs::path(TAVLO_LIBRARY_FILE).filename();
         fs::copy_file(TAVLO_LIBRARY_FILE, library);
         fs::copy_file(TAVLO_RES_DLL, stage / "tavlo9Res.dll");
@@ -164,7 +162,6 @@ TEST(RefusedModules, FilesThatAreNoModuleHereAreRefusedWithTheReason) {
          "truncated ELF header"},
         {"mz-only.dll", "MZ" + std::string(126, '\0'), "without a PE header"},
     };
-    (void)other;
     CurrentFolder cwd;
     const fs::path dir = cwd.dir / "modules";
     fs::create_directories(dir);

@@ -4,6 +4,7 @@
 // registry. The loader and its registry are built into the Windows test programs too: what can
 // exist on Windows runs there under Wine as well. Standard C++ but for POSIX-only cases.
 #include "platform/portable/reg_file.h"
+#include "test_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -12,7 +13,6 @@
 #include <fstream>
 #include <future>
 #include <optional>
-#include <random>
 #include <string>
 #include <thread>
 #include <vector>
@@ -36,18 +36,11 @@ using namespace tavlo::platform::portable;
 using namespace std::literals;
 namespace fs = std::filesystem;
 
+// A fresh folder for the running test, and a file's path in it.
 struct TempDir {
-    fs::path path;
-    TempDir() {
-        path = fs::temp_directory_path() /
-               ("tavlo_hostile_reg_" + std::to_string(std::random_device{}()));
-        fs::create_directories(path);
-    }
-    ~TempDir() {
-        std::error_code ignored;
-        fs::permissions(path, fs::perms::owner_all, ignored);
-        fs::remove_all(path, ignored);
-    }
+    fs::path path = tavlo::test::freshTestFolder(
+        fs::path("registry_files") /
+        ::testing::UnitTest::GetInstance()->current_test_info()->name());
     std::string operator/(const std::string& name) const { return (path / name).string(); }
 };
 
@@ -104,10 +97,6 @@ std::u16string tree(MemoryRegistry& registry) {
     std::u16string out;
     dump(registry, u"", out);
     return out;
-}
-
-std::u16string widen(std::string_view ascii) {
-    return std::u16string(ascii.begin(), ascii.end());
 }
 
 // UTF-16LE with a byte order mark, as regedit writes it; line ends as given.
@@ -232,37 +221,40 @@ TEST(HostileRegistryFiles, ByteTooManyOrTooFewInUtf16) {
 // blocks, so that a carriage return and its line feed also fall into different blocks.
 TEST(HostileRegistryFiles, LineEndsOfEveryKind) {
     constexpr int kKeys = 2500;
-    struct Row {
-        const char* what;
-        std::vector<std::string_view> ends;
-    };
-    const Row rows[] = {
-        {"LF", {"\n"}},
-        {"CRLF", {"\r\n"}},
-        {"CR", {"\r"}},
+    const std::vector<std::string_view> endings[] = {
+        {"\n"},
+        {"\r\n"},
+        {"\r"},
         // Never a line feed right after a lone carriage return: those two are one line end.
-        {"mixed", {"\r", "\r\n", "\n", "\n", "\r", "\r", "\r\n"}},
+        {"\r", "\r\n", "\n", "\n", "\r", "\r", "\r\n"},
     };
-    enum class Format { Regedit5, Regedit5Utf16, Regedit4, Wine };
-    for (const Row& row : rows) {
-        for (const Format format :
-             {Format::Regedit5, Format::Regedit5Utf16, Format::Regedit4, Format::Wine}) {
-            SCOPED_TRACE(std::string(row.what) + " " + std::to_string(static_cast<int>(format)));
-            const bool wine = format == Format::Wine;
+    struct Format {
+        std::vector<std::string> header;
+        std::string key, keyEnd; // a key line, around the key's number
+        bool utf16 = false;
+    };
+    const std::string regedit5 = "Windows Registry Editor Version 5.00",
+                      user = "[HKEY_CURRENT_USER\\T\\K";
+    const Format formats[] = {
+        {{regedit5}, user, "]"},
+        {{regedit5}, user, "]", true},
+        {{"REGEDIT4"}, user, "]"},
+        {{"WINE REGISTRY Version 2", ";; All keys relative to \\\\User\\\\S-1"}, "[T\\\\K", "] 1"},
+    };
+    for (const auto& ends : endings) {
+        for (const Format& format : formats) {
+            SCOPED_TRACE(std::to_string(&ends - endings) + " " + std::to_string(&format - formats));
             std::size_t lines = 0;
             std::string text;
             auto line = [&](const std::string& content) {
                 text += content;
-                text += row.ends[lines++ % row.ends.size()];
+                text += ends[lines++ % ends.size()];
             };
-            line(wine                         ? "WINE REGISTRY Version 2"
-                 : format == Format::Regedit4 ? "REGEDIT4"
-                                              : "Windows Registry Editor Version 5.00");
-            if (wine)
-                line(";; All keys relative to \\\\User\\\\S-1");
+            for (const std::string& header : format.header)
+                line(header);
             for (int i = 0; i < kKeys; ++i) {
                 const std::string n = std::to_string(i);
-                line(wine ? "[T\\\\K" + n + "] 1" : "[HKEY_CURRENT_USER\\T\\K" + n + "]");
+                line(format.key + n + format.keyEnd);
                 line("\"v\"=\"" + n + "\"");
                 if (i % 3 == 0)
                     line("");
@@ -270,16 +262,14 @@ TEST(HostileRegistryFiles, LineEndsOfEveryKind) {
                 line("  00,01");
             }
             line("bad");
-            std::string file = text;
-            if (format == Format::Regedit5Utf16) {
-                std::u16string units(text.begin(), text.end());
-                file = utf16File(units);
-            }
+            const std::string file =
+                format.utf16 ? utf16File(std::u16string(text.begin(), text.end())) : text;
             loadBothWays(file, [&](MemoryRegistry& registry) {
                 EXPECT_EQ(problems(registry),
                           std::to_string(lines) + ": line not understood: skipped\n");
                 for (int i = 0; i < kKeys; i += 499) {
-                    const std::u16string n = widen(std::to_string(i));
+                    const std::string digits = std::to_string(i);
+                    const std::u16string n(digits.begin(), digits.end());
                     std::u16string expected;
                     dump(registry, u"\\K" + n, expected);
                     EXPECT_EQ(expected, u"K" + n + u" v=" + n + u" h=#3" + n.substr(n.size() - 1) +

@@ -30,10 +30,11 @@ TEST(Identity, NamesTakenFromTheKeysComponents) {
     };
     SettingsSandbox lib; // some of these keys can't exist in a registry
     for (const auto& [key, program, company, base] : names) {
+        SCOPED_TRACE(narrow(key));
         lib.scope.get().appKeyCache = key;
-        EXPECT_EQ(GetProgramName(), program) << std::string(key.begin(), key.end());
-        EXPECT_EQ(GetCompanyName(), company) << std::string(key.begin(), key.end());
-        EXPECT_EQ(GetProductBaseName(), base) << std::string(key.begin(), key.end());
+        EXPECT_EQ(GetProgramName(), program);
+        EXPECT_EQ(GetCompanyName(), company);
+        EXPECT_EQ(GetProductBaseName(), base);
     }
     EXPECT_EQ(lib.reportIds(), "");
 }

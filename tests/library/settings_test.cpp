@@ -32,8 +32,9 @@ const TavloChar* tc(const char16_t* text) {
 // when one is given, and unless told otherwise a Corvida host installed in that folder, which
 // the catalogue and a ".pc3" association name.
 struct Library {
-    fs::path dir = test::freshTestFolder(
-        fs::path("settings") / ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    // A folder for each: the last one made is the current directory, which Windows won't remove.
+    inline static int made = 0;
+    fs::path dir = test::freshTestFolder(fs::path("settings") / std::to_string(++made));
     HostRegistry registry;
     std::unique_ptr<LoadedLibrary> lib;
     RecordingHandler handler;
@@ -82,51 +83,36 @@ struct Library {
 // The export of that name, with the type its declaration gives it.
 #define EXPORT(l, name) (l).get<decltype(&::name)>(#name)
 
-TEST(LibrarySettings, HookBesideTheLibraryNamesTheKeyExactly) {
-    Library l("Software\\Other\\Product-2:1");
-    ASSERT_TRUE(l.lib->loaded());
-    EXPECT_EQ(str(EXPORT(l, _GetAppKey)(nullptr)), u"Software\\Other\\Product-2:1");
-    TavloBool kora = 7;
-    EXPECT_EQ(EXPORT(l, IsKORAApp)(&kora), 0);
-    EXPECT_EQ(kora, 0);
-    EXPECT_TRUE(l.handler.calls.empty());
-}
-
-TEST(LibrarySettings, HookThatAnswersNoFallsThroughToTheCatalogue) {
-    Library l("0:Written\\But\\Ignored");
-    ASSERT_TRUE(l.lib->loaded());
-    EXPECT_EQ(str(EXPORT(l, _GetAppKey)(tc(u"x"))), u"SOFTWARE\\Veltrane\\Corvida\\R1\\KORA-7:1");
-    TavloBool kora = 7;
-    EXPECT_EQ(EXPORT(l, IsKORAApp)(&kora), 0);
-    EXPECT_EQ(kora, 1);
-    TavloChar buffer[64];
-    EXPECT_EQ(EXPORT(l, _GetHKeyLocalMachineString)(buffer, tc(u"Language"), 64), TAVLO_Success);
-    EXPECT_EQ(str(buffer), u"English");
-    EXPECT_EQ(EXPORT(l, _GetHKeyLocalMachineString)(buffer, tc(u"X"), 64), TAVLO_Failure);
-    ASSERT_EQ(l.handler.calls.size(), 1u);
-    EXPECT_NE(l.handler.calls[0].message.find(u"HKEY_LOCAL_MACHINE\\SOFTWARE\\Veltrane\\Corvida"),
-              std::u16string::npos);
-    EXPECT_EQ(l.handler.calls[0].style, 48u);
-    EXPECT_EQ(EXPORT(l, _GetProfileStr)(buffer, tc(u"General"), tc(u"KORADRV"), 64), 0);
-    EXPECT_EQ(str(buffer), u"F:\\Drivers\\");
-    std::uint32_t number = 20;
-    EXPECT_EQ(EXPORT(l, GetProfileDWord)(&number, tc(u"General"), tc(u"PSTYLEPOLICY")), 0);
-    EXPECT_EQ(number, 3u);
-    EXPECT_EQ(l.handler.calls.size(), 1u);
-}
-
-TEST(LibrarySettings, NoHostIsReportedOnEveryAttempt) {
-    Library l(nullptr, false);
-    ASSERT_TRUE(l.lib->loaded());
-    EXPECT_EQ(str(EXPORT(l, _GetAppKey)(nullptr)), u"");
-    EXPECT_EQ(str(EXPORT(l, _GetAppKey)(nullptr)), u"");
-    ASSERT_EQ(l.handler.calls.size(), 2u);
-    EXPECT_FALSE(l.handler.calls[1].message.empty());
-    EXPECT_FALSE(l.handler.calls[1].caption.empty());
-    TavloBool kora = 7;
-    EXPECT_EQ(EXPORT(l, IsKORAApp)(&kora), 1);
-    EXPECT_EQ(kora, 7);
-    EXPECT_EQ(l.handler.calls.size(), 2u);
+// The key a hook beside the library names is taken exactly; a hook that answers no falls
+// through to the catalogue; without a host, every attempt is reported, and nothing else is.
+TEST(LibrarySettings, HostFromTheHookOrTheCatalogue) {
+    const struct {
+        const char* hook;
+        bool host;
+        std::u16string key;
+        TavloBool kora;
+        std::int32_t koraResult;
+        std::size_t reports;
+    } rows[] = {
+        {"Software\\Other\\Product-2:1", true, u"Software\\Other\\Product-2:1", 0, 0, 0},
+        {"0:Written\\But\\Ignored", true, u"SOFTWARE\\Veltrane\\Corvida\\R1\\KORA-7:1", 1, 0, 0},
+        {nullptr, false, u"", 7, 1, 2},
+    };
+    for (const auto& row : rows) {
+        Library l(row.hook, row.host);
+        ASSERT_TRUE(l.lib->loaded());
+        for (const TavloChar* name : {tc(u"x"), static_cast<const TavloChar*>(nullptr)})
+            EXPECT_EQ(str(EXPORT(l, _GetAppKey)(name)), row.key);
+        TavloBool kora = 7;
+        EXPECT_EQ(EXPORT(l, IsKORAApp)(&kora), row.koraResult);
+        EXPECT_EQ(kora, row.kora);
+        ASSERT_EQ(l.handler.calls.size(), row.reports) << row.hook;
+        for (const auto& call : l.handler.calls) {
+            EXPECT_FALSE(call.message.empty());
+            EXPECT_FALSE(call.caption.empty());
+            EXPECT_EQ(call.style, 48u);
+        }
+    }
 }
 
 TEST(LibrarySettings, SettingsOfAHookedHost) {
@@ -144,9 +130,20 @@ TEST(LibrarySettings, SettingsOfAHookedHost) {
     for (const auto& [name, text] : expected)
         EXPECT_EQ(l.shared(name), text) << name;
     EXPECT_TRUE(l.handler.calls.empty());
+    TavloChar text[64];
+    EXPECT_EQ(EXPORT(l, _GetProfileStr)(text, tc(u"General"), tc(u"KORADRV"), 64), 0);
+    EXPECT_EQ(str(text), u"F:\\Drivers\\");
+    std::uint32_t number = 20;
+    EXPECT_EQ(EXPORT(l, GetProfileDWord)(&number, tc(u"General"), tc(u"PSTYLEPOLICY")), 0);
+    EXPECT_EQ(number, 3u);
+    EXPECT_TRUE(l.handler.calls.empty());
+    EXPECT_EQ(EXPORT(l, _GetHKeyLocalMachineString)(text, tc(u"X"), 64), TAVLO_Failure);
     EXPECT_EQ(l.shared("_GetProductName"), u"");
-    ASSERT_EQ(l.handler.calls.size(), 1u);
-    EXPECT_NE(l.handler.calls[0].message.find(u"\\KORA-7:1\\ProductName"), std::u16string::npos);
+    ASSERT_EQ(l.handler.calls.size(), 2u);
+    EXPECT_NE(l.handler.calls[0].message.find(
+                  u"HKEY_LOCAL_MACHINE\\Software\\Veltrane\\Corvida\\R1\\KORA-7:1\\X"),
+              std::u16string::npos);
+    EXPECT_NE(l.handler.calls[1].message.find(u"\\KORA-7:1\\ProductName"), std::u16string::npos);
     // One string at one address: a pointer kept from an earlier call shows the latest result.
     const TavloChar* language = EXPORT(l, _GetLanguage)();
     EXPECT_EQ(str(language), u"English");
