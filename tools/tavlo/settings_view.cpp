@@ -109,9 +109,14 @@ std::string describeOrigin(const SettingRow& row, const std::vector<Event>& even
             return "none: " + why + ", and " + whyMissing(events, dir, regtype::sz);
         }
     }
+    // A failed read may leave what it found in the answer (a wrongly typed string's text, a
+    // number's bytes): that is no default.
+    const std::string words = toUtf8(settings::defaultInWords(row.byDefault));
+    if (query && value != (kind == DefaultKind::Number ? words : std::string()))
+        return "as read, though " + why;
     if (value.empty())
         return "empty: " + why;
-    return "default " + toUtf8(settings::defaultInWords(row.byDefault)) + ", since " + why;
+    return "default " + words + ", since " + why;
 }
 
 } // namespace
