@@ -58,6 +58,9 @@ bool readRoamableRoot(std::u16string& out) {
     return true;
 }
 
+// A directory's value is first read into MAX_PATH characters.
+constexpr std::uint32_t kPathRoom = 260;
+
 // The default directory: folder below the roamable root folder or the application directory.
 TavloRetVal fallback(std::u16string& out, bool roaming, const char16_t* subFolder) {
     if (roaming) {
@@ -76,17 +79,17 @@ TavloRetVal fallback(std::u16string& out, bool roaming, const char16_t* subFolde
 }
 
 TavloRetVal profileDirectory(std::u16string& out, const char16_t* section, const char16_t* name,
-                             bool roaming, const char16_t* subFolder) {
-    if (registry::readProfileStr(out, section, name, 260))
+                             std::uint32_t room, bool roaming, const char16_t* subFolder) {
+    if (registry::readProfileStr(out, section, name, room))
         return fallback(out, roaming, subFolder);
     dropTrailingBackslashes(out);
     return TAVLO_Success;
 }
 
 TavloRetVal directoryOfPathname(std::u16string& out, const char16_t* section, const char16_t* name,
-                                bool roaming, const char16_t* subFolder) {
+                                std::uint32_t room, bool roaming, const char16_t* subFolder) {
     std::u16string pathname;
-    if (registry::readProfileStr(pathname, section, name, 260))
+    if (registry::readProfileStr(pathname, section, name, room))
         return fallback(out, roaming, subFolder);
     const PathParts parts = splitPathInBuffers(pathname);
     if (parts.drive.empty() || parts.dir.empty())
@@ -105,12 +108,12 @@ TavloRetVal GetFallbackDirectory(std::u16string& out, const char16_t* subFolder)
 
 TavloRetVal GetProfileDirectory(std::u16string& out, const char16_t* section, const char16_t* name,
                                 const char16_t* subFolder) {
-    return profileDirectory(out, section, name, roams(subFolder), subFolder);
+    return profileDirectory(out, section, name, kPathRoom, roams(subFolder), subFolder);
 }
 
 TavloRetVal GetProfileDirectoryFromPathname(std::u16string& out, const char16_t* section,
                                             const char16_t* name, const char16_t* subFolder) {
-    return directoryOfPathname(out, section, name, roams(subFolder), subFolder);
+    return directoryOfPathname(out, section, name, kPathRoom, roams(subFolder), subFolder);
 }
 
 TavloRetVal readDirectory(std::u16string& out, const registry::SettingRow& row,
@@ -119,8 +122,8 @@ TavloRetVal readDirectory(std::u16string& out, const registry::SettingRow& row,
     const registry::Default& byDefault = row.byDefault;
     const bool roaming = byDefault.kind == registry::Default::Kind::BelowRoamableRoot;
     if (row.shape == registry::Shape::Pathname)
-        return directoryOfPathname(out, row.section, name, roaming, byDefault.folder);
-    return profileDirectory(out, row.section, name, roaming, byDefault.folder);
+        return directoryOfPathname(out, row.section, name, row.room, roaming, byDefault.folder);
+    return profileDirectory(out, row.section, name, row.room, roaming, byDefault.folder);
 }
 
 } // namespace tavlo::settings
