@@ -4,17 +4,20 @@
 #include "frame/errors.h"
 #include "frame/strings.h"
 #include "values/machine_strings.h"
+#include "values/setting_rows.h"
 
 namespace tavlo::identity {
 
 namespace {
 
-// A machine-wide string written into out, whose failure the user is told about once; out is
+// The row's machine-wide string (under its name for a host that is or isn't the Corvida product)
+// written into out, whose failure the user is told about once; out is
 // then empty.
-void readReportedMachineString(std::u16string& out, const char16_t* name,
-                               std::uint32_t initialSize) {
+void readReportedMachineString(std::u16string& out, const registry::SettingRow& row,
+                               bool kora = false) {
     out.clear();
-    if (const frame::Failure failure = registry::readMachineString(out, name, initialSize)) {
+    if (const frame::Failure failure =
+            registry::readMachineString(out, row.nameFor(kora), row.room)) {
         out.clear();
         frame::ReportError(failure.error);
     }
@@ -47,16 +50,16 @@ void GetAppDirectory(std::u16string& out) {
         out.clear();
         return;
     }
-    readReportedMachineString(out, appkey::hostIsKora() ? u"KoraLocation" : u"Location", 260);
+    readReportedMachineString(out, registry::rows::appDirectory, appkey::hostIsKora());
     frame::dropTrailingBackslashes(out);
 }
 
 void GetLanguage(std::u16string& out) {
-    readReportedMachineString(out, u"Language", 512);
+    readReportedMachineString(out, registry::rows::language);
 }
 
 void GetProductName(std::u16string& out) {
-    readReportedMachineString(out, u"ProductName", 512);
+    readReportedMachineString(out, registry::rows::productName);
 }
 
 std::u16string GetProgramName() {

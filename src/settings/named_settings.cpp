@@ -4,6 +4,7 @@
 #include "frame/errors.h"
 #include "settings/profile_directories.h"
 #include "values/profile.h"
+#include "values/setting_rows.h"
 
 #include <optional>
 
@@ -11,139 +12,122 @@ namespace tavlo::settings {
 
 namespace {
 
-// Several settings are named after the host: one name when it is the Corvida product, another
-// for every other product. No answer when the host can't be found at all; a catalogue failure
-// passes to the caller.
-std::optional<bool> hostIsKora() {
-    if (!appkey::ensureAppKey())
-        return std::nullopt;
-    return appkey::hostIsKora();
-}
+using registry::HostRule;
+using registry::SettingRow;
+namespace rows = registry::rows;
 
-enum class Reader { Directory, FromPathname };
+// The value name the row reads for this host. Null when the row asks for the host first and it
+// can't be found; a catalogue failure passes to the caller.
+const char16_t* nameForHost(const SettingRow& row) {
+    if (row.host == HostRule::Any)
+        return row.valueName;
+    if (!appkey::ensureAppKey())
+        return nullptr;
+    return row.nameFor(appkey::hostIsKora());
+}
 
 // Room for a directory as read (MAX_PATH) and a default sub-folder after it, so that the reads
 // and the default are written into one allocation, kept by a caller that reuses out.
 constexpr std::size_t kDirectoryRoom = 260 + 32;
 
-void directory(std::u16string& out, Reader reader, const char16_t* section, const char16_t* name,
-               const char16_t* subFolder) {
+// A directory, or its default; empty when the host can't be found.
+void directory(std::u16string& out, const SettingRow& row) {
+    const char16_t* name = nameForHost(row);
     // Read as into a fresh string: a failed read leaves nothing of out's former text.
     out.clear();
+    if (!name)
+        return;
     if (out.capacity() < kDirectoryRoom)
         out.reserve(kDirectoryRoom);
-    if (reader == Reader::Directory)
-        GetProfileDirectory(out, section, name, subFolder);
-    else
-        GetProfileDirectoryFromPathname(out, section, name, subFolder);
-}
-
-// A directory whose value name depends on the host; empty when the host can't be found.
-void hostDirectory(std::u16string& out, Reader reader, const char16_t* section,
-                   const char16_t* koraName, const char16_t* otherName, const char16_t* subFolder) {
-    const std::optional<bool> kora = hostIsKora();
-    if (!kora) {
-        out.clear();
-        return;
-    }
-    directory(out, reader, section, *kora ? koraName : otherName, subFolder);
+    readDirectory(out, row, name);
 }
 
 // A profile string as stored; what a failed read leaves (usually nothing) otherwise.
-void profileString(std::u16string& out, const char16_t* section, const char16_t* name,
-                   std::uint32_t initialSize) {
+void profileString(std::u16string& out, const SettingRow& row) {
+    const char16_t* name = nameForHost(row);
     out.clear();
-    registry::readProfileStr(out, section, name, initialSize);
+    if (name)
+        registry::readProfileStr(out, row.section, name, row.room);
 }
 
-void hostString(std::u16string& out, const char16_t* section, const char16_t* koraName,
-                const char16_t* otherName, std::uint32_t initialSize) {
-    const std::optional<bool> kora = hostIsKora();
-    if (!kora) {
-        out.clear();
-        return;
-    }
-    profileString(out, section, *kora ? koraName : otherName, initialSize);
-}
-
-std::uint32_t profileNumber(const char16_t* name, std::uint32_t fallback) {
-    std::uint32_t value = fallback;
-    registry::GetProfileDWord(&value, u"General", name);
+std::uint32_t profileNumber(const SettingRow& row) {
+    std::uint32_t value = row.byDefault.number;
+    registry::GetProfileDWord(&value, row.section, row.valueName);
     return value;
 }
 
 } // namespace
 
 void GetDriverDirectory(std::u16string& out) {
-    hostDirectory(out, Reader::Directory, u"General", u"KORADRV", u"DRIVER", u"Drv");
+    directory(out, rows::driverDirectory);
 }
 
 void GetPlottersDirectory(std::u16string& out) {
-    directory(out, Reader::Directory, u"General", u"PrinterConfigDir", u"Plotters");
+    directory(out, rows::plottersDirectory);
 }
 
 void GetPlotStylesDirectory(std::u16string& out) {
-    directory(out, Reader::Directory, u"General", u"PrinterStyleSheetDir", u"Plot Styles");
+    directory(out, rows::plotStylesDirectory);
 }
 
 void GetPMPDirectory(std::u16string& out) {
-    directory(out, Reader::Directory, u"General", u"PrinterDescDir", u"Plotters");
+    directory(out, rows::pmpDirectory);
 }
 
 void GetPlotSpoolerDirectory(std::u16string& out) {
-    directory(out, Reader::Directory, u"General Configuration", u"PlotSpoolerDirectory", u"");
+    directory(out, rows::plotSpoolerDirectory);
 }
 
 void GetHelpDirectory(std::u16string& out) {
-    hostDirectory(out, Reader::FromPathname, u"General", u"KORAHELP", u"HELP", u"Help");
+    directory(out, rows::helpDirectory);
 }
 
 void GetLogFileDirectory(std::u16string& out) {
-    // Read under one name for every host; only a host that can't be found changes the answer.
-    hostDirectory(out, Reader::Directory, u"Editor Configuration", u"LogFilePath", u"LogFilePath",
-                  u"");
+    directory(out, rows::logFileDirectory);
 }
 
 void GetSupportFileSearchPath(std::u16string& out) {
-    hostString(out, u"General", u"KORA", u"Support", 512);
+    profileString(out, rows::supportFileSearchPath);
 }
 
 void GetAutospoolCommandString(std::u16string& out) {
-    hostString(out, u"General", u"KORAPLCMD", u"PLOTCOMMAND", 512);
+    profileString(out, rows::autospoolCommandString);
 }
 
 void GetDefaultLoginName(std::u16string& out) {
-    profileString(out, u"General Configuration", u"DefaultLoginName", 512);
+    profileString(out, rows::defaultLoginName);
 }
 
 void GetDefaultPlotToFile(std::u16string& out) {
-    profileString(out, u"General Configuration", u"DefaultPlotToFile", 512);
+    profileString(out, rows::defaultPlotToFile);
 }
 
 void GetDefaultPlotStyleTable(std::u16string& out) {
-    profileString(out, u"General", u"NewStyleSheet", 260);
+    profileString(out, rows::defaultPlotStyleTable);
 }
 
 std::uint32_t GetRasterThreshold() {
-    return profileNumber(u"RASTERTHRESHOLD", 20);
+    return profileNumber(rows::rasterThreshold);
 }
 
 std::uint32_t GetRasterPercent() {
-    return profileNumber(u"RASTERPERCENT", 20);
+    return profileNumber(rows::rasterPercent);
 }
 
 std::uint32_t GetCurrentPlotStylePolicy() {
-    return profileNumber(u"PSTYLEPOLICY", 1);
+    return profileNumber(rows::currentPlotStylePolicy);
 }
 
 std::uint32_t GetHideSystemPrinters() {
-    return profileNumber(u"HideSystemPrinters", 0);
+    return profileNumber(rows::hideSystemPrinters);
 }
 
 bool IsR14RasterPlotSysVarSet() {
+    const SettingRow& row = rows::r14RasterPlot;
     std::uint32_t value = 0;
-    if (registry::GetFixedProfileDWord(value, u"General Configuration", u"R14RasterPlot") != 0)
-        return false;
+    // A failed read may have written part of what it found: only the default counts then.
+    if (registry::GetFixedProfileDWord(value, row.section, row.valueName) != 0)
+        value = row.byDefault.number;
     return value == 1;
 }
 

@@ -7,6 +7,7 @@
 #include "identity/identity.h"
 #include "registry/value_read.h"
 #include "values/profile.h"
+#include "values/setting_rows.h"
 
 namespace tavlo::settings {
 
@@ -34,7 +35,7 @@ bool roams(const char16_t* subFolder) {
     return sameLetters(u"plotters") || sameLetters(u"plot styles");
 }
 
-// "RoamableRootFolder" below HKEY_CURRENT_USER\<app key>, read into 1024 bytes, into out; out
+// The roamable root folder below HKEY_CURRENT_USER\<app key>, read into 1024 bytes, into out; out
 // is left as it was when there is no such folder. The value is read behind what out holds, so
 // that out's storage is reused rather than a new string's.
 bool readRoamableRoot(std::u16string& out) {
@@ -44,7 +45,8 @@ bool readRoamableRoot(std::u16string& out) {
         status::success)
         return false;
     const std::size_t before = out.size();
-    const registry::ReadResult read = registry::appendFixed(key, u"RoamableRootFolder", 1024, out);
+    const registry::ReadResult read =
+        registry::appendFixed(key, registry::kRoamableRootValue, 1024, out);
     key.close();
     // A value that fills the buffer without its terminator didn't fit.
     if (read.status != status::success || read.type != platform::regtype::sz ||
@@ -56,10 +58,12 @@ bool readRoamableRoot(std::u16string& out) {
     return true;
 }
 
-} // namespace
+// A directory's value is first read into MAX_PATH characters.
+constexpr std::uint32_t kPathRoom = 260;
 
-TavloRetVal GetFallbackDirectory(std::u16string& out, const char16_t* subFolder) {
-    if (roams(subFolder)) {
+// The default directory: folder below the roamable root folder or the application directory.
+TavloRetVal fallback(std::u16string& out, bool roaming, const char16_t* subFolder) {
+    if (roaming) {
         if (!readRoamableRoot(out))
             return TAVLO_Failure;
     } else {
@@ -74,19 +78,19 @@ TavloRetVal GetFallbackDirectory(std::u16string& out, const char16_t* subFolder)
     return TAVLO_Success;
 }
 
-TavloRetVal GetProfileDirectory(std::u16string& out, const char16_t* section, const char16_t* name,
-                                const char16_t* subFolder) {
-    if (registry::readProfileStr(out, section, name, 260))
-        return GetFallbackDirectory(out, subFolder);
+TavloRetVal profileDirectory(std::u16string& out, const char16_t* section, const char16_t* name,
+                             std::uint32_t room, bool roaming, const char16_t* subFolder) {
+    if (registry::readProfileStr(out, section, name, room))
+        return fallback(out, roaming, subFolder);
     dropTrailingBackslashes(out);
     return TAVLO_Success;
 }
 
-TavloRetVal GetProfileDirectoryFromPathname(std::u16string& out, const char16_t* section,
-                                            const char16_t* name, const char16_t* subFolder) {
+TavloRetVal directoryOfPathname(std::u16string& out, const char16_t* section, const char16_t* name,
+                                std::uint32_t room, bool roaming, const char16_t* subFolder) {
     std::u16string pathname;
-    if (registry::readProfileStr(pathname, section, name, 260))
-        return GetFallbackDirectory(out, subFolder);
+    if (registry::readProfileStr(pathname, section, name, room))
+        return fallback(out, roaming, subFolder);
     const PathParts parts = splitPathInBuffers(pathname);
     if (parts.drive.empty() || parts.dir.empty())
         return TAVLO_Failure;
@@ -94,6 +98,32 @@ TavloRetVal GetProfileDirectoryFromPathname(std::u16string& out, const char16_t*
     out.assign(pathname, 0, parts.drive.size() + parts.dir.size());
     dropTrailingBackslashes(out);
     return TAVLO_Success;
+}
+
+} // namespace
+
+TavloRetVal GetFallbackDirectory(std::u16string& out, const char16_t* subFolder) {
+    return fallback(out, roams(subFolder), subFolder);
+}
+
+TavloRetVal GetProfileDirectory(std::u16string& out, const char16_t* section, const char16_t* name,
+                                const char16_t* subFolder) {
+    return profileDirectory(out, section, name, kPathRoom, roams(subFolder), subFolder);
+}
+
+TavloRetVal GetProfileDirectoryFromPathname(std::u16string& out, const char16_t* section,
+                                            const char16_t* name, const char16_t* subFolder) {
+    return directoryOfPathname(out, section, name, kPathRoom, roams(subFolder), subFolder);
+}
+
+TavloRetVal readDirectory(std::u16string& out, const registry::SettingRow& row,
+                          const char16_t* name) {
+    // A named setting's default lies where its row says, whatever its folder is called.
+    const registry::Default& byDefault = row.byDefault;
+    const bool roaming = byDefault.kind == registry::Default::Kind::BelowRoamableRoot;
+    if (row.shape == registry::Shape::Pathname)
+        return directoryOfPathname(out, row.section, name, row.room, roaming, byDefault.folder);
+    return profileDirectory(out, row.section, name, row.room, roaming, byDefault.folder);
 }
 
 } // namespace tavlo::settings

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "tavlo/tavlo.h"
+#include "values/setting_rows.h"
 
 #include <string>
 
@@ -16,5 +17,8 @@ TavloRetVal GetProfileDirectoryFromPathname(std::u16string& out, const char16_t*
                                             const char16_t* name, const char16_t* subFolder);
 // The default directory for subFolder (empty: the application directory itself).
 TavloRetVal GetFallbackDirectory(std::u16string& out, const char16_t* subFolder);
+// A named setting's directory, read under name, with the default its row gives.
+TavloRetVal readDirectory(std::u16string& out, const registry::SettingRow& row,
+                          const char16_t* name);
 
 } // namespace tavlo::settings

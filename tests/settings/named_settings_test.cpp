@@ -1,6 +1,6 @@
-// The named directories, the search path and the plot settings: which value each one reads,
-// under which host, what it gives when the value is missing, and what each getter gives, shows and
-// lets pass when the host can't be determined. Directories kept in profile values, and their
+// The named settings: each getter reads the value its row names, under the host's name for it,
+// and gives its row's default when the value is missing or wrongly typed; what each gives, shows
+// and lets pass when the host can't be determined. Directories kept in profile values, and their
 // defaults below the roamable root folder or the application directory. The flat exports' caller
 // buffers: a sized copy writes the whole result, or an empty string when it doesn't fit; an
 // unsized one the result and its terminator; a failure nothing.
@@ -10,6 +10,7 @@
 #include "identity/identity.h"
 #include "settings/named_settings.h"
 #include "settings/profile_directories.h"
+#include "settings/setting_table.h"
 #include "tavlo/tavlo.hpp"
 
 namespace tavlo::test {
@@ -19,33 +20,12 @@ using namespace settings;
 using namespace identity;
 using Getter = std::u16string (*)();
 using frame::written;
+using settings::SettingEntry;
 
-struct SettingCase {
-    const char* what;
-    void (*write)(std::u16string&);
-    const char16_t* section;
-    const char16_t* name; // as read for a host other than the Corvida product
-    std::u16string stored, read;
-    std::u16string byDefault;   // missing, with a roamable root and an application directory
-    const char* reportsWithout; // missing, with neither: the result is empty
-};
-
-// clang-format off
-const SettingCase kSettings[] = {
-    {"driver", GetDriverDirectory, u"General", u"DRIVER", u"F:\\Drv\\\\", u"F:\\Drv", u"E:\\App\\Drv", "55"},
-    {"plotters", GetPlottersDirectory, u"General", u"PrinterConfigDir", u"P:\\", u"P:", u"D:\\Roam\\Plotters", ""},
-    {"plot styles", GetPlotStylesDirectory, u"General", u"PrinterStyleSheetDir", u"S:\\", u"S:", u"D:\\Roam\\Plot Styles", ""},
-    {"printer descriptions", GetPMPDirectory, u"General", u"PrinterDescDir", u"M:\\Pmp", u"M:\\Pmp", u"D:\\Roam\\Plotters", ""},
-    {"spooler", GetPlotSpoolerDirectory, u"General Configuration", u"PlotSpoolerDirectory", u"C:\\S\\", u"C:\\S", u"E:\\App", "55"},
-    {"help", GetHelpDirectory, u"General", u"HELP", u"C:\\H\\main.chm", u"C:\\H", u"E:\\App\\Help", "55"},
-    {"log files", GetLogFileDirectory, u"Editor Configuration", u"LogFilePath", u"L:\\Logs\\", u"L:\\Logs", u"E:\\App", "55"},
-    {"search path", GetSupportFileSearchPath, u"General", u"Support", u"C:\\a;C:\\b\\", u"C:\\a;C:\\b\\", u"", ""},
-    {"autospool", GetAutospoolCommandString, u"General", u"PLOTCOMMAND", u" lpr %s ", u" lpr %s ", u"", ""},
-    {"login name", GetDefaultLoginName, u"General Configuration", u"DefaultLoginName", u" ann ", u" ann ", u"", ""},
-    {"plot to file", GetDefaultPlotToFile, u"General Configuration", u"DefaultPlotToFile", u"C:\\o\\", u"C:\\o\\", u"", ""},
-    {"plot style table", GetDefaultPlotStyleTable, u"General", u"NewStyleSheet", u"mono.ctb ", u"mono.ctb ", u"", ""},
-};
-// clang-format on
+using registry::Default;
+using registry::SettingRow;
+using registry::Shape;
+using registry::Store;
 
 // What a setting writes into a string that held other text: none of that may remain.
 std::u16string answer(void (*write)(std::u16string&)) {
@@ -54,83 +34,122 @@ std::u16string answer(void (*write)(std::u16string&)) {
     return out;
 }
 
-TEST(Settings, ReadsItsOwnSectionAndFallsBack) {
-    for (const SettingCase& c : kSettings) {
-        SCOPED_TRACE(c.what);
-        {
-            SettingsSandbox lib;
-            for (const char16_t* section :
-                 {u"General", u"General Configuration", u"Editor Configuration"})
-                lib.profile(section, c.name, c.section == section ? c.stored : u"X:\\decoy");
-            EXPECT_EQ(answer(c.write), c.read);
-            EXPECT_EQ(lib.reportIds(), "");
-        }
-        {
-            SettingsSandbox lib;
-            lib.scratch.setString(Root::CurrentUser, lib.key, u"RoamableRootFolder", u"D:\\Roam\\");
-            lib.machine(u"Location", u"E:\\App\\");
-            EXPECT_EQ(answer(c.write), c.byDefault);
-            EXPECT_EQ(lib.reportIds(), "");
-        }
-        SettingsSandbox lib;
-        EXPECT_EQ(answer(c.write), u"");
-        EXPECT_EQ(lib.reportIds(), c.reportsWithout);
-    }
+bool isNumber(Shape shape) {
+    return shape == Shape::Number || shape == Shape::Flag;
 }
 
-// Host-dependent value names: the Corvida product's, or every other host's.
-struct HostCase {
-    Getter get;
-    const char16_t* section; // null: below HKEY_LOCAL_MACHINE\<app key>
-    const char16_t *koraName, *otherName;
-    std::u16string koraRead, otherRead; // of "K:\x\\" and "O:\y\\" stored under the two names
+// The key a row's value lies in.
+std::pair<Root, std::u16string> placeOf(const SettingsSandbox& lib, Store store,
+                                        const char16_t* section) {
+    if (store == Store::Machine)
+        return {Root::LocalMachine, lib.key};
+    return {Root::CurrentUser,
+            lib.key + (store == Store::Profile ? u"\\Profiles\\P\\" : u"\\FixedProfile\\") +
+                section};
+}
+
+struct Stored {
+    std::uint32_t type;
+    std::vector<std::uint8_t> data;
+};
+
+std::vector<std::uint8_t> dwordBytes(std::uint32_t value) {
+    return {static_cast<std::uint8_t>(value), 0, 0, 0};
+}
+
+// A value as each shape stores it, and the getter's answer from it.
+struct ShapeCase {
+    Shape shape;
+    Stored present;
+    std::u16string answer;
+    Stored wrongType; // what must give the default
 };
 
 // clang-format off
-const HostCase kHostCases[] = {
-    {written<GetDriverDirectory>, u"General", u"KORADRV", u"DRIVER", u"K:\\x", u"O:\\y"},
-    {written<GetHelpDirectory>, u"General", u"KORAHELP", u"HELP", u"K:\\x", u"O:\\y"},
-    {written<GetLogFileDirectory>, u"Editor Configuration", u"LogFilePath", u"LogFilePath", u"O:\\y", u"O:\\y"},
-    {written<GetSupportFileSearchPath>, u"General", u"KORA", u"Support", u"K:\\x\\\\", u"O:\\y\\\\"},
-    {written<GetAutospoolCommandString>, u"General", u"KORAPLCMD", u"PLOTCOMMAND", u"K:\\x\\\\", u"O:\\y\\\\"},
-    {written<GetAppDirectory>, nullptr, u"KoraLocation", u"Location", u"K:\\x", u"O:\\y"},
+const ShapeCase kShapes[] = {
+    {Shape::Text, {regtype::sz, utf16Bytes(u" C:\\a;b\\ ")}, u" C:\\a;b\\ ", {regtype::dword, dwordBytes(0)}},
+    {Shape::Directory, {regtype::sz, utf16Bytes(u"F:\\Dir\\\\")}, u"F:\\Dir", {regtype::dword, dwordBytes(0)}},
+    {Shape::Pathname, {regtype::sz, utf16Bytes(u"C:\\H\\main.chm")}, u"C:\\H", {regtype::dword, dwordBytes(0)}},
+    // Longer than a number: nothing of it is written through.
+    {Shape::Number, {regtype::dword, dwordBytes(7)}, u"7", {regtype::sz, utf16Bytes(u"not a number")}},
+    // A failed read's bytes don't count, even where they spell the flag.
+    {Shape::Flag, {regtype::dword, dwordBytes(1)}, u"1", {regtype::binary, dwordBytes(1)}},
 };
 // clang-format on
 
-TEST(HostNames, KoraNameOnlyUnderTheCorvidaProduct) {
-    for (const HostCase& c : kHostCases) {
-        SCOPED_TRACE(&c - kHostCases);
-        for (const std::u16string& key : {kKoraKey, kOtherKey}) {
-            SettingsSandbox lib(key);
-            for (const auto& [name, text] :
-                 {std::pair{c.koraName, u"K:\\x\\\\"}, {c.otherName, u"O:\\y\\\\"}})
-                c.section ? lib.profile(c.section, name, text) : lib.machine(name, text);
-            EXPECT_EQ(c.get(), key == kKoraKey ? c.koraRead : c.otherRead);
-            EXPECT_EQ(lib.reportIds(), "");
-        }
+// The default a row gives with a roamable root "D:\Roam\" and an application directory
+// "E:\App\" (or, with neither, whether it gives nothing and reports that).
+std::u16string byDefault(const Default& d, bool folders) {
+    const std::u16string folder = d.folder;
+    switch (d.kind) {
+    case Default::Kind::Number: {
+        const std::string text = std::to_string(d.number);
+        return {text.begin(), text.end()};
+    }
+    case Default::Kind::BelowAppDir:
+        return folders ? u"E:\\App" + (folder.empty() ? u"" : u"\\" + folder) : u"";
+    case Default::Kind::BelowRoamableRoot:
+        return folders ? u"D:\\Roam\\" + folder : u"";
+    default:
+        return u"";
     }
 }
 
-TEST(Settings, StoredNumberElseDefault) {
-    const std::tuple<std::uint32_t (*)(), const char16_t*, std::uint32_t> getters[] = {
-        {GetRasterThreshold, u"RASTERTHRESHOLD", 20},
-        {GetRasterPercent, u"RASTERPERCENT", 20},
-        {GetCurrentPlotStylePolicy, u"PSTYLEPOLICY", 1},
-        {GetHideSystemPrinters, u"HideSystemPrinters", 0}};
-    for (const auto& [get, name, fallback] : getters) {
-        for (const std::optional<std::uint32_t> value :
-             {std::optional<std::uint32_t>{}, {0u}, {7u}}) {
-            SettingsSandbox lib;
-            lib.profileDword(u"General Configuration", name, 99);
-            lib.profile(u"General", u"other", u"x");
-            if (value)
-                lib.profileDword(u"General", name, *value);
-            EXPECT_EQ(get(), value.value_or(fallback));
+// Each getter answers from its row's value name for the host, in its row's place, and nowhere
+// else; a value missing or of the wrong type gives the row's default.
+TEST(SettingRows, EachGetterAnswersWhatItsRowSays) {
+    const char16_t* sections[] = {u"General", u"General Configuration", u"Editor Configuration"};
+    for (const SettingEntry& entry : settingTable()) {
+        const SettingRow& row = *entry.row;
+        if (row.shape == Shape::KeyPart)
+            continue;
+        const ShapeCase& shape = *std::find_if(std::begin(kShapes), std::end(kShapes),
+                                               [&](const auto& c) { return c.shape == row.shape; });
+        const Stored decoy = isNumber(row.shape) ? Stored{regtype::dword, dwordBytes(99)}
+                                                 : Stored{regtype::sz, utf16Bytes(u"X:\\decoy\\")};
+        for (const bool kora : {false, true}) {
+            SCOPED_TRACE(std::string(row.name) + (kora ? " (Corvida)" : ""));
+            const char16_t* name = row.nameFor(kora);
+            const char16_t* otherFamilysName = row.nameFor(!kora);
+            {
+                SettingsSandbox lib(kora ? kKoraKey : kOtherKey);
+                for (const Store store : {Store::Profile, Store::FixedProfile, Store::Machine})
+                    for (const char16_t* section : sections) {
+                        const auto [root, path] = placeOf(lib, store, section);
+                        lib.scratch.setRaw(root, path, name, decoy.type, decoy.data);
+                    }
+                const auto [root, path] = placeOf(lib, row.store, row.section);
+                if (otherFamilysName != name)
+                    lib.scratch.setRaw(root, path, otherFamilysName, decoy.type, decoy.data);
+                lib.scratch.setRaw(root, path, name, shape.present.type, shape.present.data);
+                EXPECT_EQ(answer(entry.read), shape.answer);
+                EXPECT_EQ(lib.reportIds(), "");
+            }
+            for (const bool wrongType : {false, true})
+                for (const bool folders : {true, false}) {
+                    SCOPED_TRACE(wrongType ? "wrong type" : "missing");
+                    SettingsSandbox lib(kora ? kKoraKey : kOtherKey);
+                    if (folders) {
+                        lib.scratch.setString(Root::CurrentUser, lib.key, u"RoamableRootFolder",
+                                              u"D:\\Roam\\");
+                        if (&row != &registry::rows::appDirectory)
+                            lib.machine(registry::rows::appDirectory.nameFor(kora), u"E:\\App\\");
+                    }
+                    const auto [root, path] = placeOf(lib, row.store, row.section);
+                    if (wrongType)
+                        lib.scratch.setRaw(root, path, name, shape.wrongType.type,
+                                           shape.wrongType.data);
+                    else
+                        lib.scratch.setRaw(root, path, u"other", decoy.type, decoy.data);
+                    EXPECT_EQ(answer(entry.read), byDefault(row.byDefault, folders));
+                    // Only a machine-wide value that can't be read is told about, or the
+                    // application directory a default needed.
+                    const bool told =
+                        row.byDefault.kind == Default::Kind::None ||
+                        (!folders && row.byDefault.kind == Default::Kind::BelowAppDir);
+                    EXPECT_EQ(lib.reportIds(), told ? "55" : "");
+                }
         }
-        SettingsSandbox lib;
-        lib.profile(u"General", name, u"not a number"); // too long to be written through
-        EXPECT_EQ(get(), fallback);
-        EXPECT_EQ(lib.reportIds(), "");
     }
 }
 

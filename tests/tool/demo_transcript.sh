@@ -37,4 +37,28 @@ if [ "$actual" != "$(cat "$expected")" ]; then
   printf '%s\n' "$actual" | diff "$expected" - || true
   exit 1
 fi
-echo "1 passed, 0 failed"
+# Wrongly typed values: what a failed read leaves in the answer is told as such, never as the
+# default.
+typed="$(cd "$(dirname "$tool")/.." && pwd)/demo-typed"
+rm -rf "$typed"
+cp -a "$demo" "$typed"
+sed -i '/Unnamed Profile>>\\\\General\] /a "KORAPLCMD"=str(2):"lpr"\n"RASTERPERCENT"=hex:05,00,00,00' \
+  "$typed/user.reg"
+general='HKEY_CURRENT_USER\SOFTWARE\Veltrane\Corvida\R1\KORA-7:1\Profiles\<<Unnamed Profile>>\General'
+for row in "autospool-command-string|lpr|KORAPLCMD is REG_EXPAND_SZ, not REG_SZ" \
+           "raster-percent|5|RASTERPERCENT is REG_BINARY, not REG_DWORD"; do
+  name=${row%%|*} rest=${row#*|}
+  value=${rest%%|*} why=${rest#*|}
+  if [ -n "$wine_run" ]; then
+    actual=$("$wine_run" "$typed" "$tool" get "$name" --show-origin 2>/dev/null | tr -d '\r')
+  else
+    actual=$("$tool" --prefix "$typed" get "$name" --show-origin 2>/dev/null)
+  fi
+  wanted=$(printf '%s\n    from: as read, though %s\\%s' "$value" "$general" "$why")
+  if [ "$actual" != "$wanted" ]; then
+    printf 'tavlo get %s --show-origin on a wrongly typed value gave\n%s\ninstead of\n%s\n' \
+      "$name" "$actual" "$wanted"
+    exit 1
+  fi
+done
+echo "3 passed, 0 failed"
