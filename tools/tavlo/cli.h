@@ -15,7 +15,10 @@ inline constexpr int kNotFound = 1;
 inline constexpr int kUsage = 2;
 
 struct Invocation {
-    std::vector<std::string> args; // the subcommand's own arguments
+    std::vector<std::string> args; // the subcommand's own words: names, or reg query's syntax
+    bool json = false;             // show --json
+    bool showOrigin = false;       // show, get --show-origin
+    bool list = false;             // get --list
 };
 
 int regCommand(const Invocation& call);

@@ -37,26 +37,34 @@ int usageError(const std::string& message) {
 
 // How a command takes the words after its name.
 enum class Takes {
-    Names,      // plain names: the parser collects them, the command checks how many
-    OwnOptions, // the command reads its own options; the parser answers only -h and --help
-    OwnSyntax,  // reg query's Windows-style options (/v NAME, /ve, /s, in any case, also with
-                // '-'): everything after the operation is handed over as it was given
+    Names,     // plain names and the command's options, declared to the parser
+    OwnSyntax, // reg query's Windows-style options (/v NAME, /ve, /s, in any case, also with
+               // '-'): everything after the operation is handed over as it was given
 };
 
 struct Command {
     const char* name;
     Takes takes;
-    const char* names; // what the names stand for, with Takes::Names
+    const char* names; // what the names stand for, with Takes::Names; null: it takes none
     int (*run)(const Invocation&);
+    void (*options)(CLI::App&, Invocation&); // the command's own options, if any
 };
 
 constexpr Command kCommands[] = {
-    {"show", Takes::OwnOptions, nullptr, showCommand},
-    {"get", Takes::OwnOptions, nullptr, getCommand},
-    {"help-file", Takes::Names, "NAME", helpFileCommand},
-    {"notice", Takes::Names, "DRIVER", noticeCommand},
-    {"reg", Takes::OwnSyntax, nullptr, regCommand},
-    {"help", Takes::Names, "COMMAND", nullptr},
+    {"show", Takes::Names, nullptr, showCommand,
+     [](CLI::App& app, Invocation& call) {
+         app.add_flag("--json", call.json);
+         app.add_flag("--show-origin", call.showOrigin);
+     }},
+    {"get", Takes::Names, "SETTING", getCommand,
+     [](CLI::App& app, Invocation& call) {
+         app.add_flag("--list", call.list);
+         app.add_flag("--show-origin", call.showOrigin);
+     }},
+    {"help-file", Takes::Names, "NAME", helpFileCommand, nullptr},
+    {"notice", Takes::Names, "DRIVER", noticeCommand, nullptr},
+    {"reg", Takes::OwnSyntax, nullptr, regCommand, nullptr},
+    {"help", Takes::Names, "COMMAND", nullptr, nullptr},
 };
 
 // The command line as parsed: the options before the command, the command and its words.
@@ -134,11 +142,16 @@ int run(const std::vector<std::string>& argv) {
     for (const Command& command : kCommands) {
         CLI::App* sub = app.add_subcommand(command.name);
         // Set on each: a command inherits the tool's own allowance for words it doesn't know.
-        sub->allow_extras(command.takes == Takes::OwnOptions);
-        if (command.takes == Takes::Names)
-            sub->add_option(command.names, parsed.call.args);
-        else if (command.takes == Takes::OwnSyntax)
+        sub->allow_extras(false);
+        if (command.takes == Takes::OwnSyntax) {
             sub->prefix_command();
+            continue;
+        }
+        // The commands count their names themselves, to say which one is too many.
+        if (command.names)
+            sub->add_option(command.names, parsed.call.args);
+        if (command.options)
+            command.options(*sub, parsed.call);
     }
 
     // The parser takes the words last first, without the program's name.
@@ -162,7 +175,7 @@ int run(const std::vector<std::string>& argv) {
         for (const Command& command : kCommands)
             if (chosen->get_name() == command.name) {
                 parsed.command = &command;
-                if (command.takes != Takes::Names)
+                if (command.takes == Takes::OwnSyntax)
                     parsed.call.args = chosen->remaining();
             }
     if (help) {

@@ -220,19 +220,8 @@ void printJson(const Story& story, const Settings& settings) {
 } // namespace
 
 int showCommand(const Invocation& call) {
-    bool json = false;
-    bool showOrigin = false;
-    for (const auto& arg : call.args) {
-        if (arg == "--json") {
-            json = true;
-        } else if (arg == "--show-origin") {
-            showOrigin = true;
-        } else {
-            err("tavlo show: unknown argument " + arg);
-            err("Usage: tavlo show [--json] [--show-origin]");
-            return kUsage;
-        }
-    }
+    const bool json = call.json;
+    const bool showOrigin = call.showOrigin;
     const Story story = resolve();
     // The settings are read as a host reads them once the key is known.
     const Settings settings = story.appKey.empty() ? Settings{} : readSettings(story.appKey);
@@ -244,23 +233,17 @@ int showCommand(const Invocation& call) {
 }
 
 int getCommand(const Invocation& call) {
-    std::string name;
-    bool showOrigin = false;
-    for (const auto& arg : call.args) {
-        if (arg == "--list") {
-            for (const char* own : {"app-key", "is-corvida", "current-profile-key"})
-                out(own);
-            for (const auto& setting : settingNames())
-                out(setting);
-            return kFound;
-        }
-        if (arg == "--show-origin")
-            showOrigin = true;
-        else if (name.empty() && !arg.empty() && arg[0] != '-')
-            name = arg;
-        else
-            return usageOf("tavlo get", "unexpected argument " + arg);
+    if (call.list) {
+        for (const char* own : {"app-key", "is-corvida", "current-profile-key"})
+            out(own);
+        for (const auto& setting : settingNames())
+            out(setting);
+        return kFound;
     }
+    if (call.args.size() > 1)
+        return usageOf("tavlo get", "unexpected argument " + call.args[1]);
+    const std::string name = call.args.empty() ? std::string() : call.args.front();
+    const bool showOrigin = call.showOrigin;
     if (name.empty())
         return usageOf("tavlo get", "no setting named");
     if (name == "app-key" || name == "current-profile-key" || name == "is-corvida") {
