@@ -115,8 +115,7 @@ reg query HKCR\.pc3 -h|0|-
 bogus|2|-
 --bogus show|2|-
 show --bogus|2|-
-get plotters-directory app-key|2|tavlo get: unexpected argument app-key
-get --json|2|-
+get plotters-directory app-key|2|-
 help show|0|-
 notice -x Some.drv|2|-
 EOF
