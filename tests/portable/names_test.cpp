@@ -76,10 +76,10 @@ TEST(Names, CompareAndHashByUpperCaseUnits) {
 // inline, the rest of a narrow name by table, a wide name by the case tables.
 TEST(Names, EveryUnitMatchesItsUpperCase) {
     for (char32_t c = 0; c <= 0xFFFF; ++c) {
-        const std::u16string unit(1, static_cast<char16_t>(c));
-        const std::u16string upper(1, upperUnit(static_cast<char16_t>(c)));
-        for (const Units& x : Forms(unit).all())
-            for (const Units& y : Forms(upper).all())
+        const Forms unit(std::u16string(1, static_cast<char16_t>(c)));
+        const Forms upper(std::u16string(1, upperUnit(static_cast<char16_t>(c))));
+        for (const Units& x : unit.all())
+            for (const Units& y : upper.all())
                 if (!sameName(x, y) || hashOf(x) != hashOf(y)) {
                     ADD_FAILURE() << "unit " << std::hex << static_cast<unsigned>(c);
                     return;
