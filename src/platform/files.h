@@ -73,7 +73,7 @@ struct ListingTraits {
     }
 };
 
-// Owner of a directory listing.
+// Move-only owner of a directory listing.
 class DirListing {
 public:
     Status open(FileService& service, const char16_t* directory, DirEntry& first) {

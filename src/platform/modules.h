@@ -69,7 +69,7 @@ struct ModuleTraits {
     }
 };
 
-// Owner of a loaded module.
+// Move-only owner of a loaded module.
 class Module {
 public:
     bool load(ModuleService& service, const char16_t* nameOrPath) {

@@ -48,7 +48,7 @@ struct KeyTraits {
     static void close(RegistryService& service, KeyHandle key) noexcept { service.closeKey(key); }
 };
 
-// Owner of an open key: every path that opens a key closes it.
+// Move-only owner of an open key: every path that opens a key closes it.
 class RegKey {
 public:
     Status open(RegistryService& service, Root root, const char16_t* subKey) {
