@@ -3,6 +3,7 @@
 // Windows, and on Linux either Unix paths or drive-letter paths of the Wine prefix.
 #pragma once
 
+#include "platform/handle.h"
 #include "platform/status.h"
 
 #include <cstdint>
@@ -64,63 +65,48 @@ public:
     }
 };
 
+struct ListingTraits {
+    using Service = FileService;
+    using Raw = DirHandle;
+    static void close(FileService& service, DirHandle listing) noexcept {
+        service.closeDirectory(listing);
+    }
+};
+
 // Move-only owner of a directory listing.
 class DirListing {
 public:
-    DirListing() = default;
-    DirListing(const DirListing&) = delete;
-    DirListing& operator=(const DirListing&) = delete;
-    DirListing(DirListing&& other) noexcept
-        : service_(std::exchange(other.service_, nullptr)),
-          handle_(std::exchange(other.handle_, nullptr)) {}
-    DirListing& operator=(DirListing&& other) noexcept {
-        if (this != &other) {
-            close();
-            service_ = std::exchange(other.service_, nullptr);
-            handle_ = std::exchange(other.handle_, nullptr);
-        }
-        return *this;
-    }
-    ~DirListing() { close(); }
-
     Status open(FileService& service, const char16_t* directory, DirEntry& first) {
-        close();
+        listing_.reset();
         DirHandle handle = nullptr;
         const Status result = service.openDirectory(directory, &handle, first);
-        if (result == status::success) {
-            service_ = &service;
-            handle_ = handle;
-        }
+        if (result == status::success)
+            listing_.reset(service, handle);
         return result;
     }
     // The subdirectory name of the directory parent lists (see openSubdirectory); a parent of
     // another service is no help to this one.
     Status open(FileService& service, const DirListing& parent, std::u16string_view name,
                 const char16_t* path, DirEntry& first) {
-        close();
+        listing_.reset();
         DirHandle handle = nullptr;
         const Status result = service.openSubdirectory(
-            parent.service_ == &service ? parent.handle_ : nullptr, name, path, &handle, first);
-        if (result == status::success) {
-            service_ = &service;
-            handle_ = handle;
-        }
+            parent.listing_.service() == &service ? parent.listing_.get() : nullptr, name, path,
+            &handle, first);
+        if (result == status::success)
+            listing_.reset(service, handle);
         return result;
     }
-    bool next(DirEntry& entry) { return handle_ && service_->nextEntry(handle_, entry); }
+    bool next(DirEntry& entry) {
+        return listing_ && listing_.service()->nextEntry(listing_.get(), entry);
+    }
     bool identify(DirIdentity& identity) const {
-        return handle_ && service_->identify(handle_, identity);
+        return listing_ && listing_.service()->identify(listing_.get(), identity);
     }
-    void close() {
-        if (handle_)
-            service_->closeDirectory(handle_);
-        service_ = nullptr;
-        handle_ = nullptr;
-    }
+    void close() { listing_.reset(); }
 
 private:
-    FileService* service_ = nullptr;
-    DirHandle handle_ = nullptr;
+    Handle<ListingTraits> listing_;
 };
 
 } // namespace tavlo::platform

@@ -4,11 +4,11 @@
 // string 1, an entry point by ordinal) are defined in their terms.
 #pragma once
 
+#include "platform/handle.h"
 #include "platform/status.h"
 
 #include <cstdint>
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace tavlo::platform {
@@ -61,51 +61,33 @@ public:
     virtual std::u16string loadString(ModuleHandle module, std::uint32_t id) = 0;
 };
 
+struct ModuleTraits {
+    using Service = ModuleService;
+    using Raw = ModuleHandle;
+    static void close(ModuleService& service, ModuleHandle module) noexcept {
+        service.free(module);
+    }
+};
+
 // Move-only owner of a loaded module.
 class Module {
 public:
-    Module() = default;
-    Module(const Module&) = delete;
-    Module& operator=(const Module&) = delete;
-    Module(Module&& other) noexcept
-        : service_(std::exchange(other.service_, nullptr)),
-          handle_(std::exchange(other.handle_, nullptr)) {}
-    Module& operator=(Module&& other) noexcept {
-        if (this != &other) {
-            reset();
-            service_ = std::exchange(other.service_, nullptr);
-            handle_ = std::exchange(other.handle_, nullptr);
-        }
-        return *this;
-    }
-    ~Module() { reset(); }
-
     bool load(ModuleService& service, const char16_t* nameOrPath) {
-        reset();
-        handle_ = service.load(nameOrPath);
-        service_ = handle_ ? &service : nullptr;
-        return handle_ != nullptr;
+        module_.reset();
+        module_.reset(service, service.load(nameOrPath));
+        return static_cast<bool>(module_);
     }
 
-    void reset() {
-        if (handle_)
-            service_->free(handle_);
-        service_ = nullptr;
-        handle_ = nullptr;
-    }
+    void reset() { module_.reset(); }
 
     // Gives up ownership without freeing (a module that must stay loaded for the process).
-    ModuleHandle release() {
-        service_ = nullptr;
-        return std::exchange(handle_, nullptr);
-    }
+    ModuleHandle release() { return module_.release(); }
 
-    ModuleHandle handle() const { return handle_; }
-    explicit operator bool() const { return handle_ != nullptr; }
+    ModuleHandle handle() const { return module_.get(); }
+    explicit operator bool() const { return static_cast<bool>(module_); }
 
 private:
-    ModuleService* service_ = nullptr;
-    ModuleHandle handle_ = nullptr;
+    Handle<ModuleTraits> module_;
 };
 
 } // namespace tavlo::platform

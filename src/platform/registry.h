@@ -5,10 +5,10 @@
 // Nothing here can write: the library never changes a setting.
 #pragma once
 
+#include "platform/handle.h"
 #include "platform/status.h"
 
 #include <cstdint>
-#include <utility>
 
 namespace tavlo::platform {
 
@@ -42,69 +42,51 @@ public:
     virtual void closeKey(KeyHandle key) = 0;
 };
 
+struct KeyTraits {
+    using Service = RegistryService;
+    using Raw = KeyHandle;
+    static void close(RegistryService& service, KeyHandle key) noexcept { service.closeKey(key); }
+};
+
 // Move-only owner of an open key: every path that opens a key closes it.
 class RegKey {
 public:
-    RegKey() = default;
-    RegKey(const RegKey&) = delete;
-    RegKey& operator=(const RegKey&) = delete;
-    RegKey(RegKey&& other) noexcept
-        : service_(std::exchange(other.service_, nullptr)),
-          handle_(std::exchange(other.handle_, nullptr)) {}
-    RegKey& operator=(RegKey&& other) noexcept {
-        if (this != &other) {
-            close();
-            service_ = std::exchange(other.service_, nullptr);
-            handle_ = std::exchange(other.handle_, nullptr);
-        }
-        return *this;
-    }
-    ~RegKey() { close(); }
-
     Status open(RegistryService& service, Root root, const char16_t* subKey) {
-        close();
+        key_.reset();
         KeyHandle handle = nullptr;
         const Status result = service.openKey(root, subKey, &handle);
-        if (result == status::success) {
-            service_ = &service;
-            handle_ = handle;
-        }
+        if (result == status::success)
+            key_.reset(service, handle);
         return result;
     }
 
     Status query(const char16_t* name, std::uint32_t* type, std::uint8_t* data,
                  std::uint32_t* size) const {
-        if (!handle_)
+        if (!key_)
             return status::invalid_handle;
-        return service_->queryValue(handle_, name, type, data, size);
+        return key_.service()->queryValue(key_.get(), name, type, data, size);
     }
 
     Status enumerate(std::uint32_t index, char16_t* name, std::uint32_t* nameCount,
                      std::uint32_t* type, std::uint8_t* data, std::uint32_t* dataSize) const {
-        if (!handle_)
+        if (!key_)
             return status::invalid_handle;
-        return service_->enumValue(handle_, index, name, nameCount, type, data, dataSize);
+        return key_.service()->enumValue(key_.get(), index, name, nameCount, type, data, dataSize);
     }
 
     Status enumerateKey(std::uint32_t index, char16_t* name, std::uint32_t* nameCount) const {
-        if (!handle_)
+        if (!key_)
             return status::invalid_handle;
-        return service_->enumKey(handle_, index, name, nameCount);
+        return key_.service()->enumKey(key_.get(), index, name, nameCount);
     }
 
-    void close() {
-        if (handle_)
-            service_->closeKey(handle_);
-        service_ = nullptr;
-        handle_ = nullptr;
-    }
+    void close() { key_.reset(); }
 
-    bool isOpen() const { return handle_ != nullptr; }
-    KeyHandle handle() const { return handle_; }
+    bool isOpen() const { return static_cast<bool>(key_); }
+    KeyHandle handle() const { return key_.get(); }
 
 private:
-    RegistryService* service_ = nullptr;
-    KeyHandle handle_ = nullptr;
+    Handle<KeyTraits> key_;
 };
 
 } // namespace tavlo::platform

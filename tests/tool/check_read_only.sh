@@ -1,15 +1,16 @@
 #!/bin/sh
 # check_read_only.sh SOURCE_DIR CXX [DLL]
 # The library can't change the registry. No source of the core reaches, through any chain of
-# includes, the side of the in-memory registry that builds it (its header and the file loader's);
-# and the DLL names no registry, shell or profile function that writes, neither in its import
-# table nor as a string it could look up at run time.
+# includes, the side of the in-memory registry that builds it (its header, its storage, the
+# writer a loader stores values through, and the file loader's); and the DLL names no
+# registry, shell or profile function that writes, neither in its import table nor as a string
+# it could look up at run time.
 set -e
 src="$1" cxx="$2" dll="$3" failed=0
 deps=$(cd "$src" && "$cxx" -std=c++20 -Isrc -Iinclude -MM src/frame/*.cpp src/registry/*.cpp src/values/*.cpp \
        src/appkey/*.cpp src/settings/*.cpp src/identity/*.cpp src/help/*.cpp)
 reached=$(printf '%s\n' "$deps" | awk '/^[^ ].*:/ {object = $1} {for (i = 1; i <= NF; ++i)
-            if ($i ~ /platform\/portable\/(memory_registry|reg_file)\.h$/) print object, $i}')
+            if ($i ~ /platform\/portable\/(memory_registry|key_storage|line_source|reg_file)\.h$/) print object, $i}')
 if [ -n "$reached" ]; then
   echo "The core reaches the registry's building side:"
   echo "$reached"

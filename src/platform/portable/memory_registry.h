@@ -20,6 +20,7 @@
 // loading included, must not run beside them.
 #pragma once
 
+#include "platform/portable/line_source.h"
 #include "platform/registry.h"
 
 #include <cstddef>
@@ -34,54 +35,10 @@ namespace tavlo::platform::portable {
 
 enum class Hive { LocalMachine, CurrentUser };
 
-// UTF-16 text as the loader hands it over: narrow, one byte for each unit when every unit is
-// below 0x100 (nearly all registry text), so that it is never widened only to be narrowed
-// again; else UTF-16.
-struct Units {
-    const void* text = nullptr;
-    std::size_t length = 0; // in units
-    bool narrow = false;
-
-    static Units of(std::u16string_view wide) { return {wide.data(), wide.size(), false}; }
-};
-
-struct Diagnostic {
-    std::string file;     // as the caller named it
-    std::size_t line = 0; // 1-based; 0 for the file as a whole
-    std::string message;  // plain English, no trailing full stop
-};
-
-// Where the loader stores the values of one key as it reads their lines.
-class ValueWriter {
-public:
-    // Data as bytes, or a string type's data as text (its terminator included). A value of the
-    // same name is replaced in place.
-    void store(Units name, std::uint32_t type, const std::uint8_t* data, std::size_t size);
-    void store(Units name, std::uint32_t type, Units text);
-    void remove(Units name);
-    void report(Diagnostic diagnostic);
-
-private:
-    friend class MemoryRegistry;
-    ValueWriter(void* storage, void* node) : storage_(storage), node_(node) {}
-    void* storage_;
-    void* node_;
-};
-
-// The lines of a loaded file, read again when a key's values are first needed.
-class LineSource {
-public:
-    virtual ~LineSource() = default;
-    // Stores what the lines in bytes [offset, offset + length) of the file say; the first of
-    // them is line firstLine.
-    virtual void readValues(ValueWriter& key, std::uint64_t offset, std::uint64_t length,
-                            std::uint64_t firstLine) = 0;
-};
-
 class MemoryRegistry final : public RegistryService {
 public:
-    struct Node;
-    struct Storage;
+    using Node = KeyNode;
+    using Storage = KeyStorage;
 
     MemoryRegistry();
     ~MemoryRegistry() override;
