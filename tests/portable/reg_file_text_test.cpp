@@ -1,7 +1,7 @@
-// Line ends in registry file text as the loader finds them, sixteen bytes a step: a line end in
-// any mix of CR, LF and CRLF, at every position around the steps' boundaries, and the last line
-// with or without one, in 8-bit text and in UTF-16LE. Standard C++ only: this program also runs
-// under Wine.
+// Registry file text as the loader reads it. Line ends found sixteen bytes a step: in any mix of
+// CR, LF and CRLF, at every position around the steps' boundaries, and the last line with or
+// without one, in 8-bit text and in UTF-16LE. UTF-16 text kept narrow while it can be, copied four
+// units a step. Standard C++ only: this program also runs under Wine.
 #include "platform/portable/reg_file_text.h"
 
 #include <gtest/gtest.h>
@@ -205,6 +205,26 @@ TEST(RegFileScan, LineFeedOutOfStepEndsItsLine) {
     EXPECT_TRUE(found.shifted);
     std::uint64_t ends = 0;
     EXPECT_EQ(text.findMarkedLine(0, 'q', 'q', ends), 0u);
+}
+
+// Text stays one byte a unit until a unit needs more, wherever that unit lies among the steps of
+// four; from there on it is UTF-16, the units before it kept.
+TEST(RegFileText, Utf16TextStaysNarrowUntilAUnitNeedsMore) {
+    for (std::size_t wideAt = 0; wideAt <= 13; ++wideAt) {
+        SCOPED_TRACE(wideAt);
+        std::u16string units;
+        for (std::size_t i = 0; i < 13; ++i)
+            units.push_back(static_cast<char16_t>(i == wideAt ? 0x0100 + i : 0x00E0 + i));
+        std::string bytes;
+        for (const char16_t c : units)
+            bytes += {static_cast<char>(c), static_cast<char>(c >> 8)};
+        Decoded decoded;
+        decoded.push(u'x');
+        decoded.appendUtf16(reinterpret_cast<const unsigned char*>(bytes.data()), units.size());
+        EXPECT_EQ(decoded.units().narrow, wideAt == 13);
+        EXPECT_EQ(decoded.size(), 14u);
+        EXPECT_EQ(std::u16string(decoded.wide()), u"x" + units);
+    }
 }
 
 } // namespace
