@@ -79,9 +79,12 @@ private:
     std::uint64_t offsetOf(std::size_t unit) const { return base_ + unitBytes_ * unit; }
     void endValueLines(std::uint64_t end);
 
-    // The line structure.
+    // The line structure. As members shared across the parsers' files these can't be seen to
+    // be called from one place only, which would get them inlined: what every line passes through
+    // is inlined by request instead.
     template <class Text> void outOfStep(const Text& t, std::size_t b, std::size_t e);
-    template <class Text> void processLine(const Text& t, std::size_t b, std::size_t e);
+    template <class Text>
+    [[gnu::always_inline]] inline void processLine(const Text& t, std::size_t b, std::size_t e);
     void openKey(Hive hive);
 
     // regedit's key lines.
@@ -101,8 +104,10 @@ private:
     template <class Text>
     void hexValue(const Text& t, std::size_t p, std::size_t e, std::uint32_t type);
     template <class Text> void continueHex(const Text& t, std::size_t p, std::size_t e);
+    // Inlined into continueHex, its one caller, for the same reason.
     template <class Text>
-    HexStep hexRun(const Text& t, std::size_t p, std::size_t e, std::vector<std::uint8_t>& out);
+    [[gnu::always_inline]] inline HexStep hexRun(const Text& t, std::size_t p, std::size_t e,
+                                                 std::vector<std::uint8_t>& out);
     void commitHex();
     void dropPending();
     static void terminateUtf16(std::vector<std::uint8_t>& data);
