@@ -1,6 +1,6 @@
 // Registry file text decoded into what the registry stores: narrow while every unit fits a
 // byte, UTF-16 from the first that doesn't; 8-bit text as UTF-8 or in the ANSI code page. For the
-// loader's files only.
+// loader's files and its tests only.
 #pragma once
 
 #include "platform/portable/memory_registry.h"

@@ -1,6 +1,6 @@
 // Line ends in registry file text, found sixteen bytes a step: the loader passes over most of a
 // file's lines looking only for the next key line, so this is where a load spends its time. For
-// the loader's files only.
+// the loader's files and its tests only.
 #pragma once
 
 #include <bit>

@@ -1,6 +1,6 @@
 // The text of registry files as the loader reads it: 8-bit and UTF-16LE text read where it lies,
 // indexed by unit, with the scans the parsers need in each encoding. Only the registry file
-// loader's files include this.
+// loader's files and its tests include this.
 #pragma once
 
 #include "platform/portable/reg_file_decode.h"
