@@ -60,64 +60,12 @@ std::string toUtf8(std::u16string_view text) {
 std::u16string fromUtf8(std::string_view text) {
     std::u16string out;
     out.reserve(text.size());
-    const std::size_t size = text.size();
-    std::size_t i = 0;
-    while (i < size) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        if (lead < 0x80) {
-            out.push_back(lead);
-            ++i;
-            continue;
-        }
-        int length = 0;
-        char32_t value = 0;
-        // The second byte's range rules out overlong forms, surrogates and values past
-        // U+10FFFF before any further byte is consumed, so a bad sequence costs exactly the
-        // bytes that could have started it.
-        unsigned char low = 0x80, high = 0xBF;
-        if (lead >= 0xC2 && lead <= 0xDF) {
-            length = 2;
-            value = lead & 0x1F;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            length = 3;
-            value = lead & 0x0F;
-            if (lead == 0xE0)
-                low = 0xA0;
-            else if (lead == 0xED)
-                high = 0x9F;
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            length = 4;
-            value = lead & 0x07;
-            if (lead == 0xF0)
-                low = 0x90;
-            else if (lead == 0xF4)
-                high = 0x8F;
-        } else {
-            out.push_back(static_cast<char16_t>(replacement));
-            ++i;
-            continue;
-        }
-        std::size_t j = i + 1;
-        bool ok = true;
-        for (int k = 1; k < length; ++k, ++j) {
-            if (j >= size) {
-                ok = false;
-                break;
-            }
-            const auto next = static_cast<unsigned char>(text[j]);
-            const unsigned char lo = k == 1 ? low : 0x80;
-            const unsigned char hi = k == 1 ? high : 0xBF;
-            if (next < lo || next > hi) {
-                ok = false;
-                break;
-            }
-            value = (value << 6) | (next & 0x3F);
-        }
-        if (ok)
-            appendUtf16(out, value);
-        else
-            out.push_back(static_cast<char16_t>(replacement));
-        i = j;
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    const auto* end = p + text.size();
+    while (p < end) {
+        const Utf8Sequence sequence = decodeUtf8(p, end);
+        appendUtf16(out, sequence.value);
+        p += sequence.length;
     }
     return out;
 }

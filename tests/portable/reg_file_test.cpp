@@ -2,6 +2,7 @@
 // loaded over each other, and damaged input. Results are read back through the read interface,
 // byte for byte. Standard C++ only: this program also runs under Wine.
 #include "platform/portable/reg_file.h"
+#include "platform/utf.h"
 
 #include <gtest/gtest.h>
 
@@ -55,22 +56,12 @@ Bytes sz(std::u16string_view text) {
 // UTF-8 test text as regedit writes it: UTF-16LE with a BOM and CRLF line ends.
 std::string toUtf16File(std::string_view utf8) {
     std::string out = "\xFF\xFE";
-    auto unit = [&](std::uint32_t u) { out += {static_cast<char>(u), static_cast<char>(u >> 8)}; };
-    std::uint32_t last = 0;
-    for (std::size_t i = 0; i < utf8.size(); last = utf8[i - 1]) {
-        const auto c = static_cast<unsigned char>(utf8[i]);
-        const int length = c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
-        std::uint32_t cp = length == 1 ? c : c & (0xFF >> (length + 1));
-        for (int k = 1; k < length; ++k)
-            cp = cp << 6 | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
-        i += length;
-        if (cp == '\n' && last != '\r')
-            unit('\r');
-        if (cp >= 0x10000) {
-            unit(0xD800 + ((cp - 0x10000) >> 10));
-            cp = 0xDC00 + (cp & 0x3FF);
-        }
-        unit(cp);
+    char16_t last = 0;
+    for (const char16_t c : fromUtf8(utf8)) {
+        if (c == u'\n' && last != u'\r')
+            out += "\r"s + '\0';
+        out += {static_cast<char>(c), static_cast<char>(c >> 8)};
+        last = c;
     }
     return out;
 }

@@ -2,7 +2,7 @@
 
 #include "platform/portable/casemap.h"
 #include "platform/portable/environment_posix.h"
-#include "platform/portable/utf.h"
+#include "platform/utf.h"
 
 #include <algorithm>
 #include <cerrno>

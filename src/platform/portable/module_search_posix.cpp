@@ -1,7 +1,7 @@
 #include "platform/portable/module_search_posix.h"
 
 #include "platform/portable/files_posix.h"
-#include "platform/portable/utf.h"
+#include "platform/utf.h"
 
 #include <algorithm>
 #include <cstring>

@@ -3,7 +3,7 @@
 #include "platform/portable/module_search_posix.h"
 #include "platform/portable/pe_resources.h"
 #include "platform/portable/ui_language.h"
-#include "platform/portable/utf.h"
+#include "platform/utf.h"
 
 #include <algorithm>
 #include <cstring>

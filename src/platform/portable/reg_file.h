@@ -12,6 +12,7 @@
 #pragma once
 
 #include "platform/portable/memory_registry.h"
+#include "platform/portable/reg_file_format.h"
 #include "platform/portable/reg_file_open.h"
 
 #include <cstddef>
@@ -19,11 +20,6 @@
 #include <string_view>
 
 namespace tavlo::platform::portable {
-
-enum class RegFileFormat { Unknown, Regedit5, Regedit4, Wine };
-
-// Tells the format from the file's first bytes (BOM and header line).
-RegFileFormat detectRegFileFormat(std::string_view bytes);
 
 // Loads the bytes of one file into registry. A Wine file's keys go to the hive its
 // ";; All keys relative to" line names (\\Machine: HKEY_LOCAL_MACHINE, \\User\\...:

@@ -4,7 +4,7 @@
 #include "platform/portable/files_posix.h"
 #include "platform/portable/modules_posix.h"
 #include "platform/portable/text_service.h"
-#include "platform/portable/utf.h"
+#include "platform/utf.h"
 
 #include <cstdio>
 

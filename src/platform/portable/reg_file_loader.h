@@ -1,0 +1,182 @@
+// The registry file loader's state and its parsers. A load reads the file once, line by line, and
+// takes in its keys; the lines of each key's values are only passed over, and the registry is told
+// where they lie. When a key's values are first needed, a Loader reads just those lines again.
+// The little that carries over from one line to the next (the current key, and hex data still
+// waiting for its continuation lines) lives in the Loader, so a file can be fed in blocks and is
+// never held whole. Text is converted run by run, never character by character into a fresh
+// string.
+//
+// The parsers are spread over files of their own, each instantiating its part for both
+// encodings: the line structure (reg_file_loader.cpp), regedit's key lines (reg_file_regedit.cpp),
+// Wine's key lines and comments (reg_file_wine.cpp), value lines and their data
+// (reg_file_values.cpp). Only they include this, so the text scans stay inlined in them.
+#pragma once
+
+#include "platform/portable/memory_registry.h"
+#include "platform/portable/reg_file_format.h"
+#include "platform/portable/reg_file_text.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tavlo::platform::portable::reg_load {
+
+using namespace reg_text;
+
+// Windows refuses longer names, so no registry can hold them and nothing may rely on them.
+constexpr std::size_t kMaxKeyNameChars = 255;
+// Nor does it nest keys deeper. Here a deeper key would also turn every recursive walk of the
+// tree, its destruction included, into a stack overflow for a long enough key line.
+constexpr std::size_t kMaxKeyDepth = 512;
+constexpr std::size_t kMaxValueNameChars = 16383;
+
+enum class HexStep { Done, More, Bad };
+
+class Loader {
+public:
+    // Loads a file's keys, telling the registry where each key's value lines lie in source.
+    Loader(MemoryRegistry& registry, std::uint32_t source, const std::string& file,
+           RegFileFormat format, Encoding encoding, Hive defaultHive)
+        : registry_(&registry), file_(file), wine_(format == RegFileFormat::Wine),
+          unicode_(format == RegFileFormat::Regedit5),
+          unitBytes_(encoding == Encoding::Utf16le ? 2 : 1), hive_(defaultHive), source_(source) {}
+    // Reads the value lines of one key, those after line firstLine - 1.
+    Loader(ValueWriter& key, const std::string& file, RegFileFormat format, Encoding encoding,
+           std::uint64_t firstLine)
+        : writer_(&key), file_(file), wine_(format == RegFileFormat::Wine),
+          unicode_(format == RegFileFormat::Regedit5),
+          unitBytes_(encoding == Encoding::Utf16le ? 2 : 1), hive_(Hive::LocalMachine),
+          line_(firstLine - 1), keyState_(KeyState::Open) {}
+
+    // Where in the file the text fed next starts, in bytes.
+    void setOffset(std::uint64_t offset) { base_ = offset; }
+
+    // Handles every complete line of text (the first line of the file being the header) and
+    // returns how many units that took; with atEnd, an unterminated last line counts as complete.
+    template <class Text> std::size_t feed(const Text& t, bool atEnd);
+
+    // Whether the text fed last stopped after a line feed out of step: the text goes on a byte
+    // after what feed used.
+    bool steppedBack() const { return shifted_; }
+
+    // After the whole file: the last key's lines run to its end.
+    void finish();
+    // After one key's value lines.
+    void finishValues(bool atFileEnd);
+
+    void report(std::uint64_t line, std::string message);
+
+    std::uint64_t line() const { return line_; }
+    std::uint64_t textEnd() const { return textEnd_; }
+
+private:
+    enum class KeyState { None, Open, Skipped };
+
+    // While loading, the lines of an open key are passed over.
+    bool passingOver() const { return registry_ && keyState_ == KeyState::Open; }
+    std::uint64_t offsetOf(std::size_t unit) const { return base_ + unitBytes_ * unit; }
+    void endValueLines(std::uint64_t end);
+
+    // The line structure. As members shared across the parsers' files these can't be seen to
+    // be called from one place only, which would get them inlined: what every line passes through
+    // is inlined by request instead.
+    template <class Text> void outOfStep(const Text& t, std::size_t b, std::size_t e);
+    template <class Text>
+    [[gnu::always_inline]] inline void processLine(const Text& t, std::size_t b, std::size_t e);
+    void openKey(Hive hive);
+
+    // regedit's key lines.
+    template <class Text> void regeditKeyLine(const Text& t, std::size_t p, std::size_t e);
+
+    // Wine's key lines and comments.
+    template <class Text> void wineKeyLine(const Text& t, std::size_t p, std::size_t e);
+    bool plainWinePath(const Text8& t, std::size_t p, std::size_t e);
+    bool plainWinePath(const Text16&, std::size_t, std::size_t) { return false; }
+    template <class Text> void wineComment(const Text& t, std::size_t p, std::size_t e);
+
+    // Value lines and their data.
+    template <class Text> void valueLine(const Text& t, std::size_t p, std::size_t e);
+    template <class Text>
+    void stringValue(const Text& t, std::size_t p, std::size_t e, std::uint32_t type);
+    template <class Text> void dwordValue(const Text& t, std::size_t p, std::size_t e);
+    template <class Text>
+    void hexValue(const Text& t, std::size_t p, std::size_t e, std::uint32_t type);
+    template <class Text> void continueHex(const Text& t, std::size_t p, std::size_t e);
+    // Inlined into continueHex, its one caller, for the same reason.
+    template <class Text>
+    [[gnu::always_inline]] inline HexStep hexRun(const Text& t, std::size_t p, std::size_t e,
+                                                 std::vector<std::uint8_t>& out);
+    void commitHex();
+    void dropPending();
+    static void terminateUtf16(std::vector<std::uint8_t>& data);
+    template <class Text>
+    std::size_t parseString(const Text& t, std::size_t p, std::size_t e, unsigned closer,
+                            Decoded& out);
+    static char16_t wineEscape(unsigned c);
+    bool keyUsable(std::uint64_t line);
+    bool storable(const Decoded& name, std::uint64_t line);
+    void storeBytes(const Decoded& name, std::uint32_t type, const std::uint8_t* data,
+                    std::size_t size, std::uint64_t line);
+    void storeText(const Decoded& name, std::uint32_t type, const Decoded& text,
+                   std::uint64_t line);
+
+    // Every parser's.
+    template <class Text> bool atLineEnd(const Text& t, std::size_t p, std::size_t e) const {
+        p = skipBlanks(t, p, e);
+        return p == e || (!wine_ && t[p] == ';');
+    }
+
+    void appendText(const Text8& t, std::size_t b, std::size_t e, Decoded& out,
+                    bool ascii = false) {
+        if (b == e)
+            return;
+        if (ascii) {
+            out.appendAscii(t.p + b, e - b);
+        } else if (wine_) {
+            if (!appendUtf8(out, t.p + b, t.p + e))
+                badUtf8_ = true;
+        } else {
+            appendAnsi(out, t.p + b, t.p + e);
+        }
+    }
+
+    void appendText(const Text16& t, std::size_t b, std::size_t e, Decoded& out, bool = false) {
+        out.appendUtf16(t.p + 2 * b, e - b);
+    }
+
+    MemoryRegistry* registry_ = nullptr; // while loading
+    ValueWriter* writer_ = nullptr;      // while reading a key's values
+    const std::string& file_;
+    const bool wine_;
+    const bool unicode_; // regedit 5: string data given as hex is UTF-16
+    const unsigned unitBytes_;
+    Hive hive_; // where a Wine file's keys go
+    std::uint64_t line_ = 0;
+    bool badUtf8_ = false;
+    bool shifted_ = false;
+
+    KeyState keyState_ = KeyState::None;
+    MemoryRegistry::Node* key_ = nullptr; // while keyState_ is Open
+    Decoded keyPath_;
+    // The lines of the key open while loading.
+    std::uint32_t source_ = 0;
+    std::uint64_t base_ = 0; // the offset of the text being fed
+    bool keyOpened_ = false; // on the line just read
+    std::uint64_t valuesFrom_ = 0;
+    std::uint64_t valuesLine_ = 0;
+    std::uint64_t textEnd_ = 0;
+
+    // A hex value whose last line ended with a backslash.
+    bool pending_ = false;
+    std::uint64_t pendingLine_ = 0;
+    std::uint32_t pendingType_ = 0;
+    Decoded pendingName_;
+    std::vector<std::uint8_t> pendingData_;
+
+    Decoded name_;
+    Decoded text_;
+};
+
+} // namespace tavlo::platform::portable::reg_load
