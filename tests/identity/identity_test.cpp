@@ -1,7 +1,6 @@
-// The host product's identity: names taken from the app key's components, the machine-wide
-// values of its installation, and back-door driver notices: which registration matches a driver
-// name, where the notice's template comes from, and how the flat export hands it over within the
-// caller's buffer.
+// The host product's identity: names taken from the app key's components, and back-door driver
+// notices: which registration matches a driver name, where the notice's template comes from, and
+// how the flat export hands it over within the caller's buffer.
 #include "settings_sandbox.h"
 
 #include "identity/identity.h"
@@ -37,43 +36,6 @@ TEST(Identity, NamesTakenFromTheKeysComponents) {
         EXPECT_EQ(GetProductBaseName(), base);
     }
     EXPECT_EQ(lib.reportIds(), "");
-}
-
-struct MachineCase {
-    void (*write)(std::u16string&);
-    const char16_t* name;
-    std::uint32_t type; // 0: missing
-    std::u16string stored, expected;
-    const char* reports;
-};
-
-const std::u16string k300(300, u'L');
-
-// clang-format off
-const MachineCase kMachine[] = {
-    {GetAppDirectory, u"Location", regtype::sz, u"C:\\Prog\\\\", u"C:\\Prog", ""},
-    {GetAppDirectory, u"Location", regtype::sz, k300, k300, ""},
-    {GetAppDirectory, u"Location", regtype::sz, u"", u"", ""},
-    {GetAppDirectory, u"Location", 0, u"", u"", "55"},
-    {GetAppDirectory, u"Location", regtype::expand_sz, u"C:\\P", u"", "55"},
-    {GetLanguage, u"Language", regtype::sz, u" en \\\\ ", u" en \\\\ ", ""},
-    {GetLanguage, u"Language", 0, u"", u"", "55"},
-    {GetProductName, u"ProductName", regtype::binary, u"12", u"", "55"},
-};
-// clang-format on
-
-TEST(MachineValues, ReadOnceAndReportedOnce) {
-    for (const MachineCase& c : kMachine) {
-        SCOPED_TRACE(&c - kMachine);
-        SettingsSandbox lib;
-        lib.machine(u"Other", u"X:\\decoy");
-        if (c.type != 0)
-            lib.scratch.setRaw(Root::LocalMachine, lib.key, c.name, c.type, utf16Bytes(c.stored));
-        std::u16string out = u"former text"; // none of which may remain
-        c.write(out);
-        EXPECT_EQ(out, c.expected);
-        EXPECT_EQ(lib.reportIds(), c.reports);
-    }
 }
 
 const std::u16string kHpgl = u"C:\\Drv\\hpgl.dll", kOther = u"C:\\Drv\\other.dll";

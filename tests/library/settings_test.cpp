@@ -120,23 +120,13 @@ TEST(LibrarySettings, SettingsOfAHookedHost) {
     ASSERT_TRUE(l.lib->loaded());
     const std::pair<const char*, std::u16string> expected[] = {
         {"_GetDriverDirectory", u"F:\\Drivers"},
-        {"_GetPlotStylesDirectory", u"D:\\Roam\\Plot Styles"},
-        {"_GetHelpDirectory", u"C:\\Prog\\Help"},
         {"_GetAppDirectory", l.dir.u16string()},
         {"_GetProgramName", u"KORA"},
-        {"_GetCompanyName", u"Veltrane"},
-        {"_GetProductBaseName", u"Corvida"},
     };
     for (const auto& [name, text] : expected)
         EXPECT_EQ(l.shared(name), text) << name;
     EXPECT_TRUE(l.handler.calls.empty());
     TavloChar text[64];
-    EXPECT_EQ(EXPORT(l, _GetProfileStr)(text, tc(u"General"), tc(u"KORADRV"), 64), 0);
-    EXPECT_EQ(str(text), u"F:\\Drivers\\");
-    std::uint32_t number = 20;
-    EXPECT_EQ(EXPORT(l, GetProfileDWord)(&number, tc(u"General"), tc(u"PSTYLEPOLICY")), 0);
-    EXPECT_EQ(number, 3u);
-    EXPECT_TRUE(l.handler.calls.empty());
     EXPECT_EQ(EXPORT(l, _GetHKeyLocalMachineString)(text, tc(u"X"), 64), TAVLO_Failure);
     EXPECT_EQ(l.shared("_GetProductName"), u"");
     ASSERT_EQ(l.handler.calls.size(), 2u);
@@ -149,21 +139,6 @@ TEST(LibrarySettings, SettingsOfAHookedHost) {
     EXPECT_EQ(str(language), u"English");
     ASSERT_EQ(EXPORT(l, _GetDriverDirectory)(), language);
     EXPECT_EQ(str(language), u"F:\\Drivers");
-
-    std::vector<TavloChar> buffer(64, 0x2A2A);
-    EXPECT_EQ(EXPORT(l, __GetProfileDirectory)(buffer.data(), 11, tc(u"General"), tc(u"KORADRV"),
-                                               tc(u"Drv")),
-              TAVLO_Success);
-    EXPECT_EQ(str(buffer.data()), u"F:\\Drivers");
-    EXPECT_EQ(buffer[11], 0x2A2A);
-    EXPECT_EQ(
-        EXPORT(l, _GetProfileDirectory)(buffer.data(), tc(u"General"), tc(u"X"), tc(u"Plotters")),
-        TAVLO_Success);
-    EXPECT_EQ(str(buffer.data()), u"D:\\Roam\\Plotters");
-    EXPECT_EQ(EXPORT(l, _GetProfileDirectoryFromPathname)(buffer.data(), tc(u"General"),
-                                                          tc(u"KORAHELP"), tc(u"Help")),
-              TAVLO_Success);
-    EXPECT_EQ(str(buffer.data()), u"C:\\Prog\\Help");
     // One function under two names: the typed getter's C++ name is this compiler's.
     const auto policy = EXPORT(l, _GetCurrentPlotStylePolicy);
     EXPECT_EQ(l.get<decltype(policy)>("_Z25GetCurrentPlotStylePolicyv"), policy);
