@@ -57,16 +57,22 @@ Arena::~Arena() {
         release(chunk.base, chunk.size, chunk.mapped);
 }
 
-// The list of chunks grows before a chunk is taken, so that a failure to grow it leaks none.
+// The list of chunks grows before a chunk is taken, so that a failure to grow it leaks none;
+// it grows by doubling, since a registry of many large values takes a chunk for each.
+void Arena::roomForChunk() {
+    if (chunks_.size() == chunks_.capacity())
+        chunks_.reserve(std::max<std::size_t>(16, chunks_.capacity() * 2));
+}
+
 void* Arena::allocateAlone(std::size_t bytes) {
-    chunks_.reserve(chunks_.size() + 1);
+    roomForChunk();
     chunks_.push_back(
         {static_cast<char*>(::operator new(std::max<std::size_t>(bytes, 1))), bytes, false});
     return chunks_.back().base;
 }
 
 void* Arena::allocateLarge(std::size_t bytes) {
-    chunks_.reserve(chunks_.size() + 1);
+    roomForChunk();
     const Pages pages = acquire(bytes);
     chunks_.push_back({pages.base, bytes, pages.mapped});
     prepare(pages.mapped, pages.base, pages.base + bytes);
@@ -74,7 +80,7 @@ void* Arena::allocateLarge(std::size_t bytes) {
 }
 
 void Arena::startChunk() {
-    chunks_.reserve(chunks_.size() + 1);
+    roomForChunk();
     const Pages pages = acquire(chunkSize_);
     chunks_.push_back({pages.base, chunkSize_, pages.mapped});
     current_ = chunks_.size() - 1;

@@ -70,6 +70,7 @@ private:
         bool mapped;
     };
 
+    void roomForChunk();
     void* allocateAlone(std::size_t bytes);
     void* allocateLarge(std::size_t bytes);
     void startChunk();
