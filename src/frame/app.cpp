@@ -12,7 +12,7 @@ CTavloApp& theApp() {
 bool CTavloApp::InitInstance(platform::ModuleHandle instance) {
     LibraryState& s = state();
     // By name, from where an installation keeps it; only its strings are ever read.
-    resourceModule_ = s.services.modules->loadResources(u"tavlo9Res.dll");
+    resourceModule_ = s.services.modules->loadResources(kResourceModuleName);
     if (!resourceModule_) {
         s.services.ui->messageBox(u"tavlo9Res.dll not found");
         return false;

@@ -6,6 +6,10 @@
 
 namespace tavlo::frame {
 
+// The module holding every message text; a bare name, so that the module search finds it beside
+// the library (or the tool) and never in the current directory.
+inline constexpr const char16_t* kResourceModuleName = u"tavlo9Res.dll";
+
 class CTavloApp {
 public:
     // Start-up: false when the resource module can't be loaded (the load of the library then

@@ -1,5 +1,6 @@
 #include "failure.h"
 
+#include "frame/app.h"
 #include "frame/errors.h"
 #include "platform/services.h"
 #include "platform/utf.h"
@@ -17,7 +18,7 @@ using platform::toUtf8;
 // module: whatever state raised it is gone by now.
 std::string messageText(const LibraryFailure& failure) {
     platform::ModuleService& modules = *platform::defaultServices().modules;
-    platform::ModuleHandle res = modules.loadResources(u"tavlo9Res.dll");
+    platform::ModuleHandle res = modules.loadResources(frame::kResourceModuleName);
     std::u16string text = res ? modules.loadString(res, failure.messageId) : std::u16string();
     if (res)
         modules.free(res);

@@ -3,6 +3,7 @@
 #include "cli.h"
 #include "failure.h"
 
+#include "frame/app.h"
 #include "frame/state.h"
 #include "help/help_search.h"
 #include "identity/notice.h"
@@ -28,7 +29,7 @@ struct LoadedState {
 
     LoadedState() {
         scope.get().resourceModule =
-            platform::defaultServices().modules->loadResources(u"tavlo9Res.dll");
+            platform::defaultServices().modules->loadResources(frame::kResourceModuleName);
         scope.get().errorHandler = &handler;
     }
     ~LoadedState() {

@@ -5,6 +5,7 @@
 #include "recording.h"
 
 #include "appkey/app_key.h"
+#include "frame/app.h"
 #include "frame/errors.h"
 #include "frame/strings.h"
 #include "platform/host.h"
@@ -137,7 +138,8 @@ std::optional<Resolved> resolveSetting(const std::string& name, const std::u16st
     frame::ScopedState scope(recorder.services());
     frame::LibraryState& s = scope.get();
     s.appKeyCache = appKey;
-    s.resourceModule = platform::defaultServices().modules->loadResources(u"tavlo9Res.dll");
+    s.resourceModule =
+        platform::defaultServices().modules->loadResources(frame::kResourceModuleName);
     Resolved resolved;
     resolved.name = name;
     struct Collect final : TavloErrorHandler {

@@ -8,6 +8,7 @@
 
 #include "appkey/app_key.h"
 #include "appkey/discovery_trace.h"
+#include "frame/app.h"
 #include "frame/state.h"
 #include "platform/host.h"
 #include "values/machine_strings.h"
@@ -75,7 +76,7 @@ Story tell(const appkey::DiscoveryTrace& trace, std::u16string appKey) {
 Story resolve() {
     frame::ScopedState scope(platform::defaultServices());
     frame::LibraryState& s = scope.get();
-    s.resourceModule = s.services.modules->loadResources(u"tavlo9Res.dll");
+    s.resourceModule = s.services.modules->loadResources(frame::kResourceModuleName);
     // Also when discovery raises: the state is the tool's, and so is the module.
     struct Restore {
         frame::LibraryState& s;
