@@ -11,6 +11,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <future>
 #include <optional>
 #include <string>
@@ -19,6 +20,7 @@
 
 #ifndef _WIN32
 #include "platform/portable/environment_posix.h"
+#include "platform/services.h"
 
 #include <csignal>
 #include <cstdlib>
@@ -494,6 +496,89 @@ TEST(HostileRegistryFiles, EnvironmentThatNamesNoRegistry) {
     }
     for (int i = 0; i < 3; ++i)
         saved[i] ? setenv(names[i], saved[i]->c_str(), 1) : unsetenv(names[i]);
+    configure(configFromEnvironment());
+}
+
+// A user.reg as wineserver saves it: a new file renamed over the old one.
+void saveAsWine(const std::string& path, const std::string& bytes) {
+    writeFile(path + ".tmp", bytes);
+    fs::rename(path + ".tmp", path);
+}
+
+std::string wineUserReg(const std::string& value) {
+    return "WINE REGISTRY Version 2\n;; All keys relative to \\\\User\\\\S-1-5-21-0-0-0-1000\n\n"
+           "[T] 1764950400\n\"v\"=\"" +
+           value + "\"\n";
+}
+
+std::string followedProblems() {
+    std::string lines;
+    for (const Diagnostic& d : processDiagnostics())
+        lines += fs::path(d.file).filename().string() + ": " + d.message + "\n";
+    return lines;
+}
+
+// While a host runs, wineserver rewrites user.reg: the next read after the change (within a
+// second) answers what the file says now, a key opened before keeps its own reading, and a file
+// that can't be read for the moment keeps the last good reading and says why.
+TEST(HostileRegistryFiles, FilesChangedWhileRunningAreFollowed) {
+    TempDir dir;
+    const std::string user = dir / "user.reg";
+    writeFile(dir / "system.reg", "WINE REGISTRY Version 2\n");
+    writeFile(user, wineUserReg("40"));
+    configure({{}, dir.path.string()});
+    RegistryService& registry = *defaultServices().registry;
+    auto now = [&] {
+        std::u16string out;
+        dump(registry, u"", out);
+        return out;
+    };
+    ASSERT_EQ(now(), u". v=40\n");
+    RegKey before;
+    ASSERT_EQ(before.open(registry, Root::CurrentUser, u"T"), status::success);
+
+    struct Row {
+        const char* change;
+        std::function<void()> apply;
+        std::u16string tree;
+        std::string problems;
+    };
+    const Row rows[] = {
+        {"renamed over", [&] { saveAsWine(user, wineUserReg("99")); }, u". v=99\n", ""},
+        // Same size, likely the same timestamp tick as the load just before.
+        {"rewritten in place", [&] { writeFile(user, wineUserReg("98")); }, u". v=98\n", ""},
+        {"grown in place", [&] { std::ofstream(user, std::ios::app) << "\"w\"=\"1\"\n"; },
+         u". v=98 w=1\n", ""},
+        {"removed", [&] { fs::remove(user); }, u". v=98 w=1\n",
+         "user.reg: is gone: what was read from it before stays in use\n"},
+        {"replaced by no registry file", [&] { saveAsWine(user, "half a file"); }, u". v=98 w=1\n",
+         "user.reg: not a registry file: the first line is no known header\n"
+         "user.reg: can't be read now: what was read from it before stays in use\n"},
+        {"replaced by a folder", [&] { fs::remove(user), fs::create_directory(user); },
+         u". v=98 w=1\n",
+         "user.reg: is no longer a regular file: what was read from it before stays in use\n"},
+        {"back", [&] { fs::remove(user), saveAsWine(user, wineUserReg("7")); }, u". v=7\n", ""},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.change);
+        row.apply();
+        // A second, and slack for a busy machine.
+        const auto deadline = std::chrono::steady_clock::now() + 2s;
+        while ((now() != row.tree || followedProblems() != row.problems) &&
+               std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(20ms);
+        EXPECT_EQ(now(), row.tree);
+        EXPECT_EQ(followedProblems(), row.problems);
+    }
+    char16_t name[8];
+    std::uint32_t count = 8;
+    std::uint8_t data[8];
+    std::uint32_t size = sizeof data;
+    ASSERT_EQ(before.enumerate(0, name, &count, nullptr, data, &size), status::success);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(data), size), std::string("4\0"
+                                                                                  "0\0\0\0",
+                                                                                  6));
+
     configure(configFromEnvironment());
 }
 

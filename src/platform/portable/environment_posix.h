@@ -3,6 +3,9 @@
 // WINEPREFIX, else ~/.wine. The library reads the environment once, at its first registry or
 // file access; the command-line tool may configure it explicitly before that.
 //
+// TAVLO_FOLLOW=0 (or off, no, false) reads the registry files once and answers from that for
+// the rest of the process; otherwise the files are followed (see processRegistry()).
+//
 // A variable set to the empty string counts as not set. TAVLO_REGISTRY set to nothing but
 // separators names no file, which is taken as a mistake: no registry is read (not the prefix's,
 // which the user meant not to read) and the registry's problems say why. So do they when
@@ -20,6 +23,7 @@ namespace tavlo::platform::portable {
 struct PortableConfig {
     std::vector<std::string> registryFiles; // when empty: the prefix's system.reg and user.reg
     std::string prefix;                     // the Wine prefix folder (for drive letters too)
+    bool follow = true;                     // load files again that were replaced or changed
 };
 
 // problems, when given, receives why the environment names no registry to read.
@@ -30,8 +34,33 @@ PortableConfig configFromEnvironment(std::vector<Diagnostic>* problems = nullptr
 // is empty, and they are its problems.
 void configure(PortableConfig config, std::vector<Diagnostic> problems = {});
 
-// The process's registry, loaded from the configuration on first use.
+// The process's registry, loaded from the configuration on first use. While a host runs,
+// wineserver rewrites the files: a use at least kFollowInterval after the last look stats them,
+// and a file replaced or changed is loaded again, into a whole new registry that then takes the
+// old one's place (open keys keep answering from the one they were opened in). A file that
+// can't be read then keeps the last good registry, and the problem joins processDiagnostics().
+//
+// The reference stays good until the registry is replaced: for one thread's fixtures and
+// checks. Readers that may meet a replacement use RegistryReading.
 MemoryRegistry& processRegistry();
+
+// Holds the process registry current when it began (after following its files) until it ends.
+class RegistryReading {
+public:
+    RegistryReading();
+    ~RegistryReading();
+    RegistryReading(const RegistryReading&) = delete;
+    RegistryReading& operator=(const RegistryReading&) = delete;
+
+    MemoryRegistry& registry() const { return *registry_; }
+
+private:
+    MemoryRegistry* registry_;
+};
+
+// How long after the last look at the files the next use looks again.
+inline constexpr long long kFollowInterval = 100; // milliseconds
+
 // What its files reported so far (a key's value lines are read when first needed); loads it
 // first.
 std::vector<Diagnostic> processDiagnostics();

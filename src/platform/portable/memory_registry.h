@@ -74,7 +74,8 @@ public:
     void report(Diagnostic diagnostic);
     std::vector<Diagnostic> diagnostics() const;
 
-    // RegistryService
+    // RegistryService. Only openKey reads this registry: the other calls answer from the
+    // storage the handle holds, whichever registry opened it.
     Status openKey(Root root, const char16_t* subKey, KeyHandle* key) override;
     Status queryValue(KeyHandle key, const char16_t* name, std::uint32_t* type, std::uint8_t* data,
                       std::uint32_t* size) override;

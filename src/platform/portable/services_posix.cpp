@@ -13,26 +13,32 @@ namespace tavlo::platform {
 namespace portable {
 namespace {
 
-// Registry calls go to whatever the process registry is at the time of the call, so that a
-// later configure() (the command-line tool's options) is seen by every user of the services.
+// A key is opened in whatever the process registry is at the time of the call, so that a
+// later configure() (the command-line tool's options) and a registry file that wineserver
+// rewrote are seen by every user of the services. An open key answers from the registry it was
+// opened in, whatever replaced that since: the calls on it need no registry but the handle.
 class ProcessRegistry final : public RegistryService {
 public:
     Status openKey(Root root, const char16_t* subKey, KeyHandle* key) override {
-        return processRegistry().openKey(root, subKey, key);
+        const RegistryReading reading;
+        return reading.registry().openKey(root, subKey, key);
     }
     Status queryValue(KeyHandle key, const char16_t* name, std::uint32_t* type, std::uint8_t* data,
                       std::uint32_t* size) override {
-        return processRegistry().queryValue(key, name, type, data, size);
+        return handles_.queryValue(key, name, type, data, size);
     }
     Status enumValue(KeyHandle key, std::uint32_t index, char16_t* name, std::uint32_t* nameCount,
                      std::uint32_t* type, std::uint8_t* data, std::uint32_t* dataSize) override {
-        return processRegistry().enumValue(key, index, name, nameCount, type, data, dataSize);
+        return handles_.enumValue(key, index, name, nameCount, type, data, dataSize);
     }
     Status enumKey(KeyHandle key, std::uint32_t index, char16_t* name,
                    std::uint32_t* nameCount) override {
-        return processRegistry().enumKey(key, index, name, nameCount);
+        return handles_.enumKey(key, index, name, nameCount);
     }
-    void closeKey(KeyHandle key) override { processRegistry().closeKey(key); }
+    void closeKey(KeyHandle key) override { handles_.closeKey(key); }
+
+private:
+    MemoryRegistry handles_;
 };
 
 // Linux has no message box a shared library could show; the closest honest equivalent is one
