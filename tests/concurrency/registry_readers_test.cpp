@@ -6,8 +6,16 @@
 // this program to find the races a plain run can't show.
 #include "platform/portable/reg_file.h"
 
+#ifndef _WIN32
+#include "platform/portable/environment_posix.h"
+#include "platform/services.h"
+#endif
+
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -177,6 +185,92 @@ TEST(ConcurrentReaders, SeeWhatOneReaderSees) {
     readConcurrently(file);
     std::filesystem::remove(file);
 }
+
+#ifndef _WIN32
+// The process registry follows its files while a host runs: 4 threads read one key while
+// user.reg is replaced over and over, as wineserver saves it. Each reading is one whole file
+// (the key's two values agree), no reader goes back to an older file, a key opened before keeps
+// its own reading, and all end on the last file.
+TEST(ConcurrentReaders, ReadWhileTheFilesAreReplaced) {
+    namespace fs = std::filesystem;
+    const fs::path dir =
+        fs::temp_directory_path() / ("tavlo-followed-" + std::to_string(std::random_device{}()));
+    fs::create_directories(dir);
+    const auto save = [&](int n) {
+        const std::string number = std::to_string(n);
+        std::ofstream(dir / "user.tmp", std::ios::binary)
+            << "WINE REGISTRY Version 2\n;; All keys relative to \\\\User\\\\S-1-5-21-0\n\n"
+               "[T] 1764950400\n\"s\"=\""
+            << number << "\"\n\"n\"=dword:" << std::hex << n << "\n";
+        fs::rename(dir / "user.tmp", dir / "user.reg");
+    };
+    save(0);
+    std::ofstream(dir / "system.reg", std::ios::binary) << "WINE REGISTRY Version 2\n";
+    configure({{}, dir.string()});
+    RegistryService& registry = *defaultServices().registry;
+    // -1 when the two values disagree.
+    const auto read = [&](KeyHandle key) {
+        std::uint32_t n = 0, size = sizeof n;
+        char16_t text[16] = {};
+        std::uint32_t textSize = sizeof text - 2;
+        if (registry.queryValue(key, u"n", nullptr, reinterpret_cast<std::uint8_t*>(&n), &size) !=
+                status::success ||
+            registry.queryValue(key, u"s", nullptr, reinterpret_cast<std::uint8_t*>(text),
+                                &textSize) != status::success ||
+            std::u16string(text) != wide(std::to_string(n)))
+            return -1;
+        return static_cast<int>(n);
+    };
+    constexpr int kThreads = 4, kFiles = 30;
+    std::atomic<bool> saved = false;
+    std::vector<std::string> wrong(kThreads);
+    std::latch start(kThreads + 1);
+    std::vector<std::thread> readers;
+    for (int t = 0; t < kThreads; ++t)
+        readers.emplace_back([&, t] {
+            KeyHandle before = nullptr;
+            if (registry.openKey(Root::CurrentUser, u"T", &before) != status::success)
+                wrong[t] += "can't open the key at first; ";
+            start.arrive_and_wait();
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+            for (int last = 0; last != kFiles && std::chrono::steady_clock::now() < deadline;) {
+                KeyHandle key = nullptr;
+                const bool done = saved.load();
+                if (registry.openKey(Root::CurrentUser, u"T", &key) != status::success) {
+                    wrong[t] += "can't open the key; ";
+                    break;
+                }
+                const int n = read(key);
+                registry.closeKey(key);
+                if (n < last)
+                    wrong[t] +=
+                        "read " + std::to_string(n) + " after " + std::to_string(last) + "; ";
+                last = std::max(last, n);
+                if (read(before) != 0)
+                    wrong[t] += "the key opened before changed; ";
+                if (done && n != kFiles)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            }
+            registry.closeKey(before);
+        });
+    start.arrive_and_wait();
+    for (int n = 1; n <= kFiles; ++n) {
+        save(n);
+        std::this_thread::sleep_for(std::chrono::milliseconds(15));
+    }
+    saved = true;
+    for (std::thread& reader : readers)
+        reader.join();
+    for (int t = 0; t < kThreads; ++t)
+        EXPECT_EQ(wrong[t], "") << "reader " << t;
+    KeyHandle key = nullptr;
+    ASSERT_EQ(registry.openKey(Root::CurrentUser, u"T", &key), status::success);
+    EXPECT_EQ(read(key), kFiles);
+    registry.closeKey(key);
+    configure(configFromEnvironment());
+    fs::remove_all(dir);
+}
+#endif
 
 } // namespace
 } // namespace tavlo::platform::portable
