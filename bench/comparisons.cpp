@@ -425,6 +425,53 @@ void discovery(const std::string& dataDir, std::vector<Row>& rows) {
                     "", "", "-", INFINITY});
 }
 
+// --- 5. following the registry files -------------------------------------------------------
+
+void following(const std::string& dataDir, std::vector<Row>& rows) {
+    const std::string demo = fs::canonical(TAVLO_DEMO_PREFIX).string();
+    // A getter on a registry whose files are followed against one read once: the difference is
+    // the look at the clock on each open, and the throttled stat.
+    auto getter = [demo](benchmark::State& state) {
+        constexpr int kBatch = 256;
+        std::uint32_t number = 0;
+        Sides sides;
+        for (auto _ : state) {
+            double seconds[2];
+            for (const bool follow : {true, false}) {
+                platform::portable::configure({{}, demo, follow});
+                // Warm: the key's values read from the file once.
+                GetProfileDWord(&number, u"General", u"RASTERTHRESHOLD");
+                seconds[follow] = timed([&] {
+                    for (int i = 0; i < kBatch; ++i)
+                        GetProfileDWord(&number, u"General", u"RASTERTHRESHOLD");
+                });
+            }
+            sides.add("on", seconds[1]);
+            sides.add("off", seconds[0]);
+            state.SetIterationTime(seconds[0] + seconds[1]);
+        }
+        configured.clear();
+        sides.report(state, kBatch);
+    };
+    add("follow/getter", getter, true)->MinTime(0.3);
+    rows.push_back({"GetProfileDWord, files followed", "follow/getter#on", "follow/getter#off", "",
+                    "", "<= 1.1", 1.1});
+    // What a look that finds system.reg replaced costs: a new registry loaded from it, the old
+    // one freed.
+    const std::string system = registryFile(dataDir, RegFormat::Wine, 2000000);
+    add("follow/reload", [system](benchmark::State& state) {
+        platform::portable::configure({{system}, "", true});
+        platform::portable::processRegistry();
+        for (auto _ : state) {
+            platform::portable::configure({{system}, "", true});
+            platform::portable::processRegistry();
+        }
+        configured.clear();
+    });
+    rows.push_back(
+        {"reload of a 2 MB Wine system.reg", "follow/reload", "", "", "", "-", INFINITY});
+}
+
 } // namespace
 
 std::vector<Row> registerComparisons(const std::string& dataDir) {
@@ -441,6 +488,7 @@ std::vector<Row> registerComparisons(const std::string& dataDir) {
     registryFiles(dataDir, rows);
     discovery(dataDir, rows);
     registerMergedView(rows);
+    following(dataDir, rows);
     return rows;
 }
 
