@@ -26,8 +26,8 @@ struct Snapshot {
 };
 
 // Every registry call asks for the registry. Once it is loaded its readers take the current
-// snapshot with one atomic load, after one relaxed load and a clock read that say no look at
-// the files is due; everything else happens under the lock.
+// snapshot with one atomic load, after one acquire load (a plain load on x86) and a clock read
+// that say no look at the files is due; everything else happens under the lock.
 //
 // A replaced snapshot is kept until no reader is between taking it and leaving (readers counts
 // them), then freed; open keys hold the storage they read, not the snapshot. A reader counts
@@ -46,6 +46,8 @@ struct State {
     std::atomic<std::int64_t> nextLook = 0;
     std::vector<FileStamp> seen;      // what the last look saw
     std::vector<Diagnostic> followed; // why the current snapshot is older than the files
+
+    ~State() { delete current.load(); }
 };
 
 State& state() {
@@ -184,7 +186,7 @@ void loadFirst(State& s) {
 // The snapshot to read, after loading it or looking at its files when that is due.
 void follow(State& s) {
     const std::int64_t now = steadyNow();
-    if (now < s.nextLook.load(std::memory_order_relaxed))
+    if (now < s.nextLook.load(std::memory_order_acquire))
         return;
     std::unique_lock lock(s.mutex, std::defer_lock);
     if (s.loaded.load(std::memory_order_acquire)) {
@@ -200,7 +202,7 @@ void follow(State& s) {
     const bool following = s.config.follow && followable(*s.current.load());
     s.nextLook.store(following ? steadyNow() + kFollowInterval * 1'000'000
                                : std::numeric_limits<std::int64_t>::max(),
-                     std::memory_order_relaxed);
+                     std::memory_order_release);
 }
 
 } // namespace
@@ -273,7 +275,7 @@ RegistryReading::~RegistryReading() {
 
 std::vector<Diagnostic> processDiagnostics() {
     State& s = state();
-    std::vector<Diagnostic> list = processRegistry().diagnostics();
+    std::vector<Diagnostic> list = RegistryReading().registry().diagnostics();
     std::lock_guard lock(s.mutex);
     list.insert(list.end(), s.followed.begin(), s.followed.end());
     return list;
@@ -297,7 +299,7 @@ void useEmptyRegistry() {
     publish(s, std::make_unique<Snapshot>());
     s.followed.clear();
     s.loaded = true;
-    s.nextLook.store(std::numeric_limits<std::int64_t>::max(), std::memory_order_relaxed);
+    s.nextLook.store(std::numeric_limits<std::int64_t>::max(), std::memory_order_release);
 }
 
 } // namespace tavlo::platform::portable
