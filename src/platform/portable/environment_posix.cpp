@@ -137,7 +137,8 @@ void look(State& s) {
     std::vector<FileStamp> now(current.files.size());
     for (std::size_t i = 0; i < now.size(); ++i) {
         now[i] = stampOf(current.files[i]);
-        // A file read within its timestamps' granularity of a write is read again once, later.
+        // A file read within its timestamps' granularity of a write is read again, until it was
+        // read that long after its last write.
         changed |= now[i] != s.seen[i] || (now[i] == current.stamps[i] &&
                                            mayChangeUnseen(current.stamps[i], current.readAt));
     }
