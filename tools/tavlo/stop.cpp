@@ -23,7 +23,9 @@ static_assert(std::atomic<bool>::is_always_lock_free);
 HANDLE wake = nullptr; // set when a stop is asked for, to end a pause at once
 
 BOOL WINAPI onConsoleEvent(DWORD event) {
-    stopAsked = true;
+    // A second interrupt is for a command stuck in a read: the system's own handler ends it.
+    if (stopAsked.exchange(true) && (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT))
+        return FALSE;
     if (wake)
         SetEvent(wake);
     // Windows ends the process as soon as this returns from a close, logoff or shutdown; waiting
@@ -52,6 +54,8 @@ void catchStopRequests() {
 #else
     struct sigaction action = {};
     action.sa_handler = onStopSignal;
+    // A second signal is for a command stuck in a read: it ends the process as if uncaught.
+    action.sa_flags = SA_RESETHAND;
     sigemptyset(&action.sa_mask);
     for (const int signal : {SIGINT, SIGTERM})
         sigaction(signal, &action, nullptr);
