@@ -2,13 +2,14 @@
 # watch_setting.sh DEMO TOOL            (Linux build: reads the prefix's files)
 # watch_setting.sh DEMO WINE-RUN TOOL   (Windows build: runs inside a copy of the prefix)
 # "tavlo get raster-threshold --watch --show-origin" runs in the background while another process
-# changes the value: each new answer must be printed within a few seconds, and an interrupt
+# changes the value: each new answer must be printed within a few seconds, and SIGINT (Ctrl+C)
 # must end the watch with status 0. Windows: the value is changed through the registry with
-# "reg add" and "reg delete" in the same prefix, and the watch is interrupted as Ctrl+C would.
-# Linux: user.reg is replaced as wineserver saves it (a new file renamed over the old one), and
-# the watch is stopped with SIGTERM and with SIGINT. TAVLO_WATCH_FOLLOWS_FILES=1 says the Linux
-# library follows replaced files: without it, changes the watch never sees make the test skip
-# (exit status 77) rather than fail, once the stop has been checked.
+# "reg add" and "reg delete" in the same prefix. Linux: user.reg is replaced as wineserver saves
+# it (a new file renamed over the old one); TAVLO_WATCH_FOLLOWS_FILES=1 says the Linux library
+# follows replaced files: without it, changes the watch never sees make the test skip (exit
+# status 77) rather than fail, once everything else has passed. Linux also watches whether the
+# plotters directory exists, which it sees whatever the library does with its files, and stops
+# that watch with SIGTERM.
 set -e
 demo="$1"
 shift
@@ -27,14 +28,14 @@ general='HKEY_CURRENT_USER\SOFTWARE\Veltrane\Corvida\R1\KORA-7:1\Profiles\<<Unna
 from="    from: $general\\RASTERTHRESHOLD"
 missing="    from: default 20, since $general\\RASTERTHRESHOLD is missing"
 
-start_watch() {
+start_watch() { # start_watch SETTING
   : >"$out"
   if [ -n "$wine_run" ]; then
     # Straight to wine, not through wine-run.sh, which hands the output over only at the end.
     WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" DISPLAY= \
-      wine "$tool" get raster-threshold --watch --show-origin --interval 100 >"$out" 2>"$err" &
+      wine "$tool" get "$1" --watch --show-origin --interval 100 >"$out" 2>"$err" &
   else
-    "$tool" --prefix "$prefix" get raster-threshold --watch --show-origin --interval 100 \
+    "$tool" --prefix "$prefix" get "$1" --watch --show-origin --interval 100 \
       >"$out" 2>"$err" &
   fi
   watcher=$!
@@ -113,35 +114,42 @@ check() { # check DESCRIPTION CONDITION...
 if [ -n "$wine_run" ]; then
   # Wine brings the copy of the prefix up to date before the watch starts.
   timeout 120 "$wine_run" "$prefix" cmd /c exit 0 >/dev/null 2>&1
-  signals=INT
-else
-  signals="TERM INT"
 fi
-for signal in $signals; do
-  start_watch
-  check "SIG$signal: the first answer" until_printed "$(printf '40\n%s' "$from")" 20
-  # Each change must be seen, the deletion as the default the value then falls back on.
-  wanted="$(printed)"
-  for row in "77|$from" "-|$missing" "40|$from"; do
-    value=${row%%|*} origin=${row#*|}
-    change "$value"
-    shown=$([ "$value" = - ] && echo 20 || echo "$value")
-    wanted=$(printf '%s\n%s\n%s' "$wanted" "$shown" "$origin")
-    if ! until_printed "$wanted" 10; then
-      if [ -z "$wine_run" ] && [ "$TAVLO_WATCH_FOLLOWS_FILES" != 1 ] && [ "$(printed)" = \
-        "$(printf '40\n%s' "$from")" ]; then
-        unseen=$((unseen + 1))
-        break
-      fi
-      check "SIG$signal: after setting RASTERTHRESHOLD to $value, the answer $shown" false
+start_watch raster-threshold
+check "the first answer" until_printed "$(printf '40\n%s' "$from")" 20
+# Each change must be seen, the deletion as the default the value then falls back on.
+wanted="$(printed)"
+for row in "77|$from" "-|$missing" "40|$from"; do
+  value=${row%%|*} origin=${row#*|}
+  change "$value"
+  shown=$([ "$value" = - ] && echo 20 || echo "$value")
+  wanted=$(printf '%s\n%s\n%s' "$wanted" "$shown" "$origin")
+  if ! until_printed "$wanted" 10; then
+    if [ -z "$wine_run" ] && [ "$TAVLO_WATCH_FOLLOWS_FILES" != 1 ] && [ "$(printed)" = \
+      "$(printf '40\n%s' "$from")" ]; then
+      unseen=1
       break
     fi
-  done
-  check "SIG$signal: nothing on stderr" [ ! -s "$err" ]
-  stop "$signal"
-  check "SIG$signal: stopped with exit status $stopped, expected 0" [ "$stopped" = 0 ]
-  change 40
+    check "after setting RASTERTHRESHOLD to $value, the answer $shown" false
+    break
+  fi
 done
+check "nothing on stderr" [ ! -s "$err" ]
+stop INT
+check "stopped by SIGINT with exit status $stopped, expected 0" [ "$stopped" = 0 ]
+
+if [ -z "$wine_run" ]; then
+  plotters='users/demo/AppData/Roaming/Veltrane/Corvida 1/R1/enu/Plotters'
+  answer=$(printf '%s\n    from: %s\\PrinterConfigDir\n    on this machine: %s' \
+    "C:\\$(echo "$plotters" | tr / '\\')" "$general" "$prefix/dosdevices/c:/$plotters")
+  start_watch plotters-directory
+  check "plotters: the first answer" until_printed "$answer (exists)" 20
+  mv "$prefix/drive_c/$plotters" "$prefix/drive_c/$plotters.away"
+  check "plotters: seen missing" until_printed "$(printf '%s\n%s' "$answer (exists)" \
+    "$answer (missing)")" 10
+  stop TERM
+  check "stopped by SIGTERM with exit status $stopped, expected 0" [ "$stopped" = 0 ]
+fi
 
 echo "$passed passed, $failed failed"
 [ "$failed" = 0 ] || exit 1
