@@ -19,6 +19,8 @@ struct Invocation {
     bool json = false;             // show --json
     bool showOrigin = false;       // show, get --show-origin
     bool list = false;             // get --list
+    bool watch = false;            // get --watch
+    int intervalMs = 500;          // get --interval: how often a watch reads the answer again
 };
 
 int regCommand(const Invocation& call);

@@ -24,6 +24,8 @@ struct LibraryFailure {
     std::uint32_t messageId = 0;
     std::u16string operation, argument;
 
+    bool operator==(const LibraryFailure&) const = default;
+
     static LibraryFailure of(const char* kind, const TAVLO_Exception& error) {
         return {kind, error.messageId, error.operation ? error.operation : u"",
                 error.argument ? error.argument : u""};

@@ -60,6 +60,10 @@ constexpr Command kCommands[] = {
      [](CLI::App& app, Invocation& call) {
          app.add_flag("--list", call.list);
          app.add_flag("--show-origin", call.showOrigin);
+         CLI::Option* watch = app.add_flag("--watch", call.watch)->excludes("--list");
+         app.add_option("--interval", call.intervalMs)
+             ->check(CLI::Range(10, 3600 * 1000))
+             ->needs(watch);
      }},
     {"help-file", Takes::Names, "NAME", helpFileCommand, nullptr},
     {"notice", Takes::Names, "DRIVER", noticeCommand, nullptr},

@@ -165,6 +165,7 @@ std::optional<Resolved> resolveSetting(const std::string& name, const std::u16st
         resolved.raised = failure;
     }
     s.errorHandler = nullptr;
+    resolved.appKey = s.appKeyCache;
     if (s.resourceModule)
         platform::defaultServices().modules->free(s.resourceModule);
     s.resourceModule = nullptr;

@@ -18,6 +18,7 @@ struct Resolved {
     std::optional<std::string> nativePath; // where a path is on this machine (Linux build)
     bool nativeExists = false;
     std::optional<LibraryFailure> raised; // what the library raised instead of answering
+    std::u16string appKey;                // the key it was read for: as found, when none was given
 };
 
 // The names, in the order show prints them.

@@ -5,6 +5,7 @@
 #include "failure.h"
 #include "json.h"
 #include "settings_view.h"
+#include "watch.h"
 
 #include "appkey/app_key.h"
 #include "appkey/discovery_trace.h"
@@ -15,6 +16,7 @@
 #include "values/profile.h"
 
 #include <algorithm>
+#include <chrono>
 #include <optional>
 
 namespace tavlo::cli {
@@ -98,7 +100,8 @@ struct Settings {
     std::vector<Resolved> values;
 };
 
-Settings readSettings(const std::u16string& appKey) {
+// The settings' values too, unless withValues is false.
+Settings readSettings(const std::u16string& appKey, bool withValues = true) {
     Settings settings;
     {
         frame::ScopedState scope(platform::defaultServices());
@@ -110,6 +113,8 @@ Settings readSettings(const std::u16string& appKey) {
             settings.profileKey = registry::GetCurrentProfileKey();
         });
     }
+    if (!withValues)
+        return settings;
     for (const auto& name : settingNames())
         if (auto resolved = resolveSetting(name, appKey))
             settings.values.push_back(std::move(*resolved));
@@ -218,6 +223,49 @@ void printJson(const Story& story, const Settings& settings) {
     out(dumpJson(j));
 }
 
+bool isSettingName(const std::string& name) {
+    for (const auto& setting : settingNames())
+        if (setting == name)
+            return true;
+    return false;
+}
+
+Answer settingAnswer(Resolved resolved, bool showOrigin) {
+    Answer answer;
+    answer.raised = std::move(resolved.raised);
+    if (resolved.present)
+        answer.value = std::move(resolved.value);
+    if (showOrigin) {
+        answer.origin.push_back("    from: " + resolved.origin);
+        if (resolved.nativePath)
+            answer.origin.push_back("    on this machine: " + *resolved.nativePath +
+                                    (resolved.nativeExists ? " (exists)" : " (missing)"));
+        answer.reports = std::move(resolved.reports);
+    }
+    return answer;
+}
+
+// app-key, is-corvida, current-profile-key: discovery's own answers.
+Answer ownAnswer(const std::string& name, bool showOrigin, const Story& story) {
+    Answer answer;
+    if (name == "app-key") {
+        if (!story.appKey.empty())
+            answer.value = toUtf8(story.appKey);
+        if (showOrigin)
+            answer.origin.push_back(story.appKey.empty() ? "    why none: " + toUtf8(story.reason)
+                                                         : "    from: " + toUtf8(story.foundBy));
+        return answer;
+    }
+    const Settings settings = readSettings(story.appKey, false);
+    if (name == "is-corvida") {
+        if (settings.kora)
+            answer.value = *settings.kora ? "1" : "0";
+    } else if (!settings.profileKey.empty()) {
+        answer.value = toUtf8(settings.profileKey);
+    }
+    return answer;
+}
+
 } // namespace
 
 int showCommand(const Invocation& call) {
@@ -244,47 +292,35 @@ int getCommand(const Invocation& call) {
     if (call.args.size() > 1)
         return usageOf("tavlo get", "unexpected argument " + call.args[1]);
     const std::string name = call.args.empty() ? std::string() : call.args.front();
-    const bool showOrigin = call.showOrigin;
     if (name.empty())
         return usageOf("tavlo get", "no setting named");
-    if (name == "app-key" || name == "current-profile-key" || name == "is-corvida") {
-        const Story story = resolve();
-        if (name == "app-key") {
-            if (!story.appKey.empty())
-                out(toUtf8(story.appKey));
-            if (showOrigin)
-                out(story.appKey.empty() ? "    why none: " + toUtf8(story.reason)
-                                         : "    from: " + toUtf8(story.foundBy));
-            return story.appKey.empty() ? kNotFound : kFound;
-        }
-        const Settings settings = readSettings(story.appKey);
-        if (name == "is-corvida") {
-            if (!settings.kora)
-                return kNotFound;
-            out(*settings.kora ? "1" : "0");
-            return kFound;
-        }
-        if (settings.profileKey.empty())
-            return kNotFound;
-        out(toUtf8(settings.profileKey));
-        return kFound;
-    }
-    const auto resolved = resolveSetting(name, {});
-    if (!resolved)
+    const bool own = name == "app-key" || name == "current-profile-key" || name == "is-corvida";
+    if (!own && !isSettingName(name))
         return usageOf("tavlo get", "unknown setting " + name + " (see tavlo get --list)");
-    if (resolved->raised)
-        throw *resolved->raised;
-    if (resolved->present)
-        out(resolved->value);
-    if (showOrigin) {
-        out("    from: " + resolved->origin);
-        if (resolved->nativePath)
-            out("    on this machine: " + *resolved->nativePath +
-                (resolved->nativeExists ? " (exists)" : " (missing)"));
-        for (const auto& report : resolved->reports)
-            err("    reported: " + report);
-    }
-    return resolved->present ? kFound : kNotFound;
+
+    // Found once, the app key stays for the process, as the library keeps it for a host's;
+    // until then every read looks for it again, as the library does.
+    std::optional<Story> found;
+    std::u16string appKey;
+    const bool showOrigin = call.showOrigin;
+    auto read = [&]() -> Answer {
+        try {
+            if (!own) {
+                Resolved resolved = *resolveSetting(name, appKey);
+                appKey = resolved.appKey;
+                return settingAnswer(std::move(resolved), showOrigin);
+            }
+            const Story story = found ? *found : resolve();
+            if (!story.appKey.empty())
+                found = story;
+            return ownAnswer(name, showOrigin, story);
+        } catch (const LibraryFailure& failure) {
+            return Answer{{}, {}, {}, failure};
+        }
+    };
+    if (!call.watch)
+        return printAnswer(read(), false);
+    return watchAnswers(read, std::chrono::milliseconds(call.intervalMs));
 }
 
 } // namespace tavlo::cli

@@ -38,7 +38,8 @@ Examples:
   tavlo show
   tavlo --prefix ~/.wine show --show-origin
   tavlo show --json > settings.json)"},
-    {"get", "tavlo get (NAME [--show-origin] | --list)", "One setting, for scripts.",
+    {"get", "tavlo get (NAME [--show-origin] [--watch [--interval MS]] | --list)",
+     "One setting, for scripts, or followed as it changes.",
      R"(Prints one setting and nothing else, so that scripts can use it. NAME is app-key,
 is-corvida (1 or 0), current-profile-key, or one of the settings that "tavlo show" lists:
   app-directory, language, product-name, program-name, company-name, product-base-name,
@@ -52,13 +53,21 @@ Options:
   --list         Print every NAME, one per line.
   --show-origin  Add where the answer came from (indented, on stdout); on Linux also the local
                  path of a drive-letter directory. Reported errors go to stderr.
+  --watch        Keep running: print the answer, then again each time it changes, until
+                 interrupted (Ctrl+C; on Linux also SIGTERM; closing the console on Windows),
+                 then exit with 0. An empty answer prints as (empty); --show-origin adds the
+                 origin to each; an error the library raises goes to stderr. The app key stays
+                 the one found first, as the library keeps it for a host.
+  --interval MS  How often --watch reads the answer again, in milliseconds (default 500).
 
 Exit status: 0 when the setting has a value, 1 when it is empty or missing, 2 for an unknown
-NAME, 3 when the library failed with an error (its kind, operation and message on stderr).
+NAME, 3 when the library failed with an error (its kind, operation and message on stderr);
+with --watch, 0 once interrupted.
 
 Examples:
   tavlo get plotters-directory
-  tavlo get app-key --show-origin)"},
+  tavlo get app-key --show-origin
+  tavlo get raster-threshold --watch)"},
     {"help-file", "tavlo help-file [NAME]", "The help file the library would open for a name.",
      R"(Prints the help file the library would open for NAME: a name with a drive or a folder in
 it is taken as it is; a bare name is looked for in the host's help directory and then below
