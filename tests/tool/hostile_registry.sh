@@ -53,19 +53,7 @@ run() {
     LC_ALL=C.UTF-8 "$tool" --prefix "$prefix" "$@" >"$out" 2>"$err" || status=$?
   fi
 }
-passed=0 failed=0
-check() { # check DESCRIPTION CONDITION...
-  description="$1"
-  shift
-  if "$@"; then
-    passed=$((passed + 1))
-  else
-    failed=$((failed + 1))
-    echo "FAILED: $description"
-    echo "--- stdout:"; cat "$out"
-    echo "--- stderr:"; cat "$err"
-  fi
-}
+. "$(dirname "$0")/check.sh"
 has() { grep -qiF -- "$2" "$1"; }
 empty() { [ ! -s "$1" ]; }
 valid_json() {

@@ -95,19 +95,7 @@ stop() {
   watcher=""
 }
 
-passed=0 failed=0
-check() { # check DESCRIPTION CONDITION...
-  description="$1"
-  shift
-  if "$@"; then
-    passed=$((passed + 1))
-  else
-    failed=$((failed + 1))
-    echo "FAILED: $description"
-    echo "--- printed:"; printed
-    echo "--- stderr:"; cat "$err"
-  fi
-}
+. "$(dirname "$0")/check.sh"
 
 if [ -n "$wine_run" ]; then
   # Wine brings the copy of the prefix up to date before the watch starts.
