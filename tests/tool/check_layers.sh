@@ -40,5 +40,13 @@ for file in $(find . -name '*.cpp' -o -name '*.h' -o -name '*.inc' | sed 's|^\./
     fi
   done
 done
+# The single way in to the Windows API: only the Windows backend includes its headers, the
+# library's other layers and the tool go through the platform seam.
+for file in $(grep -rlE '^[[:space:]]*#[[:space:]]*include[[:space:]]*<(windows|winreg|shellapi|objbase)\.h>' \
+                . ../tools 2>/dev/null | sed 's|^\./||' | sort); do
+  case $file in platform/win32/*) continue ;; esac
+  echo "$file includes a Windows header: only platform/win32 may"
+  failed=$((failed + 1))
+done
 echo "$checked includes checked, $failed against the layers"
 [ $failed = 0 ]

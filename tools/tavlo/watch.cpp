@@ -1,7 +1,8 @@
 #include "watch.h"
 
 #include "cli.h"
-#include "stop.h"
+
+#include "platform/host.h"
 
 #include <cstdio>
 
@@ -26,9 +27,9 @@ int printAnswer(const Answer& answer, bool watching) {
 // answer depends on, and which those are (the app key's, the profile's, a section's, a default's
 // folder) only the library knows, differently for each setting and host.
 int watchAnswers(const std::function<Answer()>& read, std::chrono::milliseconds interval) {
-    catchStopRequests();
+    platform::catchStopRequests();
     std::optional<Answer> shown;
-    while (!stopRequested()) {
+    while (!platform::stopRequested()) {
         Answer now = read();
         if (!shown || now != *shown) {
             printAnswer(now, true);
@@ -38,7 +39,7 @@ int watchAnswers(const std::function<Answer()>& read, std::chrono::milliseconds 
             std::fflush(stderr);
             shown = std::move(now);
         }
-        pauseUnlessStopped(interval);
+        platform::pauseUnlessStopped(interval);
     }
     return kFound;
 }

@@ -3,10 +3,48 @@
 #include "platform/portable/environment_posix.h"
 #include "platform/portable/files_posix.h"
 
+#include <algorithm>
+#include <atomic>
+#include <csignal>
 #include <filesystem>
 #include <sys/stat.h>
+#include <thread>
 
 namespace tavlo::platform {
+
+namespace {
+std::atomic<bool> stopAsked{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
+} // namespace
+
+bool stopRequested() {
+    return stopAsked;
+}
+
+// In slices: a signal interrupts only the thread it is delivered to, which need not be this one.
+void pauseUnlessStopped(std::chrono::milliseconds time) {
+    constexpr std::chrono::milliseconds kSlice{50};
+    while (time.count() > 0 && !stopAsked) {
+        const auto slice = std::min(time, kSlice);
+        std::this_thread::sleep_for(slice);
+        time -= slice;
+    }
+}
+
+namespace {
+extern "C" void onStopSignal(int) {
+    stopAsked = true;
+}
+} // namespace
+
+void catchStopRequests() {
+    struct sigaction action = {};
+    action.sa_handler = onStopSignal;
+    action.sa_flags = SA_RESETHAND; // the second signal ends the process as if uncaught
+    sigemptyset(&action.sa_mask);
+    for (const int signal : {SIGINT, SIGTERM})
+        sigaction(signal, &action, nullptr);
+}
 
 std::vector<std::string> utf8Arguments(int argc, char** argv) {
     return std::vector<std::string>(argv, argv + argc);

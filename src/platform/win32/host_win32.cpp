@@ -3,15 +3,55 @@
 
 #include <shellapi.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <fcntl.h>
 #include <io.h>
+#include <thread>
 
 #include <cstdio>
 #include <fcntl.h>
 #include <io.h>
 
 namespace tavlo::platform {
+
+namespace {
+std::atomic<bool> stopAsked{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
+} // namespace
+
+bool stopRequested() {
+    return stopAsked;
+}
+
+// In slices: a signal interrupts only the thread it is delivered to, which need not be this one.
+void pauseUnlessStopped(std::chrono::milliseconds time) {
+    constexpr std::chrono::milliseconds kSlice{50};
+    while (time.count() > 0 && !stopAsked) {
+        const auto slice = std::min(time, kSlice);
+        std::this_thread::sleep_for(slice);
+        time -= slice;
+    }
+}
+
+namespace {
+// Called on the console's own thread.
+BOOL WINAPI onConsoleEvent(DWORD event) {
+    if (stopAsked.exchange(true) && (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT))
+        return FALSE; // the second interrupt: the system's own handler ends the process
+    // Windows ends the process as soon as this returns from a close, logoff or shutdown; waiting
+    // here lets the main thread finish its line and exit with 0 first (Windows gives up on the
+    // wait itself after a few seconds).
+    if (event == CTRL_CLOSE_EVENT || event == CTRL_LOGOFF_EVENT || event == CTRL_SHUTDOWN_EVENT)
+        Sleep(10000);
+    return TRUE;
+}
+} // namespace
+
+void catchStopRequests() {
+    SetConsoleCtrlHandler(onConsoleEvent, TRUE);
+}
 
 std::vector<std::string> utf8Arguments(int argc, char** argv) {
     // argv holds the arguments in the ANSI code page; the wide command line has them whole.
