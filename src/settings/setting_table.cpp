@@ -13,15 +13,8 @@ namespace rows = registry::rows;
 using Kind = registry::Default::Kind;
 
 void decimal(std::u16string& out, std::uint32_t value) {
-    char16_t digits[10];
-    std::size_t n = 0;
-    do {
-        digits[n++] = static_cast<char16_t>(u'0' + value % 10);
-        value /= 10;
-    } while (value != 0);
-    out.clear();
-    while (n > 0)
-        out += digits[--n];
+    const std::string digits = std::to_string(value);
+    out.assign(digits.begin(), digits.end());
 }
 
 template <std::uint32_t (*Get)()> void numberText(std::u16string& out) {
