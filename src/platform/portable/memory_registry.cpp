@@ -52,6 +52,14 @@ std::uint32_t MemoryRegistry::addSource(std::shared_ptr<LineSource> source) {
     return static_cast<std::uint32_t>(storage_->sources.size() - 1);
 }
 
+MemoryRegistry::Node* MemoryRegistry::writableChild(Hive hive, Node* parent, Units name) {
+    Storage& storage = *storage_;
+    ++storage.changes;
+    if (!parent)
+        parent = hive == Hive::LocalMachine ? &storage.machine : &storage.user;
+    return storage.child(*parent, name);
+}
+
 void MemoryRegistry::deferValues(Node* key, std::uint32_t source, std::uint64_t offset,
                                  std::uint64_t length, std::uint64_t firstLine) {
     ++storage_->changes;

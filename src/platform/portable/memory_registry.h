@@ -60,6 +60,9 @@ public:
     // The loader's way in: a key is found (or made) once, then told where its lines lie
     // without walking its path again. The key stays writable until the next deleteKey or clear.
     Node* writableKey(Hive hive, Units path);
+    // The same one name below a key already found (parent null: the hive's root), for a loader
+    // that walks paths itself.
+    Node* writableChild(Hive hive, Node* parent, Units name);
     // Sources are numbered in the order they're added; the registry keeps them while it needs
     // them.
     std::uint32_t addSource(std::shared_ptr<LineSource> source);

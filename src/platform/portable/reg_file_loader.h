@@ -92,8 +92,8 @@ private:
 
     // Wine's key lines and comments.
     template <class Text> void wineKeyLine(const Text& t, std::size_t p, std::size_t e);
-    bool plainWinePath(const Text8& t, std::size_t p, std::size_t e);
-    bool plainWinePath(const Text16&, std::size_t, std::size_t) { return false; }
+    bool openPlainWineKey(const Text8& t, std::size_t p, std::size_t e);
+    bool openPlainWineKey(const Text16&, std::size_t, std::size_t) { return false; }
     template <class Text> void wineComment(const Text& t, std::size_t p, std::size_t e);
 
     // Value lines and their data.
@@ -160,6 +160,12 @@ private:
     KeyState keyState_ = KeyState::None;
     MemoryRegistry::Node* key_ = nullptr; // while keyState_ is Open
     Decoded keyPath_;
+    // The path of the last key line opened the quick way, as its bytes stand in the file, and
+    // where each of its components ends with the key it leads to.
+    Hive rawHive_ = Hive::LocalMachine;
+    std::string rawPath_;
+    std::vector<std::pair<std::size_t, MemoryRegistry::Node*>> rawNodes_;
+    std::vector<std::pair<std::size_t, std::size_t>> rawParts_; // of the line being opened
     // The lines of the key open while loading.
     std::uint32_t source_ = 0;
     std::uint64_t base_ = 0; // the offset of the text being fed

@@ -1,5 +1,6 @@
 // Wine's key lines, their paths escaped as its strings are, and the comment that names the hive
 // the keys after it belong to.
+#include "platform/portable/key_paths.h"
 #include "platform/portable/reg_file_loader.h"
 
 #include <algorithm>
@@ -21,9 +22,12 @@ bool equalsAscii(std::u16string_view text, std::string_view word) {
 } // namespace
 
 template <class Text> void Loader::wineKeyLine(const Text& t, std::size_t p, std::size_t e) {
+    if (openPlainWineKey(t, p, e))
+        return;
+    rawNodes_.clear();
     keyPath_.clear();
     // What follows the bracket is the key's modification time, which nothing here uses.
-    if (!plainWinePath(t, p, e) && parseString(t, p, e, ']', keyPath_) == npos) {
+    if (parseString(t, p, e, ']', keyPath_) == npos) {
         report(line_, "key line has no closing bracket: key skipped");
         keyState_ = KeyState::Skipped;
         return;
@@ -31,37 +35,63 @@ template <class Text> void Loader::wineKeyLine(const Text& t, std::size_t p, std
     openKey(hive_);
 }
 
-// Nearly every key line a load meets is ASCII with doubled backslashes as its only escapes:
-// those are decoded here in one pass. False, with nothing decoded, for any other line.
-bool Loader::plainWinePath(const Text8& t, std::size_t p, std::size_t e) {
-    const auto* begin = reinterpret_cast<const char*>(t.p);
-    const void* close = std::memchr(begin + p, ']', e - p);
-    if (!close)
-        return false;
-    const std::size_t end = static_cast<std::size_t>(static_cast<const char*>(close) - begin);
-    if (!isAscii(begin + p, end - p))
-        return false;
-    char* out = keyPath_.narrowSpace(end - p);
-    std::size_t n = 0;
-    while (p < end) {
-        const void* escape = std::memchr(begin + p, '\\', end - p);
-        const std::size_t run =
-            (escape ? static_cast<std::size_t>(static_cast<const char*>(escape) - begin) : end) - p;
-        std::memcpy(out + n, begin + p, run);
-        n += run;
-        p += run;
-        if (p == end)
-            break;
-        // A backslash that isn't doubled (an escaped ']' among them) needs the general
-        // decoding.
-        if (p + 1 == end || begin[p + 1] != '\\') {
-            keyPath_.clear();
+// Wine writes a key after its parent and beside its siblings, so a key line nearly always
+// repeats all but the last component of the line before it, byte for byte; and nearly every key
+// line is ASCII with doubled backslashes as its only escapes. For such a line only the
+// components after those it shares are read and looked up, straight from the file's bytes. False,
+// with nothing made, for any other line (one that needs decoding, or that openKey would refuse):
+// the general decoding takes it.
+bool Loader::openPlainWineKey(const Text8& t, std::size_t p, std::size_t e) {
+    const auto* line = reinterpret_cast<const char*>(t.p) + p;
+    const std::size_t n = e - p;
+    std::size_t kept = 0, from = 0;
+    if (rawHive_ == hive_ && !rawNodes_.empty()) {
+        const std::size_t common =
+            commonPrefix(std::string_view(line, std::min(n, rawPath_.size())), rawPath_);
+        // A component is shared when its end is too: the line goes on there with a separator or
+        // the closing bracket, which the scan below checks.
+        for (kept = rawNodes_.size(); kept > 0; --kept)
+            if (const std::size_t end = rawNodes_[kept - 1].first;
+                end <= common && end < n && (line[end] == '\\' || line[end] == ']'))
+                break;
+        if (kept > 0)
+            from = rawNodes_[kept - 1].first;
+    }
+    rawParts_.clear();
+    std::size_t i = from, start = from;
+    for (;; ++i) {
+        if (i == n)
+            return false;
+        const unsigned char c = static_cast<unsigned char>(line[i]);
+        if (c == ']' || c == '\\') {
+            if (i > start) {
+                if (i - start > kMaxKeyNameChars)
+                    return false;
+                rawParts_.emplace_back(start, i);
+            }
+            if (c == ']')
+                break;
+            // A backslash that isn't doubled (an escaped ']' among them) needs decoding.
+            if (i + 1 == n || line[i + 1] != '\\')
+                return false;
+            start = ++i + 1;
+        } else if (c == 0 || c >= 0x80) {
             return false;
         }
-        out[n++] = '\\';
-        p += 2;
     }
-    keyPath_.truncate(n);
+    if (kept + rawParts_.size() > kMaxKeyDepth || kept + rawParts_.size() == 0)
+        return false;
+    rawNodes_.resize(kept);
+    MemoryRegistry::Node* node = kept > 0 ? rawNodes_.back().second : nullptr;
+    for (const auto& [b, end] : rawParts_) {
+        node = registry_->writableChild(hive_, node, Units{line + b, end - b, true});
+        rawNodes_.emplace_back(end, node);
+    }
+    rawHive_ = hive_;
+    rawPath_.assign(line, i);
+    key_ = node;
+    keyState_ = KeyState::Open;
+    keyOpened_ = true;
     return true;
 }
 
