@@ -342,40 +342,49 @@ void getters(std::vector<Row>& rows) {
 void registryFiles(const std::string& dataDir, std::vector<Row>& rows) {
     const std::string empty = dataDir + "/empty.txt";
     std::ofstream{empty};
-    for (const RegFormat format : {RegFormat::Wine, RegFormat::Regedit}) {
-        for (const std::size_t megabytes : {10, 100}) {
-            const std::string path = registryFile(dataDir, format, megabytes * 1000000);
-            const std::string kind = format == RegFormat::Wine ? "Wine" : "regedit";
-            const std::string size = std::to_string(megabytes) + "MB";
-            // In a fresh process each time, as a program loads it: the pages a load takes
-            // cost what they cost the first time.
-            auto load = [path, empty](benchmark::State& state) {
-                Sides sides;
-                double bytes = 0;
-                for (auto _ : state) {
-                    std::istringstream measured(run({"/proc/self/exe", "--load", path}, true));
-                    double ours = 0, all = 0;
-                    measured >> ours >> bytes >> all;
-                    const double wc = timed([&] { run({"wc", "-l", path}); });
-                    const double startup = timed([&] { run({"wc", "-l", empty}); });
-                    sides.add("tavlo", ours);
-                    sides.add("wc", wc);
-                    sides.add("startup", startup);
-                    sides.add("all", all);
-                    state.SetIterationTime(ours + wc + startup);
-                }
-                sides.report(state);
-                state.counters["bytes"] = bytes;
-            };
-            const std::string id = "load/" + kind + "/" + size;
-            add(id, load, true);
-            rows.push_back({"load " + kind + " file, " + size, id + "#tavlo", id + "#wc",
-                            id + "#startup", "", "<= 4.0", 4.0});
-            rows.push_back(
-                {"the same, then every value read", id + "#all", "", "", "", "-", INFINITY});
-            rows.push_back({"peak memory, " + kind + " file, " + size, id, "", "", "bytes",
-                            "<= 3.0", 3.0, static_cast<double>(fs::file_size(path))});
-        }
+    struct Input {
+        RegFormat format;
+        RegShape shape;
+        std::size_t megabytes;
+    };
+    constexpr Input kInputs[] = {
+        {RegFormat::Wine, RegShape::Mixed, 10},     {RegFormat::Wine, RegShape::Mixed, 100},
+        {RegFormat::Wine, RegShape::KeyDense, 10},  {RegFormat::Regedit, RegShape::Mixed, 10},
+        {RegFormat::Regedit, RegShape::Mixed, 100},
+    };
+    for (const auto& [format, shape, megabytes] : kInputs) {
+        const std::string path = registryFile(dataDir, format, megabytes * 1000000, shape);
+        const std::string kind = std::string(format == RegFormat::Wine ? "Wine" : "regedit") +
+                                 (shape == RegShape::KeyDense ? " key-dense" : "");
+        const std::string size = std::to_string(megabytes) + "MB";
+        // In a fresh process each time, as a program loads it: the pages a load takes
+        // cost what they cost the first time.
+        auto load = [path, empty](benchmark::State& state) {
+            Sides sides;
+            double bytes = 0;
+            for (auto _ : state) {
+                std::istringstream measured(run({"/proc/self/exe", "--load", path}, true));
+                double ours = 0, all = 0;
+                measured >> ours >> bytes >> all;
+                const double wc = timed([&] { run({"wc", "-l", path}); });
+                const double startup = timed([&] { run({"wc", "-l", empty}); });
+                sides.add("tavlo", ours);
+                sides.add("wc", wc);
+                sides.add("startup", startup);
+                sides.add("all", all);
+                state.SetIterationTime(ours + wc + startup);
+            }
+            sides.report(state);
+            state.counters["bytes"] = bytes;
+        };
+        std::string id = "load/" + kind + "/" + size;
+        std::replace(id.begin(), id.end(), ' ', '-');
+        add(id, load, true);
+        rows.push_back({"load " + kind + " file, " + size, id + "#tavlo", id + "#wc",
+                        id + "#startup", "", "<= 3.0", 3.0});
+        rows.push_back({"the same, then every value read", id + "#all", "", "", "", "-", INFINITY});
+        rows.push_back({"peak memory, " + kind + " file, " + size, id, "", "", "bytes", "<= 3.0",
+                        3.0, static_cast<double>(fs::file_size(path))});
     }
     // What any load pays for the memory it fills, whatever its code: on a virtual machine a
     // page's first touch can cost far more than reading a page of a cached file.

@@ -319,24 +319,47 @@ std::size_t valueCount(Random& random) {
     return 1000 + random.below(2000);
 }
 
+// A key-dense registry's: none to two, text or numbers.
+std::size_t denseValueCount(Random& random) {
+    const std::size_t kind = random.below(100);
+    return kind < 40 ? 0 : kind < 85 ? 1 : 2;
+}
+
+Value denseValue(Random& random) {
+    Value v;
+    if (random.percent(30)) {
+        v.type = 4;
+        v.data = {static_cast<std::uint8_t>(random.below(3)), 0, 0, 0};
+    } else {
+        v.strings = {random.percent(50) ? guid(random) : random.pick(kValueWords)};
+    }
+    return v;
+}
+
 void writeKey(Writer& writer, Random& random, const std::string& path, int depth,
-              std::size_t target) {
+              std::size_t target, RegShape shape) {
+    const bool dense = shape == RegShape::KeyDense;
     writer.key(path);
     std::set<std::string> names;
-    for (std::size_t n = valueCount(random); n > 0; --n) {
-        Value v = randomValue(random);
+    for (std::size_t n = dense ? denseValueCount(random) : valueCount(random); n > 0; --n) {
+        Value v = dense ? denseValue(random) : randomValue(random);
         v.name = random.percent(10) ? "" : valueName(random);
         for (int suffix = 2; !names.insert(v.name).second; ++suffix)
             v.name = valueName(random) + std::to_string(suffix);
         writer.value(v);
     }
-    std::size_t children = depth < 2 ? 4 + random.below(12) : depth < 7 ? random.below(5) : 0;
+    std::size_t children = dense       ? (depth < 3   ? 8 + random.below(16)
+                                          : depth < 8 ? random.below(4)
+                                                      : 0)
+                           : depth < 2 ? 4 + random.below(12)
+                           : depth < 7 ? random.below(5)
+                                       : 0;
     std::set<std::string> taken;
     for (; children > 0 && writer.written() < target; --children) {
         std::string name = keyName(random);
         for (int suffix = 2; !taken.insert(name).second; ++suffix)
             name = keyName(random) + " " + std::to_string(suffix);
-        writeKey(writer, random, path + "\\" + name, depth + 1, target);
+        writeKey(writer, random, path + "\\" + name, depth + 1, target, shape);
     }
 }
 
@@ -352,10 +375,13 @@ bool present(const fs::path& path) {
 
 } // namespace
 
-std::string registryFile(const std::string& dataDir, RegFormat format, std::size_t targetBytes) {
+std::string registryFile(const std::string& dataDir, RegFormat format, std::size_t targetBytes,
+                         RegShape shape) {
     const bool wine = format == RegFormat::Wine;
     const fs::path path =
-        fs::path(dataDir) / ((wine ? "wine-" : "regedit-") + sizeLabel(targetBytes) + ".reg");
+        fs::path(dataDir) /
+        ((wine ? "wine-" : "regedit-") + std::string(shape == RegShape::KeyDense ? "dense-" : "") +
+         sizeLabel(targetBytes) + ".reg");
     if (present(path))
         return path.string();
     fs::create_directories(dataDir);
@@ -364,7 +390,8 @@ std::string registryFile(const std::string& dataDir, RegFormat format, std::size
         Writer writer(format, partial.string());
         Random random(targetBytes);
         for (std::size_t top = 0; writer.written() < targetBytes; ++top)
-            writeKey(writer, random, "Software\\Vendor " + std::to_string(top), 1, targetBytes);
+            writeKey(writer, random, "Software\\Vendor " + std::to_string(top), 1, targetBytes,
+                     shape);
     }
     fs::rename(partial, path);
     return path.string();

@@ -10,9 +10,15 @@ namespace tavlo::bench {
 
 enum class RegFormat { Wine, Regedit };
 
+// Mixed: keys of every size, as in a lived-in registry. KeyDense: many keys of none to two short
+// values each, as in the class and interface registrations that fill most of a fresh
+// system.reg, where the cost of a load is in its key lines.
+enum class RegShape { Mixed, KeyDense };
+
 // A registry file of at least targetBytes: Wine's UTF-8 text, or a regedit export in UTF-16LE
 // with CRLF line ends as regedit writes it.
-std::string registryFile(const std::string& dataDir, RegFormat format, std::size_t targetBytes);
+std::string registryFile(const std::string& dataDir, RegFormat format, std::size_t targetBytes,
+                         RegShape shape = RegShape::Mixed);
 
 struct SearchTree {
     std::string root;

@@ -5,7 +5,9 @@
 #include "platform/portable/key_storage.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <string_view>
 
@@ -55,12 +57,20 @@ template <typename Fn> void forEachComponent(const Units& path, std::size_t from
     }
 }
 
+// Eight bytes a step; the first differing byte of a step is found from where the words differ.
 inline std::size_t commonPrefix(std::string_view a, std::string_view b) {
     const std::size_t n = std::min(a.size(), b.size());
     std::size_t i = 0;
-    for (; i + 8 <= n; i += 8)
-        if (std::memcmp(a.data() + i, b.data() + i, 8) != 0)
+    for (; i + 8 <= n; i += 8) {
+        std::uint64_t x, y;
+        std::memcpy(&x, a.data() + i, 8);
+        std::memcpy(&y, b.data() + i, 8);
+        if (x != y) {
+            if constexpr (std::endian::native == std::endian::little)
+                return i + static_cast<std::size_t>(std::countr_zero(x ^ y) / 8);
             break;
+        }
+    }
     while (i < n && a[i] == b[i])
         ++i;
     return i;

@@ -52,7 +52,7 @@ std::uint32_t MemoryRegistry::addSource(std::shared_ptr<LineSource> source) {
     return static_cast<std::uint32_t>(storage_->sources.size() - 1);
 }
 
-MemoryRegistry::Node* MemoryRegistry::writableChild(Hive hive, Node* parent, Units name) {
+MemoryRegistry::Node* MemoryRegistry::writableChild(Hive hive, Node* parent, const Units& name) {
     Storage& storage = *storage_;
     ++storage.changes;
     if (!parent)

@@ -62,7 +62,7 @@ public:
     Node* writableKey(Hive hive, Units path);
     // The same one name below a key already found (parent null: the hive's root), for a loader
     // that walks paths itself.
-    Node* writableChild(Hive hive, Node* parent, Units name);
+    Node* writableChild(Hive hive, Node* parent, const Units& name);
     // Sources are numbered in the order they're added; the registry keeps them while it needs
     // them.
     std::uint32_t addSource(std::shared_ptr<LineSource> source);

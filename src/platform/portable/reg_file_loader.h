@@ -92,8 +92,8 @@ private:
 
     // Wine's key lines and comments.
     template <class Text> void wineKeyLine(const Text& t, std::size_t p, std::size_t e);
-    bool openPlainWineKey(const Text8& t, std::size_t p, std::size_t e);
-    bool openPlainWineKey(const Text16&, std::size_t, std::size_t) { return false; }
+    bool openWineKeyQuickly(const Text8& t, std::size_t p, std::size_t e);
+    bool openWineKeyQuickly(const Text16&, std::size_t, std::size_t) { return false; }
     template <class Text> void wineComment(const Text& t, std::size_t p, std::size_t e);
 
     // Value lines and their data.
@@ -165,7 +165,13 @@ private:
     Hive rawHive_ = Hive::LocalMachine;
     std::string rawPath_;
     std::vector<std::pair<std::size_t, MemoryRegistry::Node*>> rawNodes_;
-    std::vector<std::pair<std::size_t, std::size_t>> rawParts_; // of the line being opened
+    // The components of the line being opened: where they lie in it and, decoded, in keyPath_.
+    struct RawPart {
+        std::size_t begin, end;
+        bool escaped;
+        std::pair<std::size_t, std::size_t> units{};
+    };
+    std::vector<RawPart> rawParts_;
     // The lines of the key open while loading.
     std::uint32_t source_ = 0;
     std::uint64_t base_ = 0; // the offset of the text being fed

@@ -205,7 +205,8 @@ void Loader::terminateUtf16(std::vector<std::uint8_t>& data) {
 }
 
 // Decodes a quoted string whose opening character has been read, up to the unescaped
-// closer; returns the position after the closer, or npos when the line ends first.
+// closer; returns the position after the closer, or npos when the line ends first. A closer of
+// 0 decodes to e, for text known to hold no null and to end with no unfinished escape.
 template <class Text>
 std::size_t Loader::parseString(const Text& t, std::size_t p, std::size_t e, unsigned closer,
                                 Decoded& out) {
@@ -256,6 +257,10 @@ std::size_t Loader::parseString(const Text& t, std::size_t p, std::size_t e, uns
             ++p;
         }
         seen = run < p ? t[run] : 0;
+    }
+    if (closer == 0) {
+        appendText(t, run, e, out, seen < 0x80);
+        return e;
     }
     return npos;
 }

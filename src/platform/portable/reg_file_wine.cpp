@@ -4,6 +4,8 @@
 #include "platform/portable/reg_file_loader.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstdint>
 #include <cstring>
 #include <string_view>
 
@@ -19,10 +21,42 @@ bool equalsAscii(std::u16string_view text, std::string_view word) {
     return true;
 }
 
+// The first byte from i on that is a backslash, a closing bracket or a null, eight a step; high
+// is set when a byte passed over is not ASCII.
+std::size_t findPathByte(const char* s, std::size_t i, std::size_t n, bool& high) {
+    constexpr std::uint64_t kOnes = 0x0101010101010101ull;
+    constexpr std::uint64_t kHighs = 0x8080808080808080ull;
+    auto zeroBytes = [](std::uint64_t x) { return (x - kOnes) & ~x & kHighs; };
+    std::uint64_t passed = 0;
+    if constexpr (std::endian::native == std::endian::little) {
+        for (; n - i >= 8; i += 8) {
+            std::uint64_t word;
+            std::memcpy(&word, s + i, 8);
+            // Only bytes above the first match can be flagged falsely.
+            if (const std::uint64_t found = zeroBytes(word ^ (kOnes * '\\')) |
+                                            zeroBytes(word ^ (kOnes * ']')) | zeroBytes(word)) {
+                const int bits = std::countr_zero(found) & ~7;
+                passed |= bits ? word & (~std::uint64_t{0} >> (64 - bits)) : 0;
+                high |= (passed & kHighs) != 0;
+                return i + static_cast<std::size_t>(bits / 8);
+            }
+            passed |= word;
+        }
+    }
+    high |= (passed & kHighs) != 0;
+    for (; i < n; ++i) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        if (c == '\\' || c == ']' || c == 0)
+            return i;
+        high |= c >= 0x80;
+    }
+    return n;
+}
+
 } // namespace
 
 template <class Text> void Loader::wineKeyLine(const Text& t, std::size_t p, std::size_t e) {
-    if (openPlainWineKey(t, p, e))
+    if (openWineKeyQuickly(t, p, e))
         return;
     rawNodes_.clear();
     keyPath_.clear();
@@ -36,12 +70,11 @@ template <class Text> void Loader::wineKeyLine(const Text& t, std::size_t p, std
 }
 
 // Wine writes a key after its parent and beside its siblings, so a key line nearly always
-// repeats all but the last component of the line before it, byte for byte; and nearly every key
-// line is ASCII with doubled backslashes as its only escapes. For such a line only the
-// components after those it shares are read and looked up, straight from the file's bytes. False,
-// with nothing made, for any other line (one that needs decoding, or that openKey would refuse):
-// the general decoding takes it.
-bool Loader::openPlainWineKey(const Text8& t, std::size_t p, std::size_t e) {
+// repeats all but the last component of the line before it, byte for byte. Only the components
+// after those it shares are read and looked up, and only a component with escapes or UTF-8 in it
+// is decoded: the rest are the file's bytes as they stand. False, with nothing made, for a line
+// openKey would refuse or report on: the general decoding takes it.
+bool Loader::openWineKeyQuickly(const Text8& t, std::size_t p, std::size_t e) {
     const auto* line = reinterpret_cast<const char*>(t.p) + p;
     const std::size_t n = e - p;
     std::size_t kept = 0, from = 0;
@@ -57,35 +90,64 @@ bool Loader::openPlainWineKey(const Text8& t, std::size_t p, std::size_t e) {
         if (kept > 0)
             from = rawNodes_[kept - 1].first;
     }
+    // Components end at a doubled backslash, paired from the left as the decoding pairs them;
+    // a single one escapes the byte after it, an escaped ']' among them.
     rawParts_.clear();
+    bool escaped = false, anyEscaped = false;
     std::size_t i = from, start = from;
-    for (;; ++i) {
-        if (i == n)
+    for (;;) {
+        i = findPathByte(line, i, n, escaped);
+        if (i == n || line[i] == 0 || (line[i] == '\\' && i + 1 == n))
             return false;
-        const unsigned char c = static_cast<unsigned char>(line[i]);
-        if (c == ']' || c == '\\') {
-            if (i > start) {
-                if (i - start > kMaxKeyNameChars)
-                    return false;
-                rawParts_.emplace_back(start, i);
-            }
-            if (c == ']')
+        if (line[i] == ']' || line[i + 1] == '\\') {
+            if (i > start)
+                rawParts_.push_back({start, i, escaped});
+            anyEscaped |= escaped;
+            escaped = false;
+            if (line[i] == ']')
                 break;
-            // A backslash that isn't doubled (an escaped ']' among them) needs decoding.
-            if (i + 1 == n || line[i + 1] != '\\')
-                return false;
-            start = ++i + 1;
-        } else if (c == 0 || c >= 0x80) {
-            return false;
+            i += 2;
+            start = i;
+        } else {
+            escaped = true;
+            i += 2;
         }
     }
     if (kept + rawParts_.size() > kMaxKeyDepth || kept + rawParts_.size() == 0)
         return false;
+    // Decoded, a component may hold what a path can't: a backslash or a null from a numeric
+    // escape.
+    if (anyEscaped) {
+        keyPath_.clear();
+        for (RawPart& part : rawParts_) {
+            const std::size_t before = keyPath_.size();
+            if (part.escaped)
+                parseString(t, p + part.begin, p + part.end, 0, keyPath_);
+            else
+                keyPath_.appendAscii(t.p + p + part.begin, part.end - part.begin);
+            part.units = {before, keyPath_.size()};
+        }
+        const Units path = keyPath_.units();
+        for (const RawPart& part : rawParts_)
+            for (std::size_t u = part.units.first; u < part.units.second; ++u)
+                if (const char16_t c = unitAt(path.text, path.narrow, u); c == 0 || c == u'\\')
+                    return false;
+    }
+    for (const RawPart& part : rawParts_)
+        if ((anyEscaped ? part.units.second - part.units.first : part.end - part.begin) >
+            kMaxKeyNameChars)
+            return false;
     rawNodes_.resize(kept);
     MemoryRegistry::Node* node = kept > 0 ? rawNodes_.back().second : nullptr;
-    for (const auto& [b, end] : rawParts_) {
-        node = registry_->writableChild(hive_, node, Units{line + b, end - b, true});
-        rawNodes_.emplace_back(end, node);
+    const Units path = keyPath_.units();
+    const std::size_t unitBytes = path.narrow ? 1 : 2;
+    for (const RawPart& part : rawParts_) {
+        const Units name =
+            anyEscaped ? Units{static_cast<const char*>(path.text) + unitBytes * part.units.first,
+                               part.units.second - part.units.first, path.narrow}
+                       : Units{line + part.begin, part.end - part.begin, true};
+        node = registry_->writableChild(hive_, node, name);
+        rawNodes_.emplace_back(part.end, node);
     }
     rawHive_ = hive_;
     rawPath_.assign(line, i);
