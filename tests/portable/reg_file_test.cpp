@@ -303,6 +303,71 @@ TEST(RegFile, DamageIsReportedWhereItIs) {
     }
 }
 
+// Every key below root, one line each as its path and the one character of its value "v", in
+// enumeration order.
+std::string keyTree(MemoryRegistry& registry, Root root, const std::u16string& path = u"") {
+    RegKey key;
+    if (key.open(registry, root, path.c_str()) != status::success)
+        return "";
+    std::string out;
+    if (!path.empty()) {
+        const std::optional<Data> v = query(registry, root, path, u"v");
+        out += toUtf8(path) + "=" + (v ? std::string(1, static_cast<char>(v->second.at(0))) : "") +
+               "\n";
+    }
+    char16_t name[256];
+    for (std::uint32_t i = 0;; ++i) {
+        std::uint32_t count = 256;
+        if (key.enumerateKey(i, name, &count) != status::success)
+            break;
+        out += keyTree(registry, root,
+                       (path.empty() ? u"" : path + u"\\") + std::u16string(name, count));
+    }
+    return out;
+}
+
+// A Wine file's key lines usually repeat the line before but for its last component, and are
+// taken from their bytes as they stand where they do. Each sequence must load as it does with a
+// key line that shares nothing between its lines, and give the keys listed.
+TEST(RegFile, WineKeyLinesSharingTheLineBefore) {
+    const std::string kLong(255, 'k');
+    const struct {
+        std::vector<std::string> keys; // key lines without their brackets; "v" is the ordinal
+        std::string tree;
+    } cases[] = {
+        {{"A\\\\B", "A\\\\B\\\\C", "A\\\\Bc", "A\\\\B"}, "A=\nA\\B=4\nA\\B\\C=2\nA\\Bc=3\n"},
+        // The same key in another case, and a longer or shorter last component.
+        {{"Ab\\\\Cd", "AB\\\\cd\\\\E", "Ab\\\\C", "Abc"},
+         "Ab=\nAb\\Cd=1\nAb\\Cd\\E=2\nAb\\C=3\nAbc=4\n"},
+        // Escapes before, in and after the shared part; an escaped bracket is no end.
+        {{"\\x41\\\\B", "\\x41\\\\B\\\\C\\]", "\\x41\\\\B\\\\C\\]\\\\D", "A\\\\Caf\\xe9"},
+         "A=\nA\\B=1\nA\\B\\C]=2\nA\\B\\C]\\D=3\nA\\Caf\u00e9=4\n"},
+        // A numeric escape of a backslash separates, as in the decoded path; empty components
+        // are passed over; UTF-8 as it stands.
+        {{"X\\\\Y", "X\\x5cZ", "X\\\\\\\\\\\\Y\\\\", "X\\\\Y\\\\\xc3\xa9"},
+         "X=\nX\\Y=3\nX\\Y\\\u00e9=4\nX\\Z=2\n"},
+        // Refused lines leave nothing behind, not even the components they share.
+        {{"P\\\\Q", "P\\\\Q\\\\" + kLong + "x", "P\\\\R\\\\\\0", "P\\\\Q\\\\" + kLong},
+         "P=\nP\\Q=1\nP\\Q\\" + kLong + "=4\n"},
+    };
+    for (const auto& c : cases) {
+        std::string shared = kWine, alone = kWine;
+        for (std::size_t i = 0; i < c.keys.size(); ++i) {
+            const std::string lines =
+                "[" + c.keys[i] + "] 0\n\"v\"=\"" + std::to_string(i + 1) + "\"\n";
+            shared += lines;
+            alone += "[zz]\n" + lines;
+        }
+        SCOPED_TRACE(shared);
+        Loaded quick(shared), general(alone);
+        EXPECT_EQ(keyTree(quick.registry, Root::CurrentUser), c.tree);
+        EXPECT_EQ(keyTree(general.registry, Root::CurrentUser), "zz=\n" + c.tree);
+        ASSERT_EQ(quick.diagnostics.size(), general.diagnostics.size()) << quick.lines();
+        for (std::size_t i = 0; i < quick.diagnostics.size(); ++i)
+            EXPECT_EQ(quick.diagnostics[i].message, general.diagnostics[i].message);
+    }
+}
+
 TEST(RegFile, NamesUpToTheWindowsLimits) {
     const std::string longName(16383, 'v'), longKey(255, 'k');
     Loaded loaded(wineText("\"" + longName + "\"=\"ok\"\n\"" + longName + "w\"=\"no\"\n[" +
