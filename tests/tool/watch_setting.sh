@@ -21,7 +21,8 @@ rm -rf "$work"
 mkdir -p "$work"
 cp -a "$demo" "$prefix"
 
-general='HKEY_CURRENT_USER\SOFTWARE\Veltrane\Corvida\R1\KORA-7:1\Profiles\<<Unnamed Profile>>\General'
+. "$(dirname "$0")/check.sh"
+. "$(dirname "$0")/prefix_changes.sh"
 from="    from: $general\\RASTERTHRESHOLD"
 missing="    from: default 20, since $general\\RASTERTHRESHOLD is missing"
 
@@ -40,40 +41,6 @@ start_watch() { # start_watch SETTING
 watcher=""
 # A check that fails on the way leaves no watch behind.
 trap '[ -z "$watcher" ] || kill -s KILL "$watcher" 2>/dev/null || true' EXIT
-
-# change VALUE: sets RASTERTHRESHOLD (a number), or removes it ("-").
-change() {
-  if [ -n "$wine_run" ]; then
-    if [ "$1" = - ]; then
-      timeout 60 "$wine_run" "$prefix" reg delete "$general" /v RASTERTHRESHOLD /f >/dev/null 2>&1
-    else
-      timeout 60 "$wine_run" "$prefix" reg add "$general" /v RASTERTHRESHOLD /t REG_DWORD \
-        /d "$1" /f >/dev/null 2>&1
-    fi
-  else
-    if [ "$1" = - ]; then
-      sed '/^"RASTERTHRESHOLD"=/d' "$prefix/user.reg" >"$prefix/user.reg.new"
-    else
-      # From the demo's own file, which holds the value: a deletion before may have removed it.
-      sed "s/^\"RASTERTHRESHOLD\"=.*/\"RASTERTHRESHOLD\"=dword:$(printf %08x "$1")/" \
-        "$demo/user.reg" >"$prefix/user.reg.new"
-    fi
-    mv "$prefix/user.reg.new" "$prefix/user.reg"
-  fi
-}
-
-printed() { tr -d '\r' <"$out"; }
-
-# until_printed TEXT SECONDS: whether the watch printed TEXT (whole, from its start) in time.
-until_printed() {
-  tries=$(($2 * 10))
-  while [ "$tries" -gt 0 ]; do
-    [ "$(printed)" = "$1" ] && return 0
-    sleep 0.1
-    tries=$((tries - 1))
-  done
-  return 1
-}
 
 # stop SIGNAL: sets stopped to the watch's exit status after SIGNAL, or to "hung" when it
 # outlives 10 seconds. (Not in a subshell, which could not wait for the watch.)
@@ -94,8 +61,6 @@ stop() {
   fi
   watcher=""
 }
-
-. "$(dirname "$0")/check.sh"
 
 if [ -n "$wine_run" ]; then
   # Wine brings the copy of the prefix up to date before the watch starts.
