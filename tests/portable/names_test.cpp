@@ -73,11 +73,12 @@ TEST(Names, CompareAndHashByUpperCaseUnits) {
 }
 
 // Every unit against its upper-case form, through each of the ways a unit is folded: ASCII
-// inline, the rest of a narrow name by table, a wide name by the case tables.
+// inline or four bytes at once, the rest of a narrow name by table, a wide name by the case
+// tables. Five of each, so that every position of a four-unit step and the tail meet it.
 TEST(Names, EveryUnitMatchesItsUpperCase) {
     for (char32_t c = 0; c <= 0xFFFF; ++c) {
-        const Forms unit(std::u16string(1, static_cast<char16_t>(c)));
-        const Forms upper(std::u16string(1, upperUnit(static_cast<char16_t>(c))));
+        const Forms unit(std::u16string(5, static_cast<char16_t>(c)));
+        const Forms upper(std::u16string(5, upperUnit(static_cast<char16_t>(c))));
         for (const Units& x : unit.all())
             for (const Units& y : upper.all())
                 if (!sameName(x, y) || hashOf(x) != hashOf(y)) {
