@@ -12,6 +12,7 @@
 namespace {
 
 using namespace tavlo::platform::portable::reg_text;
+using namespace std::literals;
 
 // A line of text and the line end after it ("" for the last line without one).
 struct Line {
@@ -111,9 +112,30 @@ TEST(RegFileScan, FindsEachLineEnd) {
     }
 }
 
+// The search for marked lines, with the widest steps this processor offers and with the SSE2
+// steps every x86-64 processor has.
+class MarkedLineScan : public ::testing::TestWithParam<bool> {
+protected:
+    void SetUp() override {
+#if defined(TAVLO_SCAN_AVX2)
+        wideScan = GetParam() && haveAvx2();
+#else
+        if (GetParam())
+            GTEST_SKIP() << "no wider steps on this build";
+#endif
+    }
+#if defined(TAVLO_SCAN_AVX2)
+    void TearDown() override {
+        wideScan = haveAvx2();
+    }
+#endif
+};
+INSTANTIATE_TEST_SUITE_P(Steps, MarkedLineScan, ::testing::Values(true, false),
+                         [](const auto& info) { return info.param ? "Wide" : "Sse2"; });
+
 // A return that ends the text read so far may be half of a pair: the next line's start is
 // unknown until more text comes, or the text is known to end.
-TEST(RegFileScan, ReturnAtTheEndWaitsForWhatFollows) {
+TEST_P(MarkedLineScan, ReturnAtTheEndWaitsForWhatFollows) {
     for (const unsigned unitBytes : {1u, 2u}) {
         const Built text = build({{"ab", "\r"}}, unitBytes);
         EXPECT_EQ(text.findLineEnd(0, false).next, npos);
@@ -144,7 +166,7 @@ TEST(RegFileScan, LineEndsAtEveryPositionAroundTheSteps) {
 
 // The loader passes over value lines looking for the next line that starts, after blanks, with
 // one of two characters: the start of that line and how many line ends lie before it.
-TEST(RegFileScan, FindsTheNextMarkedLineAndCountsTheLinesBefore) {
+TEST_P(MarkedLineScan, FindsTheNextMarkedLineAndCountsTheLinesBefore) {
     const std::string endsInTurn[] = {"\n", "\r\n", "\r"};
     for (const unsigned unitBytes : {1u, 2u}) {
         for (std::size_t length = 0; length <= 40; ++length) {
@@ -170,7 +192,7 @@ TEST(RegFileScan, FindsTheNextMarkedLineAndCountsTheLinesBefore) {
 }
 
 // Without a marked line: where the last line end ends, the start of an unfinished last line.
-TEST(RegFileScan, WithoutAMarkedLineStopsAfterTheLastLineEnd) {
+TEST_P(MarkedLineScan, WithoutAMarkedLineStopsAfterTheLastLineEnd) {
     const std::vector<std::vector<Line>> cases = {
         {{"a", "\n"}, {"b", "\r\n"}, {"unfinished [", ""}},
         {{std::string(37, 'a'), "\r"}, {"b", "\n"}},
@@ -190,21 +212,27 @@ TEST(RegFileScan, WithoutAMarkedLineStopsAfterTheLastLineEnd) {
 }
 
 // A byte too many in UTF-16 text puts the units out of step: the line feed that ends that line
-// reads as U+0A00. It ends the line, and the text goes on in step a byte later.
-TEST(RegFileScan, LineFeedOutOfStepEndsItsLine) {
-    // 'a', a stray byte, then "b\n" and "c" read a byte late.
-    const std::string bytes("a\0"
-                            "X"
-                            "b\0\n\0"
-                            "c\0",
-                            9);
-    const Text16 text{reinterpret_cast<const unsigned char*>(bytes.data()), 4, bytes.size()};
-    const LineEnd found = text.findLineEnd(0, true);
-    EXPECT_EQ(found.end, 2u);
-    EXPECT_EQ(found.next, 3u);
-    EXPECT_TRUE(found.shifted);
-    std::uint64_t ends = 0;
-    EXPECT_EQ(text.findMarkedLine(0, 'q', 'q', ends), 0u);
+// reads as U+0A00. It ends the line, and the text goes on in step a byte later; the search for
+// marked lines stops at it wherever it lies among the steps.
+TEST_P(MarkedLineScan, LineFeedOutOfStepEndsItsLine) {
+    for (std::size_t before = 0; before <= 40; ++before) {
+        SCOPED_TRACE(before);
+        // 'a's, a stray byte, then "b\n" and "c" read a byte late.
+        std::string bytes;
+        for (std::size_t i = 0; i <= before; ++i)
+            bytes += "a"s + '\0';
+        const std::size_t line = bytes.size() / 2;
+        bytes += "Xb\0\n\0c\0"s;
+        const Text16 text{reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size() / 2,
+                          bytes.size()};
+        const LineEnd found = text.findLineEnd(0, true);
+        EXPECT_EQ(found.end, line + 1);
+        EXPECT_EQ(found.next, line + 2);
+        EXPECT_TRUE(found.shifted);
+        std::uint64_t ends = 0;
+        EXPECT_EQ(text.findMarkedLine(0, 'q', 'q', ends), 0u);
+        EXPECT_EQ(ends, 0u);
+    }
 }
 
 // Text stays one byte a unit until a unit needs more, wherever that unit lies among the steps of

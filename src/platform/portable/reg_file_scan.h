@@ -11,6 +11,10 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#define TAVLO_SCAN_AVX2 1
+#endif
 
 namespace tavlo::platform::portable::reg_text {
 
@@ -38,6 +42,74 @@ inline bool isLineEnd(unsigned c) {
 // U+0A00 is no character, so a file never holds it otherwise; it marks where to step back in.
 inline constexpr unsigned kShiftedLineFeed = 0x0A00;
 
+#if defined(TAVLO_SCAN_AVX2)
+// Whether this processor has AVX2: the baseline the library is built for is SSE2, so the wider
+// scan is chosen when it runs.
+inline bool haveAvx2() {
+    static const bool have = [] {
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("popcnt");
+    }();
+    return have;
+}
+
+// Whether findMarkedLine takes the wider steps; tests turn it off to prove the narrower ones on a
+// processor that has AVX2.
+inline bool wideScan = haveAvx2();
+
+// findMarkedLine's steps, thirty-two bytes each, while that many remain from i. True, with
+// start set and the line ends before it counted, when a marked line starts; otherwise i is left
+// where fewer remain and returnBefore tells whether the unit before it is a carriage return.
+// (No lambdas here: they would not share this function's instruction set.)
+template <unsigned Bytes, class StartsLine>
+[[gnu::target("avx2,popcnt")]] bool findMarkedLineAvx2(const unsigned char* p, std::size_t& i,
+                                                       std::size_t n, unsigned a, unsigned b,
+                                                       std::uint64_t& ends, bool& returnBefore,
+                                                       StartsLine& startsLine, std::size_t& start) {
+    constexpr std::size_t kUnits = 32 / Bytes;
+    constexpr std::uint32_t kKeep = Bytes == 1 ? 0xFFFFFFFFu : 0x55555555u;
+    const __m256i wantReturn = Bytes == 1 ? _mm256_set1_epi8('\r') : _mm256_set1_epi16('\r');
+    const __m256i wantFeed = Bytes == 1 ? _mm256_set1_epi8('\n') : _mm256_set1_epi16('\n');
+    const __m256i wantA = Bytes == 1 ? _mm256_set1_epi8(static_cast<char>(a))
+                                     : _mm256_set1_epi16(static_cast<short>(a));
+    const __m256i wantB = Bytes == 1 ? _mm256_set1_epi8(static_cast<char>(b))
+                                     : _mm256_set1_epi16(static_cast<short>(b));
+    const __m256i wantShifted = _mm256_set1_epi16(static_cast<short>(kShiftedLineFeed));
+    for (; n - i >= kUnits; i += kUnits) {
+        const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + Bytes * i));
+        __m256i returnsV, feedsV, marksV;
+        if constexpr (Bytes == 1) {
+            returnsV = _mm256_cmpeq_epi8(v, wantReturn);
+            feedsV = _mm256_cmpeq_epi8(v, wantFeed);
+            marksV = _mm256_or_si256(_mm256_cmpeq_epi8(v, wantA), _mm256_cmpeq_epi8(v, wantB));
+        } else {
+            returnsV = _mm256_cmpeq_epi16(v, wantReturn);
+            feedsV = _mm256_cmpeq_epi16(v, wantFeed);
+            marksV = _mm256_or_si256(
+                _mm256_or_si256(_mm256_cmpeq_epi16(v, wantA), _mm256_cmpeq_epi16(v, wantB)),
+                _mm256_cmpeq_epi16(v, wantShifted));
+        }
+        const auto returns = static_cast<std::uint32_t>(_mm256_movemask_epi8(returnsV)) & kKeep;
+        const auto feeds = static_cast<std::uint32_t>(_mm256_movemask_epi8(feedsV)) & kKeep;
+        // A line feed right after a carriage return ends no line of its own.
+        const std::uint32_t lineEnds =
+            returns | (feeds & ~((returns << Bytes) | (returnBefore ? 1u : 0u)));
+        for (auto bits = static_cast<std::uint32_t>(_mm256_movemask_epi8(marksV)) & kKeep; bits;
+             bits &= bits - 1) {
+            const unsigned bit = static_cast<unsigned>(__builtin_ctz(bits));
+            if (startsLine(i + bit / Bytes, start)) {
+                ends += static_cast<unsigned>(
+                    __builtin_popcount(lineEnds & ((std::uint32_t{1} << bit) - 1)));
+                return true;
+            }
+        }
+        ends += static_cast<unsigned>(__builtin_popcount(lineEnds));
+        returnBefore = (returns >> (32 - Bytes)) & 1;
+    }
+    return false;
+}
+#endif
+
 // The lines a load passes over are most of a file, and it looks only for the next that starts
 // (after blanks) with a or b: so the units are compared sixteen bytes a step, not line by line.
 // From from, a line start, returns the start of the first such line (or, in UTF-16, of a line
@@ -64,6 +136,11 @@ std::size_t findMarkedLine(const unsigned char* p, std::size_t from, std::size_t
         return i == from || isLineEnd(unit(i - 1));
     };
     std::size_t i = from, start = 0;
+    bool returnAtI = false; // the unit before i is a carriage return
+#if defined(TAVLO_SCAN_AVX2)
+    if (wideScan && findMarkedLineAvx2<Bytes>(p, i, n, a, b, ends, returnAtI, startsLine, start))
+        return start;
+#endif
 #if defined(__SSE2__)
     constexpr std::size_t kUnits = 16 / Bytes;
     // One bit per unit: movemask gives one per byte.
@@ -76,7 +153,8 @@ std::size_t findMarkedLine(const unsigned char* p, std::size_t from, std::size_t
     // a lane can overflow. A line feed right after a carriage return ends no line of its own;
     // the return before a block's first unit is carried over from the block before.
     const __m128i zero = _mm_setzero_si128();
-    __m128i counts = zero, returnBefore = zero;
+    __m128i counts = zero;
+    __m128i returnBefore = returnAtI ? _mm_cvtsi32_si128(Bytes == 1 ? 0xFF : 0xFFFF) : zero;
     unsigned steps = 0;
     auto addCounts = [&] {
         const __m128i sums = _mm_sad_epu8(counts, zero);
