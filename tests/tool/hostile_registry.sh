@@ -150,8 +150,10 @@ rm -f "$prefix/drive_c/x/userdata.dll"
 
 # The ways discovery ends that the prefix above doesn't give: an empty registry (no association,
 # nothing registered), and a product hook beside the library, which the tool carries in itself
-# (so a copy of the tool here, beside the hook and the resource module).
-empty="$work/empty-prefix" beside="$work/beside-hook"
+# (so a copy of the tool, beside the hook and the resource module, on the prefix's drive C: as
+# an installed one is: the prefix has no Z: drive, and Wine's loader finds no hook beside a
+# program it can name only by its Unix path).
+empty="$work/empty-prefix" beside="$prefix/drive_c/tool"
 mkdir -p "$empty" "$beside"
 printf 'WINE REGISTRY Version 2\n;; All keys relative to \\\\Machine\n\n#arch=win64\n\n' \
   > "$empty/system.reg"
