@@ -39,6 +39,8 @@ install(TARGETS tavlo RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 get_target_property(TAVLO_RES_FILE tavlo9Res TAVLO_DLL_PATH)
 install(FILES ${TAVLO_RES_FILE} DESTINATION ${TAVLO_RES_DESTINATION})
 install(DIRECTORY include/tavlo DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+# The JSON Schema of "tavlo show --json", for scripts that check what they are given.
+install(FILES tools/tavlo/show.schema.json DESTINATION ${CMAKE_INSTALL_DATADIR}/tavlo)
 
 install(EXPORT tavloTargets NAMESPACE tavlo:: DESTINATION ${TAVLO_CMAKE_DIR})
 configure_package_config_file(cmake/tavloConfig.cmake.in

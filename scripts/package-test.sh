@@ -15,6 +15,7 @@ work=$root/build/package-test
 rm -rf "$work"
 mkdir -p "$work"
 
+. tests/tool/check.sh # for matches_schema; check is this script's own, below
 check() { # check EXPECTED COMMAND...: the command's output must be the expected text
   expected=$1
   shift
@@ -42,6 +43,8 @@ fi
 libdir=$(dirname "$(find "$usr/lib" -name 'libtavlo9.so' | head -n 1)")
 tool=$usr/bin/tavlo
 "$tool" --version
+"$tool" --prefix examples/demo show --json >"$work/show.json"
+matches_schema "$usr/share/tavlo/show.schema.json" "$work/show.json"
 
 export WINEPREFIX="$root/examples/demo"
 cmake -S tests/consumers -B "$work/consumers" -DCMAKE_PREFIX_PATH="$usr" >/dev/null
@@ -69,4 +72,13 @@ cp "$package"/bin/*.dll "$work/consumers-win/"
 cp -a examples/demo "$work/demo-prefix"
 check tests/consumers/expected-c.txt cmake/wine-run.sh "$work/demo-prefix" \
   "$work/consumers-win/c_consumer.exe"
+# The zip's binaries, unpacked on drive C: (the demo has no other), carry their version
+# resources, and its tool's JSON is what its schema says.
+cp -r "$package" "$work/demo-prefix/drive_c/tavlo"
+TAVLO_VERSION_BINARIES='C:\tavlo\bin' cmake/wine-run.sh "$work/demo-prefix" \
+  "${TAVLO_WINDOWS_BUILD:-build/windows}/bin/version_resource_tests.exe"
+cmake/wine-run.sh "$work/demo-prefix" "$work/demo-prefix/drive_c/tavlo/bin/tavlo.exe" show --json \
+  >"$work/show-win.json"
+matches_schema "$package/share/tavlo/show.schema.json" "$work/show-win.json"
+echo "ok: the zip's version resources and show --json"
 echo "package-test: all consumers passed"

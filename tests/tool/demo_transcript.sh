@@ -37,6 +37,14 @@ if [ "$actual" != "$(cat "$expected")" ]; then
   printf '%s\n' "$actual" | diff "$expected" - || true
   exit 1
 fi
+# The JSON form, native paths and all, is one its schema accepts.
+. "$(dirname "$0")/check.sh"
+json="$(cd "$(dirname "$tool")/.." && pwd)/demo-show.json"
+run show --json >"$json" 2>/dev/null
+if ! matches_schema "$(dirname "$0")/../../tools/tavlo/show.schema.json" "$json"; then
+  echo "tavlo show --json on the demo is not what its schema describes"
+  exit 1
+fi
 # Wrongly typed values: what a failed read leaves in the answer is told as such, never as the
 # default.
 typed="$(cd "$(dirname "$tool")/.." && pwd)/demo-typed"
@@ -61,4 +69,4 @@ for row in "autospool-command-string|lpr|KORAPLCMD is REG_EXPAND_SZ, not REG_SZ"
     exit 1
   fi
 done
-echo "3 passed, 0 failed"
+echo "4 passed, 0 failed"

@@ -56,13 +56,8 @@ run() {
 . "$(dirname "$0")/check.sh"
 has() { grep -qiF -- "$2" "$1"; }
 empty() { [ ! -s "$1" ]; }
-valid_json() {
-  if command -v python3 >/dev/null 2>&1; then
-    python3 -c 'import json, sys; json.load(open(sys.argv[1]))' "$out"
-  else
-    head -c 1 "$out" | grep -q '{' && tail -c 2 "$out" | grep -q '}'
-  fi
-}
+schema="$(cd "$(dirname "$0")/../.." && pwd)/tools/tavlo/show.schema.json"
+valid_json() { matches_schema "$schema" "$out"; }
 
 # command | exit status | what stderr must hold ("-": nothing in particular)
 while IFS='|' read -r command expected says; do
@@ -76,7 +71,7 @@ while IFS='|' read -r command expected says; do
       has "$err" "could not be determined. The application may not be installed correctly"
   fi
   case "$command" in
-    *--json*) check "tavlo $command: valid JSON on stdout" valid_json ;;
+    show*--json*) check "tavlo $command: JSON its schema accepts on stdout" valid_json ;;
   esac
   if [ "$expected" = 3 ]; then
     case "$command" in
@@ -135,7 +130,8 @@ else
   check "show with a hook: the file loaded" has "$out" "found by:       the product hook $prefix/dosdevices/c:/x/UserData.DLL (asked for beside the host executable, as C:\\x\\userdata.dll)"
 fi
 run show --json
-check "show --json with a hook: valid JSON" valid_json
+check "show --json with a hook: JSON its schema accepts" valid_json
+check "show --json with a hook: found by it" has "$out" '"source":"hook-host"'
 check "show --json with a hook: the file loaded" has "$out" '"hook":"'
 check "show --json with a hook: the name asked for" has "$out" '"hookRequested":"C:\\x\\userdata.dll"'
 rm -f "$prefix/drive_c/x/UserData.DLL"
@@ -148,6 +144,35 @@ check "show with a file that is no module: refusal told" has "$err" "tavlo: refu
 check "show with a file that is no module: which file" has "$err" "userdata.dll (for C:\\x\\userdata.dll): "
 [ -n "$wine_run" ] || check "show with a file that is no module: why" has "$err" \
   ": neither an ELF shared object nor a PE file"
+run show --json
+check "show --json with a file that is no module: JSON its schema accepts" valid_json
+rm -f "$prefix/drive_c/x/userdata.dll"
+
+# The ways discovery ends that the prefix above doesn't give: an empty registry (no association,
+# nothing registered), and a product hook beside the library, which the tool carries in itself
+# (so a copy of the tool, beside the hook and the resource module, on the prefix's drive C: as
+# an installed one is: the prefix has no Z: drive, and Wine's loader finds no hook beside a
+# program it can name only by its Unix path).
+empty="$work/empty-prefix" beside="$prefix/drive_c/tool"
+mkdir -p "$empty" "$beside"
+printf 'WINE REGISTRY Version 2\n;; All keys relative to \\\\Machine\n\n#arch=win64\n\n' \
+  > "$empty/system.reg"
+cp "$prefix/user.reg" "$empty/user.reg"
+cp "$tool" "$(dirname "$tool")/tavlo9Res.dll" "$beside/"
+cp "$hook" "$beside/userdata.dll"
+built_prefix=$prefix built_tool=$tool
+# prefix | tool | exit status | source
+while IFS='|' read -r prefix tool expected source; do
+  eval "prefix=\"$prefix\" tool=\"$tool\""
+  run show --json
+  check "show --json ($source): exit status $status, expected $expected" [ "$status" = "$expected" ]
+  check "show --json ($source): JSON its schema accepts" valid_json
+  check "show --json ($source): found so" has "$out" "\"source\":\"$source\""
+done <<'EOF'
+$empty|$built_tool|1|none
+$built_prefix|$beside/${built_tool##*/}|0|hook-library
+EOF
+prefix=$built_prefix tool=$built_tool
 
 echo "$passed passed, $failed failed"
 [ "$failed" = 0 ]

@@ -180,8 +180,16 @@ void printText(const Story& story, const Settings& settings, bool showOrigin) {
     }
 }
 
+// The version of the object's shape, which tools/tavlo/show.schema.json describes and holds as
+// its "version". The schema is closed: every change to the shape (a member added, removed or
+// renamed, a type changed, a new source or setting name) changes the schema and raises this by
+// one, so that a script can tell an object it was not written for. New values of the free texts
+// (reasons, verdicts, origins, reports) change neither.
+constexpr int kShowJsonVersion = 1;
+
 void printJson(const Story& story, const Settings& settings) {
     Json j;
+    j["version"] = kShowJsonVersion;
     j["appKey"] = story.appKey.empty() ? Json() : Json(toUtf8(story.appKey));
     j["source"] = toUtf8(story.source);
     j["reason"] = toUtf8(story.reason);

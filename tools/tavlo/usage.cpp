@@ -25,7 +25,9 @@ whether the host is Corvida, the current profile, and every setting: the product
 the directories, the support file search path and the plot settings.
 
 Options:
-  --json         Print one JSON object instead of text, with every origin included.
+  --json         Print one JSON object instead of text, with every origin included. Its
+                 "version" member names the shape it has, which the JSON Schema
+                 show.schema.json installed with tavlo describes.
   --show-origin  After each answer, name the registry value it was read from, or the default
                  it fell back on and why; on Linux also the local path that a drive-letter
                  directory maps to and whether it exists. Errors the library would have
