@@ -50,15 +50,18 @@ tool=$usr/bin/tavlo
 page=$usr/share/man/man1/tavlo.1.gz
 completion=$usr/share/bash-completion/completions/tavlo
 sh tests/tool/docs.sh "$root" "$tool" "$page" "$completion"
-if [ -n "$CI" ]; then
-  # As a user meets them: "man tavlo" finds the page, and bash-completion loads the completion
-  # the first time tavlo is completed.
-  [ "$(man -w tavlo)" = "$page" ] || { echo "package-test: man finds no tavlo page" >&2; exit 1; }
-  bash -c '. /usr/share/bash-completion/bash_completion && _completion_loader tavlo &&
-           complete -p tavlo' | grep -q _tavlo ||
-    { echo "package-test: bash-completion does not load the completion" >&2; exit 1; }
-  echo "ok: man tavlo, and bash-completion loads the completion"
+# As a user meets them: "man tavlo" finds the page, and bash-completion loads the completion
+# the first time tavlo is completed (from the unpacked tree: where MANPATH and XDG_DATA_DIRS say).
+if [ -z "$CI" ]; then
+  export MANPATH="$usr/share/man" XDG_DATA_DIRS="$usr/share"
 fi
+[ "$(man -w tavlo)" = "$page" ] || { echo "package-test: man finds no tavlo page" >&2; exit 1; }
+# (_completion_loader returns 124 when it loaded one: "try again".)
+bash -c '. /usr/share/bash-completion/bash_completion; _completion_loader tavlo;
+         complete -p tavlo' | grep -q _tavlo ||
+  { echo "package-test: bash-completion does not load the completion" >&2; exit 1; }
+unset MANPATH XDG_DATA_DIRS
+echo "ok: man tavlo, and bash-completion loads the completion"
 
 export WINEPREFIX="$root/examples/demo"
 cmake -S tests/consumers -B "$work/consumers" -DCMAKE_PREFIX_PATH="$usr" >/dev/null
