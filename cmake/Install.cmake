@@ -1,8 +1,12 @@
 # Installation and packages. Linux: the headers, libtavlo9.so with its SONAME, tavlo9Res.dll in
 # the data directory (found there relative to the library's own directory, so a relocated
-# installation keeps working), the tool, a CMake config package and a pkg-config file; CPack
-# makes a Debian package. Windows: the folder a Windows developer expects (bin with the DLLs
-# and tavlo.exe, lib with the import libraries and the .def file, include); CPack makes a zip.
+# installation keeps working), the tool with its manual page and bash completion, a CMake config
+# package and a pkg-config file; CPack makes the Debian packages (DebianPackages.cmake). Windows:
+# the folder a Windows developer expects (bin with the DLLs and tavlo.exe, lib with the import
+# libraries and the .def file, include); CPack makes one zip of it.
+#
+# Every file belongs to one of three components, the Debian packages: lib (what a program
+# using the library needs at run time), dev (what building one needs) and tool.
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
@@ -23,7 +27,7 @@ if(WIN32)
             -l ${CMAKE_ARCHIVE_OUTPUT_DIRECTORY}/tavlo9.lib
     VERBATIM)
   install(FILES ${CMAKE_ARCHIVE_OUTPUT_DIRECTORY}/tavlo9.lib ${CMAKE_BINARY_DIR}/tavlo9.def
-    DESTINATION ${CMAKE_INSTALL_LIBDIR})
+    DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT dev)
 else()
   set_target_properties(tavlo9 PROPERTIES VERSION ${PROJECT_VERSION}
                                           SOVERSION ${PROJECT_VERSION_MAJOR})
@@ -32,47 +36,46 @@ else()
 endif()
 
 install(TARGETS tavlo9 EXPORT tavloTargets
-  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
-  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
-  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
-install(TARGETS tavlo RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT lib
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT lib NAMELINK_COMPONENT dev
+  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT dev)
+install(TARGETS tavlo RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tool)
 get_target_property(TAVLO_RES_FILE tavlo9Res TAVLO_DLL_PATH)
-install(FILES ${TAVLO_RES_FILE} DESTINATION ${TAVLO_RES_DESTINATION})
-install(DIRECTORY include/tavlo DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+install(FILES ${TAVLO_RES_FILE} DESTINATION ${TAVLO_RES_DESTINATION} COMPONENT lib)
+install(DIRECTORY include/tavlo DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT dev)
 # The JSON Schema of "tavlo show --json", for scripts that check what they are given.
-install(FILES tools/tavlo/show.schema.json DESTINATION ${CMAKE_INSTALL_DATADIR}/tavlo)
+install(FILES tools/tavlo/show.schema.json DESTINATION ${CMAKE_INSTALL_DATADIR}/tavlo
+  COMPONENT tool)
+if(NOT WIN32)
+  include(cmake/Docs.cmake)
+endif()
 
-install(EXPORT tavloTargets NAMESPACE tavlo:: DESTINATION ${TAVLO_CMAKE_DIR})
+install(EXPORT tavloTargets NAMESPACE tavlo:: DESTINATION ${TAVLO_CMAKE_DIR} COMPONENT dev)
 configure_package_config_file(cmake/tavloConfig.cmake.in
   ${CMAKE_BINARY_DIR}/tavloConfig.cmake INSTALL_DESTINATION ${TAVLO_CMAKE_DIR})
 write_basic_package_version_file(${CMAKE_BINARY_DIR}/tavloConfigVersion.cmake
   COMPATIBILITY SameMajorVersion)
 install(FILES ${CMAKE_BINARY_DIR}/tavloConfig.cmake ${CMAKE_BINARY_DIR}/tavloConfigVersion.cmake
-  DESTINATION ${TAVLO_CMAKE_DIR})
+  DESTINATION ${TAVLO_CMAKE_DIR} COMPONENT dev)
 
 # pkg-config: paths relative to the .pc file's own prefix, so the file stays true wherever the
 # tree is unpacked.
 file(RELATIVE_PATH TAVLO_PC_TO_PREFIX /${CMAKE_INSTALL_LIBDIR}/pkgconfig /)
 configure_file(cmake/tavlo.pc.in ${CMAKE_BINARY_DIR}/tavlo.pc @ONLY)
-install(FILES ${CMAKE_BINARY_DIR}/tavlo.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+install(FILES ${CMAKE_BINARY_DIR}/tavlo.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig
+  COMPONENT dev)
 
 set(CPACK_PACKAGE_NAME tavlo)
 set(CPACK_PACKAGE_VENDOR "tavlo developers")
-set(CPACK_PACKAGE_CONTACT "tavlo developers <tavlo@localhost>")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
-  "Registry and settings front end of the Veltrane plotting subsystem")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_STRIP_FILES ON)
 if(WIN32)
+  # One zip with everything: the components split only the Debian packages.
+  set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
+    "Registry and settings front end of the Veltrane plotting subsystem")
   set(CPACK_GENERATOR ZIP)
   set(CPACK_SYSTEM_NAME win64)
 else()
-  set(CPACK_GENERATOR DEB)
-  set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-  set(CPACK_DEBIAN_PACKAGE_SECTION libs)
-  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-  set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
-  set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-    "tavlo answers, for the host product running now, where its plotting settings live and\nwhat they say. The package holds libtavlo9.so, its message module, the C and C++\nheaders, CMake and pkg-config files, and the tavlo command.")
+  include(cmake/DebianPackages.cmake)
 endif()
 include(CPack)

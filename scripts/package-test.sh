@@ -1,12 +1,14 @@
 #!/bin/sh
 # Builds the packages from the native and windows builds (run scripts/test.sh or build both
 # presets first), installs them as their users would and builds programs against them: C and
-# C++ with find_package and C with pkg-config against the Debian package, and C cross-built
+# C++ with find_package and C with pkg-config against the Debian packages, and C cross-built
 # against the Windows zip and run under Wine. Every program runs on the bundled demo registry
-# and must print what tests/consumers/expected-*.txt say.
+# and must print what tests/consumers/expected-*.txt say. The Debian packages are checked first
+# (lintian, contents: package-test-deb.sh), and the installed manual page and bash completion
+# as the build's own are (tests/tool/docs.sh).
 #
 # TAVLO_NATIVE_BUILD and TAVLO_WINDOWS_BUILD name other build folders than the presets' own.
-# In CI (CI set) the Debian package is installed into the system with apt; elsewhere it is
+# In CI (CI set) the Debian packages are installed into the system with apt; elsewhere they are
 # unpacked into a folder, so that running the tests changes nothing outside the tree.
 set -e
 cd "$(dirname "$0")/.."
@@ -19,25 +21,27 @@ mkdir -p "$work"
 check() { # check EXPECTED COMMAND...: the command's output must be the expected text
   expected=$1
   shift
-  # A Windows program writes its lines with CR LF.
-  if ! "$@" > "$work/raw.txt" || ! tr -d '\r' < "$work/raw.txt" > "$work/out.txt" ||
-     ! diff -u "$expected" "$work/out.txt"; then
+  # A Windows program writes its lines with CR LF. A library that can't find its message
+  # module from where the package put it says so on stderr and goes on without its texts.
+  if ! "$@" > "$work/raw.txt" 2> "$work/err.txt" || ! tr -d '\r' < "$work/raw.txt" > "$work/out.txt" ||
+     ! diff -u "$expected" "$work/out.txt" || grep 'tavlo9Res.dll not found' "$work/err.txt"; then
+    cat "$work/err.txt" >&2
     echo "package-test: $* did not print $expected" >&2
     exit 1
   fi
   echo "ok: $*"
 }
 
-# --- Linux: the Debian package -------------------------------------------------------------
-(cd "${TAVLO_NATIVE_BUILD:-build/native}" && cpack -G DEB -B "$work/deb" >/dev/null)
-deb=$(ls "$work"/deb/*.deb)
-dpkg-deb --field "$deb" Package Version Depends
+# --- Linux: the Debian packages ------------------------------------------------------------
+scripts/package-test-deb.sh "${TAVLO_NATIVE_BUILD:-build/native}" "$work"
+debs=$(cat "$work/debs")
 if [ -n "$CI" ]; then
   if [ "$(id -u)" -eq 0 ]; then sudo=; else sudo=sudo; fi
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "$deb" >/dev/null
+  # shellcheck disable=SC2086
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq $debs >/dev/null
   usr=/usr
 else
-  dpkg-deb -x "$deb" "$work/root"
+  for deb in $debs; do dpkg-deb -x "$deb" "$work/root"; done
   usr=$work/root/usr
 fi
 libdir=$(dirname "$(find "$usr/lib" -name 'libtavlo9.so' | head -n 1)")
@@ -45,6 +49,22 @@ tool=$usr/bin/tavlo
 "$tool" --version
 "$tool" --prefix examples/demo show --json >"$work/show.json"
 matches_schema "$usr/share/tavlo/show.schema.json" "$work/show.json"
+
+page=$usr/share/man/man1/tavlo.1.gz
+completion=$usr/share/bash-completion/completions/tavlo
+sh tests/tool/docs.sh "$root" "$tool" "$page" "$completion"
+# As a user meets them: "man tavlo" finds the page, and bash-completion loads the completion
+# the first time tavlo is completed (from the unpacked tree: where MANPATH and XDG_DATA_DIRS say).
+if [ -z "$CI" ]; then
+  export MANPATH="$usr/share/man" XDG_DATA_DIRS="$usr/share"
+fi
+[ "$(man -w tavlo)" = "$page" ] || { echo "package-test: man finds no tavlo page" >&2; exit 1; }
+# (_completion_loader returns 124 when it loaded one: "try again".)
+bash -c '. /usr/share/bash-completion/bash_completion; _completion_loader tavlo;
+         complete -p tavlo' | grep -q _tavlo ||
+  { echo "package-test: bash-completion does not load the completion" >&2; exit 1; }
+unset MANPATH XDG_DATA_DIRS
+echo "ok: man tavlo, and bash-completion loads the completion"
 
 export WINEPREFIX="$root/examples/demo"
 cmake -S tests/consumers -B "$work/consumers" -DCMAKE_PREFIX_PATH="$usr" >/dev/null

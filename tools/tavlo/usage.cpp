@@ -1,176 +1,91 @@
 // The tool's help: an overview of every command and a page of its own for each, so that
-// "tavlo --help", "tavlo help COMMAND" and "tavlo COMMAND --help" all answer from one table.
+// "tavlo --help", "tavlo help COMMAND" and "tavlo COMMAND --help" all answer from one table
+// (help_table.cpp), the one the manual page is made from.
 #include "cli.h"
+#include "help_table.h"
 
+#include <algorithm>
 #include <string_view>
 
 namespace tavlo::cli {
 
 namespace {
 
-struct CommandHelp {
-    std::string_view name;
-    std::string_view synopsis;
-    std::string_view summary; // one line of the overview
-    std::string_view details; // the command's own page, after its synopsis
-};
+// Each line of TEXT after INDENT spaces, the first one after LEAD instead.
+void appendIndented(std::string& out, std::string_view lead, std::string_view text,
+                    std::size_t indent) {
+    out += lead;
+    for (std::size_t at = 0;;) {
+        const std::size_t end = text.find('\n', at);
+        out += text.substr(at, end - at);
+        if (end == std::string_view::npos)
+            return;
+        out += '\n';
+        out.append(indent, ' ');
+        at = end + 1;
+    }
+}
 
-constexpr CommandHelp kCommands[] = {
-    {"show", "tavlo show [--json] [--show-origin]",
-     "Everything the library resolves for the host, and how it found the app key.",
-     R"(Shows the host's app key and how it was found: the product hook (userdata.dll) beside the
-library, the hook beside the host program that a ".pc3", ".stb" or ".ctb" file association
-names, or the catalogue of registered applications with the candidates it weighed. Then
-whether the host is Corvida, the current profile, and every setting: the product's identity,
-the directories, the support file search path and the plot settings.
+std::string optionLabel(const help::Option& option) {
+    std::string label(option.names);
+    if (!option.argument.empty())
+        label += " " + std::string(option.argument);
+    return label;
+}
 
-Options:
-  --json         Print one JSON object instead of text, with every origin included. Its
-                 "version" member names the shape it has, which the JSON Schema
-                 show.schema.json installed with tavlo describes.
-  --show-origin  After each answer, name the registry value it was read from, or the default
-                 it fell back on and why; on Linux also the local path that a drive-letter
-                 directory maps to and whether it exists. Errors the library would have
-                 reported to its host are listed as "reported:".
-
-Exit status: 0 when an app key was found, 1 when none can be found (the reason is printed),
-3 when the library failed with an error (its kind, operation and message on stderr).
-
-Examples:
-  tavlo show
-  tavlo --prefix ~/.wine show --show-origin
-  tavlo show --json > settings.json)"},
-    {"get", "tavlo get (NAME [--show-origin] [--watch [--interval MS]] | --list)",
-     "One setting, for scripts, or followed as it changes.",
-     R"(Prints one setting and nothing else, so that scripts can use it. NAME is app-key,
-is-corvida (1 or 0), current-profile-key, or one of the settings that "tavlo show" lists:
-  app-directory, language, product-name, program-name, company-name, product-base-name,
-  driver-directory, plotters-directory, plot-styles-directory, pmp-directory,
-  plot-spooler-directory, help-directory, log-file-directory, support-file-search-path,
-  autospool-command-string, default-login-name, default-plot-to-file,
-  default-plot-style-table, raster-threshold, raster-percent, current-plot-style-policy,
-  hide-system-printers, r14-raster-plot.
-
-Options:
-  --list         Print every NAME, one per line.
-  --show-origin  Add where the answer came from (indented, on stdout); on Linux also the local
-                 path of a drive-letter directory. Reported errors go to stderr.
-  --watch        Keep running: print the answer, then again each time it changes, until
-                 interrupted (Ctrl+C; on Linux also SIGTERM; closing the console on Windows),
-                 then exit with 0. An empty answer prints as (empty); --show-origin adds the
-                 origin to each; an error the library raises goes to stderr. The app key stays
-                 the one found first, as the library keeps it for a host.
-  --interval MS  How often --watch reads the answer again, in milliseconds (default 500).
-
-Exit status: 0 when the setting has a value, 1 when it is empty or missing, 2 for an unknown
-NAME, 3 when the library failed with an error (its kind, operation and message on stderr);
-with --watch, 0 once interrupted.
-
-Examples:
-  tavlo get plotters-directory
-  tavlo get app-key --show-origin
-  tavlo get raster-threshold --watch)"},
-    {"help-file", "tavlo help-file [NAME]", "The help file the library would open for a name.",
-     R"(Prints the help file the library would open for NAME: a name with a drive or a folder in
-it is taken as it is; a bare name is looked for in the host's help directory and then below
-its application directory. Without NAME, the host's default help file (its KORAHELP or HELP
-setting). On Linux a second line on stderr gives the local path and whether it exists.
-
-Exit status: 0 when a path was resolved, 1 when there is no app key or no default help file,
-3 when the library failed with an error (its kind, operation and message on stderr).
-
-Examples:
-  tavlo help-file
-  tavlo help-file plotting.chm)"},
-    {"notice", "tavlo notice DRIVER", "Whether a driver is a back-door driver, and its notice.",
-     R"(Tells whether DRIVER (the name a driver is registered under) is registered as a back-door
-driver of the host product, and if so prints its notice with the product's name filled in,
-as the driver would show it.
-
-Exit status: 0 for a back-door driver, 1 otherwise, 3 when the library failed with an error
-(its kind, operation and message on stderr).
-
-Example:
-  tavlo notice MyHpgl-Driver.drv)"},
-    {"reg", "tavlo reg query KEY [/v NAME | /ve] [/s]",
-     "A key's values and sub-keys, printed as Windows' reg query prints them.",
-     R"(Prints a registry key as Windows' "reg query" does, from the same registry the library
-reads. KEY starts with a root: HKLM, HKCU, HKCR or their long forms HKEY_LOCAL_MACHINE,
-HKEY_CURRENT_USER, HKEY_CLASSES_ROOT (on Linux, HKEY_CLASSES_ROOT is the user's classes over
-the machine's, as on Windows). Options may also start with '-' and ignore case.
-
-Options:
-  /v NAME   Print only the value NAME.
-  /ve       Print only the key's default value.
-  /s        Print every sub-key below KEY too.
-
-Exit status: 0 when the key (and value) exists, 1 when it doesn't, 3 when the library failed
-with an error (what and why on stderr).
-
-Examples:
-  tavlo reg query "HKLM\Software\Veltrane\Outprint"
-  tavlo reg query HKCR\.pc3 /ve)"},
-    {"help", "tavlo help [COMMAND]", "This overview, or a command's own help.",
-     R"(Without COMMAND prints the overview of every command; with it, that command's own help
-(the same as "tavlo COMMAND --help").)"},
-};
-
-constexpr std::string_view kOverviewHead =
-    R"(Usage: tavlo [OPTIONS] COMMAND [ARGS]
-
-Shows what the tavlo library resolves from the registry for the host product, and where each
-answer came from.
-
-Commands:)";
-
-constexpr std::string_view kOverviewTail = R"(
-Options (before COMMAND):
-  --registry FILE  Read this registry file (a regedit export, REGEDIT4 or version 5, or Wine's
-                   system.reg or user.reg); repeat to layer files, later ones
-                   overriding earlier ones. Linux only.
-  --prefix DIR     Read the Wine prefix DIR: its system.reg and user.reg; drive letters resolve
-                   through DIR/dosdevices. Linux only.
-  -h, --help       Show this help; "tavlo COMMAND --help" shows a command's own.
-  --version        Show the version.
-
-Environment (Linux, without --registry or --prefix):
-  TAVLO_REGISTRY   Registry files to read, separated by ':'.
-  WINEPREFIX       The Wine prefix to read when TAVLO_REGISTRY is not set; else ~/.wine.
-tavlo.exe reads the registry of the Windows machine (or Wine prefix) it runs on.
-
-Modules the library found and would not load (a file that is no module for this machine) are
-listed on stderr after the command, each with the reason.
-
-Exit status: 0 found, 1 not found, 2 usage error, 3 the library failed with an error: its kind,
-the operation, the message and its argument are printed on stderr. No command ends otherwise.)";
-
-const CommandHelp* find(std::string_view name) {
-    for (const CommandHelp& command : kCommands)
-        if (command.name == name)
-            return &command;
-    return nullptr;
+// Two columns: the labels, then the texts two spaces right of the longest label.
+template <class Row, class Label>
+void appendTable(std::string& out, std::span<const Row> rows, Label label) {
+    std::size_t width = 0;
+    for (const Row& row : rows)
+        width = std::max(width, label(row).size());
+    for (const Row& row : rows) {
+        std::string lead = "\n  " + label(row);
+        lead.append(width + 2 - label(row).size(), ' ');
+        appendIndented(out, lead, row.text, width + 4);
+    }
 }
 
 } // namespace
 
 void printOverview() {
-    std::string text(kOverviewHead);
-    for (const CommandHelp& command : kCommands) {
+    const help::Tool& tool = help::tool();
+    std::string text = "Usage: " + std::string(tool.usage) + "\n\n" + std::string(tool.about);
+    text += "\n\nCommands:";
+    for (const help::Command& command : tool.commands) {
         text += "\n  ";
         text += command.synopsis.substr(std::string_view("tavlo ").size());
         text += "\n      ";
         text += command.summary;
     }
-    text += '\n';
-    text += kOverviewTail;
+    text += "\n\nOptions (before COMMAND):";
+    appendTable(text, tool.options, optionLabel);
+    text += "\n\nEnvironment:";
+    appendTable(text, tool.environment,
+                [](const help::Variable& variable) { return std::string(variable.name); });
+    text += "\n" + std::string(tool.environmentNote) + "\n\n" + std::string(tool.diagnostics);
+    appendIndented(text, "\n\nExit status: ", tool.exitStatus, 0);
     out(text);
 }
 
 bool printCommandHelp(std::string_view name) {
-    const CommandHelp* command = find(name);
+    const help::Command* command = help::findCommand(name);
     if (!command)
         return false;
-    out("Usage: " + std::string(command->synopsis) + "\n\n" + std::string(command->details));
+    std::string text = "Usage: " + std::string(command->synopsis) + "\n\n";
+    text += command->description;
+    if (!command->options.empty()) {
+        text += "\n\nOptions:";
+        appendTable(text, command->options, optionLabel);
+    }
+    if (!command->exitStatus.empty())
+        appendIndented(text, "\n\nExit status: ", command->exitStatus, 0);
+    if (!command->examples.empty()) {
+        text += command->examples.size() == 1 ? "\n\nExample:" : "\n\nExamples:";
+        for (std::string_view example : command->examples)
+            text += "\n  " + std::string(example);
+    }
+    out(text);
     return true;
 }
 
