@@ -190,29 +190,33 @@ TEST(RefusedModules, FilesThatAreNoModuleHereAreRefusedWithTheReason) {
 }
 
 #ifndef _WIN32
-// The Linux search: the library's folder, the installation's data folder, the program's folder,
-// each matching names without regard to case; a relative name is looked for below them, never
-// below the current directory.
+// The Linux search: the library's folder, the installation's data folder (found from the library,
+// or from the tool that carries the library's code), the program's folder, each matching names
+// without regard to case; a relative name is looked for below them, never below the current
+// directory. The installation is laid out as this build installs it.
 TEST(ModuleSearch, TheInstalledFoldersInOrderAndNeverTheCurrentDirectory) {
     CurrentFolder cwd;
     const fs::path root = cwd.dir / "install";
-    for (const char* file : {"lib/Only-Lib.dll", "share/tavlo/Only-Data.dll", "bin/only-bin.dll",
-                             "lib/both.dll", "bin/both.dll", "bin/sub/Deep.DLL"}) {
+    const fs::path lib = TAVLO_INSTALL_LIBDIR, bin = TAVLO_INSTALL_BINDIR,
+                   data = fs::path(TAVLO_INSTALL_DATADIR) / "tavlo";
+    for (const fs::path& file : {lib / "Only-Lib.dll", data / "Only-Data.dll", bin / "only-bin.dll",
+                                 lib / "both.dll", bin / "both.dll", bin / "sub/Deep.DLL"}) {
         fs::create_directories((root / file).parent_path());
         std::ofstream(root / file) << "x";
     }
     cwd.plant("only-cwd.dll");
     cwd.plant("sub/deep.dll");
     const auto folders = platform::portable::moduleSearchFolders(
-        (root / "lib/libtavlo9.so").string(), (root / "bin/host").string());
+        (root / lib / "libtavlo9.so").string(), (root / bin / "host").string());
     ASSERT_EQ(folders.size(), 3u);
-    const std::pair<std::u16string, std::string> rows[] = {
-        {u"only-lib.dll", "lib/Only-Lib.dll"},
-        {u"ONLY-DATA", "share/tavlo/Only-Data.dll"},
-        {u"only-bin.dll", "bin/only-bin.dll"},
-        {u"both.dll", "lib/both.dll"}, // the library's folder first
-        {u"sub\\deep.dll", "bin/sub/Deep.DLL"},
-        {u".\\Only-Lib.dll", "lib/Only-Lib.dll"}, // "." is the searched folder, not the current one
+    const std::pair<std::u16string, fs::path> rows[] = {
+        {u"only-lib.dll", lib / "Only-Lib.dll"},
+        {u"ONLY-DATA", data / "Only-Data.dll"},
+        {u"only-bin.dll", bin / "only-bin.dll"},
+        {u"both.dll", lib / "both.dll"}, // the library's folder first
+        {u"sub\\deep.dll", bin / "sub/Deep.DLL"},
+        {u".\\Only-Lib.dll",
+         lib / "Only-Lib.dll"}, // "." is the searched folder, not the current one
         {u"only-cwd.dll", ""},
         {u"missing.dll", ""},
     };
@@ -220,11 +224,12 @@ TEST(ModuleSearch, TheInstalledFoldersInOrderAndNeverTheCurrentDirectory) {
         EXPECT_EQ(platform::portable::locateModule(name, folders),
                   expected.empty() ? "" : (root / expected).string())
             << narrow(name);
-    // The same folders with the library inside the program (the tool): no duplicates.
-    EXPECT_EQ(platform::portable::moduleSearchFolders((root / "bin/tavlo").string(),
-                                                      (root / "bin/tavlo").string())
-                  .size(),
-              2u);
+    // The library inside the program (the tool): its folder, then the data folder.
+    const auto tool = platform::portable::moduleSearchFolders((root / bin / "tavlo").string(),
+                                                              (root / bin / "tavlo").string());
+    ASSERT_EQ(tool.size(), 2u);
+    EXPECT_EQ(platform::portable::locateModule(u"only-data.dll", tool),
+              (root / data / "Only-Data.dll").string());
 }
 #endif
 

@@ -65,7 +65,7 @@ TEST(LibraryLoad, FindsItsResourceModuleWhereItIsInstalledOnly) {
 #ifdef _WIN32
         {"on-path", "bin", "res", true}, // res is put on PATH
 #else
-        {"data-folder", "lib", "share/tavlo", true},
+        {"data-folder", TAVLO_INSTALL_LIBDIR, TAVLO_INSTALL_DATADIR "/tavlo", true},
 #endif
         {"current-directory", "lib", "", false},
     };

@@ -17,9 +17,13 @@ namespace tavlo::platform::portable {
 namespace {
 
 // An installed library keeps its resource module in the installation's data folder, found from
-// the library's own folder.
+// the library's own folder, or from the tool's, which carries the library's code. The build gives
+// both ways for its installation's folders (a multiarch library folder is one deeper).
 #ifndef TAVLO_RES_FROM_LIB
 #define TAVLO_RES_FROM_LIB "../share/tavlo"
+#endif
+#ifndef TAVLO_RES_FROM_BIN
+#define TAVLO_RES_FROM_BIN "../share/tavlo"
 #endif
 
 std::string normalized(const std::string& path) {
@@ -130,7 +134,8 @@ std::vector<std::string> moduleSearchFolders(const std::string& ownObject,
     const std::string own = ownObject.empty() ? std::string() : normalized(parentOf(ownObject));
     add(own);
     if (!own.empty())
-        add(normalized(own + "/" TAVLO_RES_FROM_LIB));
+        add(normalized(own + "/" +
+                       (ownObject == program ? TAVLO_RES_FROM_BIN : TAVLO_RES_FROM_LIB)));
     add(program.empty() ? std::string() : normalized(parentOf(program)));
     return folders;
 }
