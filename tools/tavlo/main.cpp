@@ -1,6 +1,7 @@
 // tavlo: shows what the library resolves for a registry, and where each answer came from.
 #include "cli.h"
 #include "failure.h"
+#include "help_table.h"
 
 #include "platform/host.h"
 #include "platform/services.h"
@@ -28,6 +29,15 @@ int usageOf(const std::string& command, const std::string& message) {
 namespace {
 
 constexpr const char* kVersion = TAVLO_VERSION;
+
+// The commands "help" explains, as its table lists them.
+std::string helpTopics() {
+    std::string topics;
+    for (const help::Command& command : help::tool().commands)
+        if (command.name != "help")
+            topics.append(topics.empty() ? "" : ", ").append(command.name);
+    return topics;
+}
 
 int usageError(const std::string& message) {
     err("tavlo: " + message);
@@ -109,7 +119,7 @@ int runParsed(const Parsed& parsed) {
         }
         return call.args.size() == 1 && printCommandHelp(call.args[0])
                    ? kFound
-                   : usageError("help takes one command name: show, get, help-file, notice, reg");
+                   : usageError("help takes one command name: " + helpTopics());
     }
     // Handed over as given, so the parser never saw a --help among them.
     if (command.takes == Takes::OwnSyntax && asksForHelp(call.args)) {
