@@ -7,20 +7,10 @@
 # changes the live registry. Linux: user.reg is replaced by rename, rewritten in place, and
 # replaced again.
 set -e
-demo="$1"
-shift
-if [ $# -eq 2 ]; then
-  wine_run="$1" host="$2"
-else
-  wine_run="" host="$1"
-fi
-work="$(cd "$(dirname "$host")/.." && pwd)/follow-host"
-prefix="$work/prefix" out="$work/out" err="$work/err"
-rm -rf "$work"
-mkdir -p "$work"
-cp -a "$demo" "$prefix"
 . "$(dirname "$0")/check.sh"
 . "$(dirname "$0")/prefix_changes.sh"
+in_a_copy follow-host "$@"
+host="$program"
 
 if [ -n "$wine_run" ]; then
   # Wine brings the copy of the prefix up to date before the host starts.

@@ -1,6 +1,22 @@
 # Sourced by the tests in which another process changes RASTERTHRESHOLD while a program watches
-# it. Needs prefix (the copy of the demo prefix the program runs on), demo (the demo itself),
-# wine_run (empty on Linux) and out (the program's output).
+# it, in a copy of the demo prefix.
+
+# in_a_copy NAME DEMO [WINE-RUN] PROGRAM: sets demo, wine_run (empty for the Linux build) and
+# program, and makes a fresh copy of the demo, prefix, in the folder NAME beside the program's
+# folder, where the program's output goes to out and err.
+in_a_copy() {
+  demo="$2"
+  if [ $# -eq 4 ]; then
+    wine_run="$3" program="$4"
+  else
+    wine_run="" program="$3"
+  fi
+  work="$(cd "$(dirname "$program")/.." && pwd)/$1"
+  prefix="$work/prefix" out="$work/out" err="$work/err"
+  rm -rf "$work"
+  mkdir -p "$work"
+  cp -a "$demo" "$prefix"
+}
 
 # The key of the demo's current profile that holds the value.
 general='HKEY_CURRENT_USER\SOFTWARE\Veltrane\Corvida\R1\KORA-7:1\Profiles\<<Unnamed Profile>>\General'

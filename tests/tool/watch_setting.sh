@@ -8,21 +8,10 @@
 # it (a new file renamed over the old one), which the Linux library follows. Linux also watches
 # whether the plotters directory exists, and stops that watch with SIGTERM.
 set -e
-demo="$1"
-shift
-if [ $# -eq 2 ]; then
-  wine_run="$1" tool="$2"
-else
-  wine_run="" tool="$1"
-fi
-work="$(cd "$(dirname "$tool")/.." && pwd)/watch-setting"
-prefix="$work/prefix" out="$work/out" err="$work/err"
-rm -rf "$work"
-mkdir -p "$work"
-cp -a "$demo" "$prefix"
-
 . "$(dirname "$0")/check.sh"
 . "$(dirname "$0")/prefix_changes.sh"
+in_a_copy watch-setting "$@"
+tool="$program"
 from="    from: $general\\RASTERTHRESHOLD"
 missing="    from: default 20, since $general\\RASTERTHRESHOLD is missing"
 
