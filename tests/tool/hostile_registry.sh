@@ -150,16 +150,18 @@ rm -f "$prefix/drive_c/x/userdata.dll"
 
 # The ways discovery ends that the prefix above doesn't give: an empty registry (no association,
 # nothing registered), and a product hook beside the library, which the tool carries in itself
-# (so a copy of the tool, beside the hook and the resource module, on the prefix's drive C: as
-# an installed one is: the prefix has no Z: drive, and Wine's loader finds no hook beside a
-# program it can name only by its Unix path).
-empty="$work/empty-prefix" beside="$prefix/drive_c/tool"
-mkdir -p "$empty" "$beside"
+# (so a copy of the tool, beside the hook and the resource module): on the prefix's drive C: as
+# an installed one is, and outside every drive (the prefix has no Z: drive), where Wine names the
+# program by its Unix path.
+empty="$work/empty-prefix" beside="$prefix/drive_c/tool" outside="$work/tool-outside"
+mkdir -p "$empty" "$beside" "$outside"
 printf 'WINE REGISTRY Version 2\n;; All keys relative to \\\\Machine\n\n#arch=win64\n\n' \
   > "$empty/system.reg"
 cp "$prefix/user.reg" "$empty/user.reg"
 cp "$tool" "$(dirname "$tool")/tavlo9Res.dll" "$beside/"
 cp "$hook" "$beside/userdata.dll"
+cp "$tool" "$(dirname "$tool")/tavlo9Res.dll" "$outside/"
+cp "$hook" "$outside/userdata.dll"
 built_prefix=$prefix built_tool=$tool
 # prefix | tool | exit status | source
 while IFS='|' read -r prefix tool expected source; do
@@ -171,6 +173,7 @@ while IFS='|' read -r prefix tool expected source; do
 done <<'EOF'
 $empty|$built_tool|1|none
 $built_prefix|$beside/${built_tool##*/}|0|hook-library
+$built_prefix|$outside/${built_tool##*/}|0|hook-library
 EOF
 prefix=$built_prefix tool=$built_tool
 

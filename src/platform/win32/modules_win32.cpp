@@ -278,9 +278,23 @@ ModuleHandle Win32Modules::moduleContaining(const void* address) {
     return info.AllocationBase;
 }
 
+// As GetModuleFileNameW answers (a name that doesn't fit is cut to the buffer, the terminator
+// included, and the count is the buffer's size), but with the Win32 spelling of a file Wine finds
+// outside every drive: composed from its bare NT name, a sibling's path would be relative.
 std::uint32_t Win32Modules::moduleFileName(ModuleHandle module, char16_t* buffer,
                                            std::uint32_t capacity) {
-    return GetModuleFileNameW(static_cast<HMODULE>(module), wide(buffer), capacity);
+    const std::wstring path = fileNameOf(static_cast<HMODULE>(module));
+    if (path.empty() || capacity == 0)
+        return 0;
+    if (path.size() < capacity) {
+        std::copy(path.begin(), path.end(), wide(buffer));
+        buffer[path.size()] = u'\0';
+        return static_cast<std::uint32_t>(path.size());
+    }
+    std::copy_n(path.begin(), capacity - 1, wide(buffer));
+    buffer[capacity - 1] = u'\0';
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return capacity;
 }
 
 std::u16string Win32Modules::loadString(ModuleHandle module, std::uint32_t id) {
