@@ -133,9 +133,15 @@ std::vector<std::string> moduleSearchFolders(const std::string& ownObject,
     };
     const std::string own = ownObject.empty() ? std::string() : normalized(parentOf(ownObject));
     add(own);
-    if (!own.empty())
-        add(normalized(own + "/" +
-                       (ownObject == program ? TAVLO_RES_FROM_BIN : TAVLO_RES_FROM_LIB)));
+    if (!own.empty()) {
+        const std::string toData = ownObject == program ? TAVLO_RES_FROM_BIN : TAVLO_RES_FROM_LIB;
+        // The loader may name the library through a link to its folder (/lib is /usr/lib on a
+        // merged-/usr system), from where the relative way to the data folder leads nowhere: it
+        // is taken from the folder the link leads to.
+        std::error_code error;
+        const std::filesystem::path real = std::filesystem::canonical(own, error);
+        add(normalized((error ? own : real.string()) + "/" + toData));
+    }
     add(program.empty() ? std::string() : normalized(parentOf(program)));
     return folders;
 }
