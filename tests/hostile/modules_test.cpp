@@ -224,6 +224,13 @@ TEST(ModuleSearch, TheInstalledFoldersInOrderAndNeverTheCurrentDirectory) {
         EXPECT_EQ(platform::portable::locateModule(name, folders),
                   expected.empty() ? "" : (root / expected).string())
             << narrow(name);
+    // The library named through a link to its folder (as /lib is /usr/lib on a merged-/usr
+    // system): the data folder is found from the folder the link leads to.
+    fs::create_directory_symlink(root / lib, cwd.dir / "linked-lib");
+    const auto linked = platform::portable::moduleSearchFolders(
+        (cwd.dir / "linked-lib" / "libtavlo9.so").string(), (root / bin / "host").string());
+    EXPECT_EQ(platform::portable::locateModule(u"only-data.dll", linked),
+              (root / data / "Only-Data.dll").string());
     // The library inside the program (the tool): its folder, then the data folder.
     const auto tool = platform::portable::moduleSearchFolders((root / bin / "tavlo").string(),
                                                               (root / bin / "tavlo").string());
