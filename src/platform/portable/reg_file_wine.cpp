@@ -4,8 +4,6 @@
 #include "platform/portable/reg_file_loader.h"
 
 #include <algorithm>
-#include <bit>
-#include <cstdint>
 #include <cstring>
 #include <string_view>
 
@@ -19,38 +17,6 @@ bool equalsAscii(std::u16string_view text, std::string_view word) {
         if (asciiLower(text[i]) != asciiLower(static_cast<unsigned char>(word[i])))
             return false;
     return true;
-}
-
-// The first byte from i on that is a backslash, a closing bracket or a null, eight a step; high
-// is set when a byte passed over is not ASCII.
-std::size_t findPathByte(const char* s, std::size_t i, std::size_t n, bool& high) {
-    constexpr std::uint64_t kOnes = 0x0101010101010101ull;
-    constexpr std::uint64_t kHighs = 0x8080808080808080ull;
-    auto zeroBytes = [](std::uint64_t x) { return (x - kOnes) & ~x & kHighs; };
-    std::uint64_t passed = 0;
-    if constexpr (std::endian::native == std::endian::little) {
-        for (; n - i >= 8; i += 8) {
-            std::uint64_t word;
-            std::memcpy(&word, s + i, 8);
-            // Only bytes above the first match can be flagged falsely.
-            if (const std::uint64_t found = zeroBytes(word ^ (kOnes * '\\')) |
-                                            zeroBytes(word ^ (kOnes * ']')) | zeroBytes(word)) {
-                const int bits = std::countr_zero(found) & ~7;
-                passed |= bits ? word & (~std::uint64_t{0} >> (64 - bits)) : 0;
-                high |= (passed & kHighs) != 0;
-                return i + static_cast<std::size_t>(bits / 8);
-            }
-            passed |= word;
-        }
-    }
-    high |= (passed & kHighs) != 0;
-    for (; i < n; ++i) {
-        const auto c = static_cast<unsigned char>(s[i]);
-        if (c == '\\' || c == ']' || c == 0)
-            return i;
-        high |= c >= 0x80;
-    }
-    return n;
 }
 
 } // namespace
@@ -96,8 +62,10 @@ bool Loader::openWineKeyQuickly(const Text8& t, std::size_t p, std::size_t e) {
     bool escaped = false, anyEscaped = false;
     std::size_t i = from, start = from;
     for (;;) {
-        i = findPathByte(line, i, n, escaped);
-        if (i == n || line[i] == 0 || (line[i] == '\\' && i + 1 == n))
+        unsigned seen = 0; // a byte beyond ASCII is UTF-8 to decode
+        i = t.findEither(p + i, e, ']', '\\', seen) - p;
+        escaped |= seen >= 0x80;
+        if (i == n || (line[i] == '\\' && i + 1 == n))
             return false;
         if (line[i] == ']' || line[i + 1] == '\\') {
             if (i > start)
@@ -113,6 +81,9 @@ bool Loader::openWineKeyQuickly(const Text8& t, std::size_t p, std::size_t e) {
             i += 2;
         }
     }
+    // A null in a name is openKey's to report.
+    if (std::memchr(line + from, 0, i - from))
+        return false;
     if (kept + rawParts_.size() > kMaxKeyDepth || kept + rawParts_.size() == 0)
         return false;
     // Decoded, a component may hold what a path can't: a backslash or a null from a numeric
