@@ -202,26 +202,20 @@ TEST(RegFile, KeyLinesAndTheirRoots) {
 
 // Keys whose paths share a start, met in any order, and a key with enough values to be indexed:
 // each value lands in its own key and is found in any case, names beyond ASCII too.
-TEST(RegFile, KeysSharingPathsAndKeysWithManyValues) {
+// A key with more values than a linear search serves: found by name in either case.
+TEST(RegFile, KeysWithManyValues) {
     std::string many = "[Many]\n";
     for (int i = 0; i < 40; ++i)
         many += (i % 2 ? "\"\\x00e9" : "\"\\x03a9") + std::to_string(i) +
                 "\"=dword:" + std::to_string(i) + "\n";
-    Loaded loaded(kWine +
-                  "[A\\\\Bc]\n\"v\"=\"1\"\n[A\\\\B]\n\"v\"=\"2\"\n[A\\\\Bc\\\\D]\n\"v\"=\"3\"\n" +
-                  "[a\\\\bC]\n\"w\"=\"4\"\n" + many +
-                  "\"\\x03c9"
-                  "38\"=dword:99\n");
-    // clang-format off
+    Loaded loaded(kWine + many + "\"\\x03c938\"=dword:99\n");
     const std::tuple<std::u16string, std::u16string, Data> values[] = {
-        {u"A\\Bc", u"v", {1, sz(u"1")}}, {u"A\\B", u"V", {1, sz(u"2")}}, {u"a\\bc\\d", u"v", {1, sz(u"3")}},
-        {u"A\\BC", u"W", {1, sz(u"4")}}, {u"many", u"\u00c917", {4, {0x17, 0, 0, 0}}},
-        {u"Many", u"\u03c938", {4, {0x99, 0, 0, 0}}}, {u"Many", u"\u03a90", {4, {0, 0, 0, 0}}},
+        {u"many", u"\u00c917", {4, {0x17, 0, 0, 0}}},
+        {u"Many", u"\u03c938", {4, {0x99, 0, 0, 0}}},
+        {u"Many", u"\u03a90", {4, {0, 0, 0, 0}}},
     };
-    // clang-format on
     for (const auto& [path, name, data] : values)
         EXPECT_EQ(loaded.value(name, path), data) << path.size() << " " << name.size();
-    EXPECT_FALSE(loaded.value(u"w", u"A\\B"));
 }
 
 TEST(RegFile, LaterFilesOverrideAndDelete) {
@@ -337,8 +331,8 @@ TEST(RegFile, WineKeyLinesSharingTheLineBefore) {
     } cases[] = {
         {{"A\\\\B", "A\\\\B\\\\C", "A\\\\Bc", "A\\\\B"}, "A=\nA\\B=4\nA\\B\\C=2\nA\\Bc=3\n"},
         // The same key in another case, and a longer or shorter last component.
-        {{"Ab\\\\Cd", "AB\\\\cd\\\\E", "Ab\\\\C", "Abc"},
-         "Ab=\nAb\\Cd=1\nAb\\Cd\\E=2\nAb\\C=3\nAbc=4\n"},
+        {{"Ab\\\\Cd", "AB\\\\cd\\\\E", "Ab\\\\C", "aB\\\\cD", "Abc"},
+         "Ab=\nAb\\Cd=4\nAb\\Cd\\E=2\nAb\\C=3\nAbc=5\n"},
         // Escapes before, in and after the shared part; an escaped bracket is no end.
         {{"\\x41\\\\B", "\\x41\\\\B\\\\C\\]", "\\x41\\\\B\\\\C\\]\\\\D", "A\\\\Caf\\xe9"},
          "A=\nA\\B=1\nA\\B\\C]=2\nA\\B\\C]\\D=3\nA\\Caf\u00e9=4\n"},
