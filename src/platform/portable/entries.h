@@ -64,8 +64,21 @@ struct Run {
 };
 enum class Waiting : std::uint8_t { Nothing, ShortRun, Runs };
 
-// Keys are the one part of a loaded file stored whole, so a node is kept small: its values and
-// the run of lines they are read from share their room.
+// Where the key lines of a loaded key's sub-keys lie while they wait to be read: the lines of a
+// run all name keys below it, and each starts with the same prefix bytes of path, the key's own
+// path as that run spells it.
+struct KeyRun {
+    std::uint64_t offset;
+    std::uint64_t length;
+    std::uint64_t line;
+    std::uint32_t source;
+    std::uint32_t prefix;
+    std::uint8_t hive; // the loader's Hive, which the lines' paths are relative to
+    KeyRun* next;
+};
+
+// A loaded file's keys near the top of its tree are stored whole, so a node is kept small (a
+// cache line): its values and the run of lines they are read from share their room.
 struct KeyNode {
     const std::uint8_t* nameBytes = nullptr;
     std::uint32_t hash = 0;
@@ -80,6 +93,9 @@ struct KeyNode {
     Slots<KeyNode*> children;
     // Made while a key's values are read, which another thread may walk past to a sub-key.
     std::atomic<Indexes*> indexes{nullptr};
+    // The runs of key lines that make its sub-keys when first needed; children holds none of
+    // them until then.
+    std::atomic<KeyRun*> keyRuns{nullptr};
 
     Units name() const { return {nameBytes, nameLength, narrowName != 0}; }
 };

@@ -114,6 +114,8 @@ void KeyStorage::removeChild(KeyNode& parent, std::uint32_t at) {
 }
 
 KeyNode* KeyStorage::child(KeyNode& parent, const Units& name) {
+    if (parent.keyRuns.load(std::memory_order_relaxed))
+        readWaitingKeys(parent);
     const std::uint32_t hash = hashOf(name);
     const std::uint32_t at = find(parent, parent.children, name, hash);
     if (at != kNotFound)

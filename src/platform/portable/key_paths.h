@@ -76,8 +76,7 @@ inline std::size_t commonPrefix(std::string_view a, std::string_view b) {
     return i;
 }
 
-inline const KeyNode* descend(const KeyStorage& storage, const KeyNode* node,
-                              std::u16string_view path) {
+inline const KeyNode* descend(KeyStorage& storage, const KeyNode* node, std::u16string_view path) {
     forEachComponent(path, [&](std::u16string_view component) {
         node = storage.findChild(*node, Units::of(component));
         return node != nullptr;

@@ -41,6 +41,16 @@ struct KeyStorage {
         return node;
     }
 
+    // A key's sub-keys, made first when their key lines still wait. A mutator that walks the
+    // tree gets them from child() instead, without the lock.
+    const KeyNode& withChildren(const KeyNode& node) {
+        if (node.keyRuns.load(std::memory_order_acquire)) {
+            std::lock_guard lock(reading);
+            readWaitingKeys(const_cast<KeyNode&>(node));
+        }
+        return node;
+    }
+
     // The key's values are (also) what these lines say. Values the key already holds come
     // first: the lines are read over them at once.
     void addRun(KeyNode& node, std::uint32_t source, std::uint64_t offset, std::uint64_t length,
@@ -64,10 +74,18 @@ struct KeyStorage {
         return kNotFound;
     }
 
-    const KeyNode* findChild(const KeyNode& parent, const Units& name) const {
+    const KeyNode* findChild(const KeyNode& parent, const Units& name) {
+        withChildren(parent);
         const std::uint32_t at = find(parent, parent.children, name, hashOf(name));
         return at == kNotFound ? nullptr : parent.children.items[at];
     }
+
+    // The sub-keys of a key with none yet are (also) what these key lines name. Only a loader
+    // adds them, and only to a key whose sub-keys all wait, so that reading them makes every
+    // key below it afresh.
+    void addKeyRun(KeyNode& node, const KeyRun& run);
+    // Makes the sub-keys whose key lines wait. The caller holds the lock, or is a mutator.
+    void readWaitingKeys(KeyNode& node);
 
     // The child of that name, made when missing.
     KeyNode* child(KeyNode& parent, const Units& name);

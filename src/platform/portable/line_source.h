@@ -1,6 +1,6 @@
 // How a loaded file's lines reach a key: the registry remembers where a key's lines lie, and
 // asks their source to read them into the key through a ValueWriter when the key's values are
-// first needed.
+// first needed, or to make the keys below it when its sub-keys are.
 #pragma once
 
 #include "platform/portable/diagnostic_log.h"
@@ -12,6 +12,7 @@
 namespace tavlo::platform::portable {
 
 struct KeyNode;
+struct KeyRun;
 struct KeyStorage;
 
 // Where the loader stores the values of one key as it reads their lines.
@@ -39,6 +40,9 @@ public:
     // them is line firstLine.
     virtual void readValues(ValueWriter& key, std::uint64_t offset, std::uint64_t length,
                             std::uint64_t firstLine) = 0;
+    // Makes the keys below root that a run of key lines names, each waiting for its values as a
+    // loaded key does. Nothing outside root's tree is touched, whatever the lines say now.
+    virtual void readKeys(KeyStorage& storage, KeyNode& root, const KeyRun& run) = 0;
 };
 
 } // namespace tavlo::platform::portable

@@ -66,6 +66,11 @@ void MemoryRegistry::deferValues(Node* key, std::uint32_t source, std::uint64_t 
     storage_->addRun(*key, source, offset, length, firstLine);
 }
 
+void MemoryRegistry::deferKeys(Node* key, const KeyRun& run) {
+    ++storage_->changes;
+    storage_->addKeyRun(*key, run);
+}
+
 void MemoryRegistry::readAllValues() {
     Storage& storage = *storage_;
     std::vector<Node*> pending{&storage.machine, &storage.user};
@@ -73,6 +78,7 @@ void MemoryRegistry::readAllValues() {
         Node* node = pending.back();
         pending.pop_back();
         storage.withValues(*node);
+        storage.withChildren(*node);
         // Sub-keys in their order, which is mostly the order of their lines in a file.
         for (std::uint32_t i = node->children.count; i-- > 0;)
             pending.push_back(node->children.items[i]);

@@ -15,9 +15,10 @@
 // A program asks about a handful of keys of a registry that can hold hundreds of thousands, and
 // storing what every value says costs far more than reading the file. So a loaded key only
 // knows where its lines lie in the file (LineSource) until a read of its values first needs
-// them; they are read then, once, under a lock, and stay. Problems those lines hold are
-// reported from then on. Reads may come from any number of threads at once; the mutators,
-// loading included, must not run beside them.
+// them; they are read then, once, under a lock, and stay. Deeper keys wait the same way: a key a
+// few levels down knows where the key lines of everything below it lie until its sub-keys are
+// first needed. Problems those lines hold are reported from then on. Reads may come from any
+// number of threads at once; the mutators, loading included, must not run beside them.
 #pragma once
 
 #include "platform/portable/line_source.h"
@@ -69,7 +70,11 @@ public:
     // The key's values are what these lines say, after (or over) what earlier lines said.
     void deferValues(Node* key, std::uint32_t source, std::uint64_t offset, std::uint64_t length,
                      std::uint64_t firstLine);
-    // Reads every key's values that are still waiting: what a full check of the files needs.
+    // The key's sub-keys are (also) what the key lines of run name. The key must have no
+    // sub-keys of its own yet.
+    void deferKeys(Node* key, const KeyRun& run);
+    // Reads every key's sub-keys and values that are still waiting: what a full check of the
+    // files needs.
     void readAllValues();
 
     // Problems met in the files loaded, each file's in line order. Beyond 100 a file's problems

@@ -19,11 +19,16 @@ bool isStringType(std::uint32_t type) {
     return type == regtype::sz || type == regtype::expand_sz || type == regtype::multi_sz;
 }
 
-// Before any of an open key's values is looked at.
+// Before any of an open key's values, or sub-keys, is looked at.
 void readValues(const OpenKey& key) {
     for (const KeyNode* node : {key.primary, key.secondary})
         if (node)
             key.storage->withValues(*node);
+}
+void readChildren(const OpenKey& key) {
+    for (const KeyNode* node : {key.primary, key.secondary})
+        if (node)
+            key.storage->withChildren(*node);
 }
 
 const Value* findValue(const OpenKey& key, const char16_t* name) {
@@ -79,7 +84,7 @@ Status MemoryRegistry::openKey(Root root, const char16_t* subKey, KeyHandle* key
         return status::invalid_parameter;
     *key = nullptr;
     std::u16string_view path(subKey ? subKey : u"", length(subKey));
-    const Storage& storage = *storage_;
+    Storage& storage = *storage_;
 
     auto open = std::make_unique<OpenKey>();
     switch (root) {
@@ -188,7 +193,9 @@ Status MemoryRegistry::enumKey(KeyHandle key, std::uint32_t index, char16_t* nam
         return status::invalid_handle;
     if (!name || !nameCount)
         return status::invalid_parameter;
-    KeyNode* const* found = entryAt(*static_cast<OpenKey*>(key), &KeyNode::children, index);
+    const OpenKey& open = *static_cast<OpenKey*>(key);
+    readChildren(open);
+    KeyNode* const* found = entryAt(open, &KeyNode::children, index);
     if (!found)
         return status::no_more_items;
     const Units childName = (*found)->name();

@@ -59,6 +59,19 @@ public:
         loader.finishValues(offset + length >= textEnd_);
     }
 
+    void readKeys(KeyStorage& storage, KeyNode& root, const KeyRun& run) override {
+        Loader loader(storage, root, run, name_);
+        if (!file_) {
+            feedBytes(loader, encoding_, text_.data() + run.offset,
+                      static_cast<std::size_t>(run.length), run.offset, true);
+        } else if (const int error = readLines(loader, run.offset, run.length)) {
+            loader.report(run.line, "the file can't be read again (" + reasonOf(error) +
+                                        "): this key and the keys after it below the same key "
+                                        "are missing");
+        }
+        loader.finish();
+    }
+
 private:
     static constexpr std::size_t kNearBlock = std::size_t{64} << 10;
 

@@ -2,6 +2,8 @@
 // where a key's value lines begin and end.
 #include "platform/portable/reg_file_loader.h"
 
+#include "platform/portable/key_paths.h"
+
 #include <algorithm>
 #include <cstring>
 #include <utility>
@@ -64,6 +66,7 @@ template <class Text> std::size_t Loader::feed(const Text& t, bool atEnd) {
             break;
         const std::size_t end = found.end;
         shifted = found.shifted;
+        lineStart_ = pos;
         ++line_;
         if (line_ > 1) {
             if (shifted) {
@@ -98,6 +101,8 @@ template <class Text> std::size_t Loader::feed(const Text& t, bool atEnd) {
 void Loader::finish() {
     if (passingOver())
         endValueLines(textEnd_);
+    if (waiting_)
+        endWaiting(textEnd_);
     if (pending_) {
         report(pendingLine_, "the file ends inside hex data: value skipped");
         dropPending();
@@ -116,14 +121,25 @@ void Loader::report(std::uint64_t line, std::string message) {
     Diagnostic diagnostic{file_, static_cast<std::size_t>(line), std::move(message)};
     if (writer_)
         writer_->report(std::move(diagnostic));
-    else
+    else if (registry_)
         registry_->report(std::move(diagnostic));
+    else
+        storage_->log.report(std::move(diagnostic));
 }
 
 void Loader::endValueLines(std::uint64_t end) {
-    if (end > valuesFrom_)
-        registry_->deferValues(key_, source_, valuesFrom_, end - valuesFrom_, valuesLine_);
+    if (keyState_ == KeyState::Open && end > valuesFrom_) {
+        if (registry_)
+            registry_->deferValues(key_, source_, valuesFrom_, end - valuesFrom_, valuesLine_);
+        else
+            storage_->addRun(*key_, source_, valuesFrom_, end - valuesFrom_, valuesLine_);
+    }
     keyState_ = KeyState::None;
+}
+
+MemoryRegistry::Node* Loader::childOf(MemoryRegistry::Node* parent, const Units& name) {
+    return storage_ ? storage_->child(*parent, name)
+                    : registry_->writableChild(hive_, parent, name);
 }
 
 // A line of UTF-16 text that went out of step by a byte (one too many or too few) is
@@ -221,7 +237,28 @@ void Loader::openKey(Hive hive) {
         keyState_ = KeyState::Skipped;
         return;
     }
-    key_ = registry_->writableKey(hive, path);
+    if (storage_) {
+        // The path names a key below root, through the components of root's own.
+        MemoryRegistry::Node* node = rawNodes_.front().second;
+        std::size_t above = kKeysWaitBelowDepth;
+        forEachComponent(path, 0, [&](const Units& component, std::size_t) {
+            if (above > 0)
+                --above;
+            else
+                node = childOf(node, component);
+            return true;
+        });
+        // Only a file changed since it was loaded has such a line here; root itself, which
+        // readers may be looking at, is never written.
+        if (node == rawNodes_.front().second) {
+            report(line_, "line not understood: skipped");
+            keyState_ = KeyState::Skipped;
+            return;
+        }
+        key_ = node;
+    } else {
+        key_ = registry_->writableKey(hive, path);
+    }
     keyState_ = KeyState::Open;
     keyOpened_ = true;
 }

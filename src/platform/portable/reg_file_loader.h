@@ -12,6 +12,7 @@
 // (reg_file_values.cpp). Only they include this, so the text scans stay inlined in them.
 #pragma once
 
+#include "platform/portable/key_storage.h"
 #include "platform/portable/memory_registry.h"
 #include "platform/portable/reg_file_format.h"
 #include "platform/portable/reg_file_text.h"
@@ -31,6 +32,11 @@ constexpr std::size_t kMaxKeyNameChars = 255;
 // tree, its destruction included, into a stack overflow for a long enough key line.
 constexpr std::size_t kMaxKeyDepth = 512;
 constexpr std::size_t kMaxValueNameChars = 16383;
+// A Wine file's keys this deep are made as they're met; the key lines of everything below one
+// of them wait, as its values do, until its sub-keys are first needed. Deeper, more of a file's
+// keys would be made that nobody asks about; shallower, the first question below a key such
+// as Software\Classes would make most of the file's keys at once.
+constexpr std::size_t kKeysWaitBelowDepth = 3;
 
 enum class HexStep { Done, More, Bad };
 
@@ -42,6 +48,13 @@ public:
         : registry_(&registry), file_(file), wine_(format == RegFileFormat::Wine),
           unicode_(format == RegFileFormat::Regedit5),
           unitBytes_(encoding == Encoding::Utf16le ? 2 : 1), hive_(defaultHive), source_(source) {}
+    // Makes the keys below root that a run of Wine key lines names.
+    Loader(KeyStorage& storage, KeyNode& root, const KeyRun& run, const std::string& file)
+        : storage_(&storage), file_(file), wine_(true), unicode_(false), unitBytes_(1),
+          hive_(static_cast<Hive>(run.hive)), line_(run.line - 1), rawHive_(hive_),
+          rootPrefix_(run.prefix), depthAbove_(kKeysWaitBelowDepth - 1), source_(run.source) {
+        rawNodes_.emplace_back(run.prefix, &root);
+    }
     // Reads the value lines of one key, those after line firstLine - 1.
     Loader(ValueWriter& key, const std::string& file, RegFileFormat format, Encoding encoding,
            std::uint64_t firstLine)
@@ -72,10 +85,14 @@ public:
     std::uint64_t textEnd() const { return textEnd_; }
 
 private:
-    enum class KeyState { None, Open, Skipped };
+    // Below: the key line names a key below one whose sub-keys wait.
+    enum class KeyState { None, Open, Skipped, Below };
 
-    // While loading, the lines of an open key are passed over.
-    bool passingOver() const { return registry_ && keyState_ == KeyState::Open; }
+    // While loading, the lines of an open key are passed over, and those of a key below one
+    // whose sub-keys wait.
+    bool passingOver() const {
+        return !writer_ && (keyState_ == KeyState::Open || keyState_ == KeyState::Below);
+    }
     std::uint64_t offsetOf(std::size_t unit) const { return base_ + unitBytes_ * unit; }
     void endValueLines(std::uint64_t end);
 
@@ -86,6 +103,7 @@ private:
     template <class Text>
     [[gnu::always_inline]] inline void processLine(const Text& t, std::size_t b, std::size_t e);
     void openKey(Hive hive);
+    MemoryRegistry::Node* childOf(MemoryRegistry::Node* parent, const Units& name);
 
     // regedit's key lines.
     template <class Text> void regeditKeyLine(const Text& t, std::size_t p, std::size_t e);
@@ -94,6 +112,12 @@ private:
     template <class Text> void wineKeyLine(const Text& t, std::size_t p, std::size_t e);
     bool openWineKeyQuickly(const Text8& t, std::size_t p, std::size_t e);
     bool openWineKeyQuickly(const Text16&, std::size_t, std::size_t) { return false; }
+    bool belowWaitingKey(const Text8& t, std::size_t p, std::size_t e);
+    bool belowWaitingKey(const Text16&, std::size_t, std::size_t) { return false; }
+    bool outsideRoot(const Text8& t, std::size_t p, std::size_t e);
+    bool outsideRoot(const Text16&, std::size_t, std::size_t) { return false; }
+    void startWaiting();
+    void endWaiting(std::uint64_t end);
     template <class Text> void wineComment(const Text& t, std::size_t p, std::size_t e);
 
     // Value lines and their data.
@@ -147,6 +171,7 @@ private:
     }
 
     MemoryRegistry* registry_ = nullptr; // while loading
+    KeyStorage* storage_ = nullptr;      // while making the keys below one key
     ValueWriter* writer_ = nullptr;      // while reading a key's values
     const std::string& file_;
     const bool wine_;
@@ -154,6 +179,7 @@ private:
     const unsigned unitBytes_;
     Hive hive_; // where a Wine file's keys go
     std::uint64_t line_ = 0;
+    std::size_t lineStart_ = 0; // of the line being read, in the text being fed
     bool badUtf8_ = false;
     bool shifted_ = false;
 
@@ -172,6 +198,20 @@ private:
         std::pair<std::size_t, std::size_t> units{};
     };
     std::vector<RawPart> rawParts_;
+    // While making the keys below one key: how many bytes of its path every key line starts
+    // with (those of the first line, which the others must repeat), and how many levels lie
+    // above the first of rawNodes_.
+    std::size_t rootPrefix_ = 0;
+    std::string rootPath_;
+    std::size_t depthAbove_ = 0;
+    // While loading, the key whose sub-keys wait, as its key line spelt its path, and where
+    // the run of key lines below it began (when one has).
+    MemoryRegistry::Node* waiting_ = nullptr;
+    Hive waitingHive_ = Hive::LocalMachine;
+    std::string waitingPath_;
+    bool waitingRun_ = false;
+    std::uint64_t waitingFrom_ = 0;
+    std::uint64_t waitingLine_ = 0;
     // The lines of the key open while loading.
     std::uint32_t source_ = 0;
     std::uint64_t base_ = 0; // the offset of the text being fed

@@ -10,6 +10,36 @@
 namespace tavlo::platform::portable::reg_load {
 namespace {
 
+// Whether a key line's path goes on below the key whose path, as a line spelt it, is prefix: it
+// repeats it, a separator follows, and after any more separators comes a character of a name.
+// A numeric escape of a backslash there would be one more separator: such a line is not taken.
+bool namesBelow(const char* line, std::size_t n, std::string_view prefix) {
+    const std::size_t length = prefix.size();
+    if (n < length + 3 || line[length] != '\\' || line[length + 1] != '\\' ||
+        std::memcmp(line, prefix.data(), length) != 0)
+        return false;
+    std::size_t i = length + 2;
+    while (i + 1 < n && line[i] == '\\' && line[i + 1] == '\\')
+        i += 2;
+    if (i == n || line[i] == ']')
+        return false;
+    if (line[i] != '\\')
+        return true;
+    if (++i == n)
+        return false;
+    unsigned value = 0;
+    if (line[i] == 'x') {
+        for (int digits = 0, d;
+             digits < 4 && ++i < n && (d = hexDigit(static_cast<unsigned char>(line[i]))) >= 0;
+             ++digits)
+            value = (value << 4) | static_cast<unsigned>(d);
+    } else {
+        for (int digits = 0; digits < 3 && i < n && line[i] >= '0' && line[i] <= '7'; ++i, ++digits)
+            value = value * 8 + static_cast<unsigned>(line[i] - '0');
+    }
+    return value != '\\';
+}
+
 bool equalsAscii(std::u16string_view text, std::string_view word) {
     if (text.size() != word.size())
         return false;
@@ -22,9 +52,15 @@ bool equalsAscii(std::u16string_view text, std::string_view word) {
 } // namespace
 
 template <class Text> void Loader::wineKeyLine(const Text& t, std::size_t p, std::size_t e) {
-    if (openWineKeyQuickly(t, p, e))
+    if (storage_ ? outsideRoot(t, p, e) : belowWaitingKey(t, p, e))
         return;
-    rawNodes_.clear();
+    if (openWineKeyQuickly(t, p, e)) {
+        if (registry_ && rawNodes_.size() == kKeysWaitBelowDepth && key_->children.count == 0)
+            startWaiting();
+        return;
+    }
+    // While making the keys below one key, the quick way goes on from it.
+    rawNodes_.resize(storage_ ? 1 : 0);
     keyPath_.clear();
     // What follows the bracket is the key's modification time, which nothing here uses.
     if (parseString(t, p, e, ']', keyPath_) == npos) {
@@ -33,6 +69,58 @@ template <class Text> void Loader::wineKeyLine(const Text& t, std::size_t p, std
         return;
     }
     openKey(hive_);
+}
+
+// Wine writes a key's sub-keys right after it, so the key lines below a key that waits for its
+// sub-keys come in a run, each starting with its path as its own line spelt it. They are only
+// passed over: the run is made into keys when the key's sub-keys are first needed.
+bool Loader::belowWaitingKey(const Text8& t, std::size_t p, std::size_t e) {
+    if (!waiting_)
+        return false;
+    if (hive_ == waitingHive_ &&
+        namesBelow(reinterpret_cast<const char*>(t.p) + p, e - p, waitingPath_)) {
+        if (!waitingRun_) {
+            waitingRun_ = true;
+            waitingFrom_ = offsetOf(lineStart_);
+            waitingLine_ = line_;
+        }
+        keyState_ = KeyState::Below;
+        return true;
+    }
+    endWaiting(offsetOf(lineStart_));
+    return false;
+}
+
+void Loader::startWaiting() {
+    waiting_ = key_;
+    waitingHive_ = hive_;
+    waitingPath_ = rawPath_;
+    waitingRun_ = false;
+}
+
+void Loader::endWaiting(std::uint64_t end) {
+    if (waitingRun_)
+        registry_->deferKeys(waiting_,
+                             KeyRun{waitingFrom_, end - waitingFrom_, waitingLine_, source_,
+                                    static_cast<std::uint32_t>(waitingPath_.size()),
+                                    static_cast<std::uint8_t>(waitingHive_), nullptr});
+    waiting_ = nullptr;
+    waitingRun_ = false;
+}
+
+// The key lines of a run are read again as the load took them, so each must still name a key
+// below root: a file changed in place since gives what its lines say then, but only below root.
+bool Loader::outsideRoot(const Text8& t, std::size_t p, std::size_t e) {
+    const auto* line = reinterpret_cast<const char*>(t.p) + p;
+    if (rootPath_.empty() && e - p >= rootPrefix_) {
+        rootPath_.assign(line, rootPrefix_);
+        rawPath_ = rootPath_;
+    }
+    if (!rootPath_.empty() && namesBelow(line, e - p, rootPath_))
+        return false;
+    report(line_, "line not understood: skipped");
+    keyState_ = KeyState::Skipped;
+    return true;
 }
 
 // Wine writes a key after its parent and beside its siblings, so a key line nearly always
@@ -48,10 +136,11 @@ bool Loader::openWineKeyQuickly(const Text8& t, std::size_t p, std::size_t e) {
         const std::size_t common =
             commonPrefix(std::string_view(line, std::min(n, rawPath_.size())), rawPath_);
         // A component is shared when its end is too: the line goes on there with a separator or
-        // the closing bracket, which the scan below checks.
+        // the closing bracket. A single backslash there would escape a byte of the component.
         for (kept = rawNodes_.size(); kept > 0; --kept)
             if (const std::size_t end = rawNodes_[kept - 1].first;
-                end <= common && end < n && (line[end] == '\\' || line[end] == ']'))
+                end <= common && end < n &&
+                (line[end] == ']' || (line[end] == '\\' && end + 1 < n && line[end + 1] == '\\')))
                 break;
         if (kept > 0)
             from = rawNodes_[kept - 1].first;
@@ -84,7 +173,9 @@ bool Loader::openWineKeyQuickly(const Text8& t, std::size_t p, std::size_t e) {
     // A null in a name is openKey's to report.
     if (std::memchr(line + from, 0, i - from))
         return false;
-    if (kept + rawParts_.size() > kMaxKeyDepth || kept + rawParts_.size() == 0)
+    // While making the keys below one key, the first of rawNodes_ is that key, levels down.
+    const std::size_t depth = kept + rawParts_.size() + (storage_ ? kKeysWaitBelowDepth - 1 : 0);
+    if (depth > kMaxKeyDepth || kept + rawParts_.size() == 0)
         return false;
     // Decoded, a component may hold what a path can't: a backslash or a null from a numeric
     // escape.
@@ -117,7 +208,7 @@ bool Loader::openWineKeyQuickly(const Text8& t, std::size_t p, std::size_t e) {
             anyEscaped ? Units{static_cast<const char*>(path.text) + unitBytes * part.units.first,
                                part.units.second - part.units.first, path.narrow}
                        : Units{line + part.begin, part.end - part.begin, true};
-        node = registry_->writableChild(hive_, node, name);
+        node = childOf(node, name);
         rawNodes_.emplace_back(part.end, node);
     }
     rawHive_ = hive_;
@@ -130,8 +221,8 @@ bool Loader::openWineKeyQuickly(const Text8& t, std::size_t p, std::size_t e) {
 
 template <class Text> void Loader::wineComment(const Text& t, std::size_t p, std::size_t e) {
     constexpr std::string_view kRelative = ";; All keys relative to ";
-    // The load has switched the hive already when value lines are read again.
-    if (writer_ || !startsWith(t, p, e, kRelative))
+    // The load has switched the hive already when lines are read again.
+    if (writer_ || storage_ || !startsWith(t, p, e, kRelative))
         return;
     text_.clear();
     appendText(t, p + kRelative.size(), e, text_);

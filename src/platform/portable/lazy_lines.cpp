@@ -1,11 +1,19 @@
 // A loaded key's values wait, as the runs of lines that say them, until a read first needs
-// them: a program asks about a handful of keys of a registry that can hold hundreds of
-// thousands.
+// them, and so do the sub-keys of keys a few levels down: a program asks about a handful of
+// keys of a registry that can hold hundreds of thousands.
 #include "platform/portable/key_storage.h"
 
 #include <new>
 
 namespace tavlo::platform::portable {
+namespace {
+
+// What a key's runs are while the thread that holds the lock reads them: still waiting, to
+// every other thread, which then waits for the lock; read already, to the thread itself, which
+// makes the sub-keys through child().
+KeyRun beingRead{};
+
+} // namespace
 
 void KeyStorage::readWaiting(KeyNode& node) {
     const Waiting waiting = node.waiting.load(std::memory_order_relaxed);
@@ -61,6 +69,34 @@ void KeyStorage::addRun(KeyNode& node, std::uint32_t source, std::uint64_t offse
     while (last->next)
         last = last->next;
     last->next = run;
+}
+
+void KeyStorage::addKeyRun(KeyNode& node, const KeyRun& run) {
+    KeyRun* made = new (nodes.allocate(sizeof(KeyRun))) KeyRun(run);
+    made->next = nullptr;
+    KeyRun* first = node.keyRuns.load(std::memory_order_relaxed);
+    if (!first) {
+        node.keyRuns.store(made, std::memory_order_relaxed);
+        return;
+    }
+    KeyRun* last = first;
+    while (last->next)
+        last = last->next;
+    last->next = made;
+}
+
+void KeyStorage::readWaitingKeys(KeyNode& node) {
+    KeyRun* const runs = node.keyRuns.load(std::memory_order_relaxed);
+    if (!runs || runs == &beingRead)
+        return;
+    node.keyRuns.store(&beingRead, std::memory_order_relaxed);
+    // As with values, the lines are read once whatever happens.
+    struct Done {
+        KeyNode& node;
+        ~Done() { node.keyRuns.store(nullptr, std::memory_order_release); }
+    } done{node};
+    for (const KeyRun* run = runs; run; run = run->next)
+        sources[run->source]->readKeys(*this, node, *run);
 }
 
 } // namespace tavlo::platform::portable
