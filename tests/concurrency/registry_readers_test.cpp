@@ -35,26 +35,37 @@ std::u16string wide(const std::string& text) {
     return {text.begin(), text.end()};
 }
 
-// Machine classes .c0 .. .c299 with a few values each, and every third one again on the user's
-// side with values that shadow some of the machine's; one line in ten keys that can't be read.
-std::string registryText() {
-    std::string text = "Windows Registry Editor Version 5.00\r\n\r\n";
+// Machine classes .c0 .. .c299 with a few values each and a sub-key with one of its own, and
+// every third one again on the user's side with values that shadow some of the machine's; one
+// line in ten keys that can't be read. As regedit exports them, or as Wine keeps them (where the
+// sub-keys of a class wait until first needed).
+std::string registryText(bool wine) {
+    std::string text =
+        wine ? "WINE REGISTRY Version 2\n" : "Windows Registry Editor Version 5.00\n";
     for (const char* side : {"HKEY_LOCAL_MACHINE", "HKEY_CURRENT_USER"}) {
         const bool user = side[5] == 'C';
+        if (wine)
+            text += user ? ";; All keys relative to \\\\User\\\\S-1\n"
+                         : ";; All keys relative to \\\\Machine\n";
+        const std::string classes =
+            wine ? "[Software\\\\Classes\\\\" : "[" + std::string(side) + "\\Software\\Classes\\";
+        const std::string separator = wine ? "\\\\" : "\\";
         for (int i = 0; i < kClasses; ++i) {
             if (user && i % 3 != 0)
                 continue;
             const std::string n = std::to_string(i);
-            text += "[" + std::string(side) + "\\Software\\Classes\\.c" + n + "]\r\n";
-            text += "@=\"" + std::string(user ? "user " : "machine ") + n + "\"\r\n";
+            text += classes + ".c" + n + "]\n";
+            text += "@=\"" + std::string(user ? "user " : "machine ") + n + "\"\n";
             for (int v = user ? 2 : 0; v < (user ? 6 : 4); ++v)
-                text += "\"v" + std::to_string(v) + "\"=\"" + side + " " + n + "\"\r\n";
+                text += "\"v" + std::to_string(v) + "\"=\"" + side + " " + n + "\"\n";
             char dword[32];
-            std::snprintf(dword, sizeof dword, "\"n\"=dword:%08x\r\n", static_cast<unsigned>(i));
+            std::snprintf(dword, sizeof dword, "\"n\"=dword:%08x\n", static_cast<unsigned>(i));
             text += dword;
             if (i % 10 == 0)
-                text += "\"bad\"=hex:zz\r\n";
-            text += "[" + std::string(side) + "\\Software\\Classes\\.c" + n + "\\Sub]\r\n\r\n";
+                text += "\"bad\"=hex:zz\n";
+            text += classes + ".c" + n + separator + "Sub]\n\n";
+            text += classes + ".c" + n + separator + "Sub" + separator + (user ? "U" : "M") +
+                    "]\n\"w\"=\"" + n + "\"\n";
         }
     }
     return text;
@@ -97,6 +108,7 @@ struct Keys {
         for (int i = 0; i < kClasses; ++i) {
             const std::u16string name = wide(".c" + std::to_string(i));
             paths.emplace_back(Root::ClassesRoot, name);
+            paths.emplace_back(Root::ClassesRoot, name + u"\\Sub");
             paths.emplace_back(Root::LocalMachine, u"Software\\Classes\\" + name);
             if (i % 3 == 0)
                 paths.emplace_back(Root::CurrentUser, u"Software\\Classes\\" + name);
@@ -179,11 +191,13 @@ void readConcurrently(const std::filesystem::path& file) {
 }
 
 TEST(ConcurrentReaders, SeeWhatOneReaderSees) {
-    const auto file = std::filesystem::temp_directory_path() /
-                      ("tavlo-readers-" + std::to_string(std::random_device{}()) + ".reg");
-    std::ofstream(file, std::ios::binary) << registryText();
-    readConcurrently(file);
-    std::filesystem::remove(file);
+    for (const bool wine : {false, true}) {
+        const auto file = std::filesystem::temp_directory_path() /
+                          ("tavlo-readers-" + std::to_string(std::random_device{}()) + ".reg");
+        std::ofstream(file, std::ios::binary) << registryText(wine);
+        readConcurrently(file);
+        std::filesystem::remove(file);
+    }
 }
 
 #ifndef _WIN32

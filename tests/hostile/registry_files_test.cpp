@@ -351,6 +351,48 @@ TEST(HostileRegistryFiles, KeyNamesWithNullsAndUnpairedSurrogates) {
     }
 }
 
+// The key lines below a key three levels down are read when its sub-keys are first needed, from
+// the file as it is then. A file rewritten in place since gives what its lines say, but only
+// below that key: no other key, nor the key itself, changes under readers that may be at them.
+TEST(HostileRegistryFiles, WaitingKeyLinesOfAFileChangedInPlace) {
+    const std::string head = "WINE REGISTRY Version 2\n;; All keys relative to \\\\User\\\\S-1\n"
+                             "[T\\\\A\\\\B] 0\n\"v\"=\"b\"\n";
+    const std::string text = head + "[T\\\\A\\\\B\\\\C] 0\n\"v\"=\"c\"\n[T\\\\A\\\\B\\\\C\\\\D] 0\n"
+                                    "[T\\\\Z] 0\n\"v\"=\"z\"\n";
+    const std::string kSkipped = ": line not understood: skipped\n";
+    const struct {
+        const char* what;
+        std::string from; // the lines from the first below T\A\B on
+        std::string problems;
+        std::u16string tree;
+    } rows[] = {
+        {"unchanged", text.substr(head.size()), "",
+         u".\nA\nA\\B v=b\nA\\B\\C v=c\nA\\B\\C\\D\nZ v=z\n"},
+        // The first line spells the key's path for the others.
+        {"keys elsewhere", "[T\\\\A\\\\B\\\\E] 0\n[X] 0\n[T\\\\Q\\\\B\\\\C]\n",
+         "6" + kSkipped + "7" + kSkipped, u".\nA\nA\\B v=b\nA\\B\\E\nZ\n"},
+        {"the key itself", "[T\\\\A\\\\B\\\\\\x5c]\n\"v\"=\"x\"\n[T\\\\A\\\\B]\n\"v\"=\"y\"\n",
+         "5" + kSkipped + "7" + kSkipped, u".\nA\nA\\B v=b\nZ\n"},
+        {"another spelling", "[t\\\\a\\\\b\\\\F]\n[t\\\\a\\\\b\\\\G\\\\H]\n", "",
+         u".\nA\nA\\B v=b\nA\\B\\F\nA\\B\\G\nA\\B\\G\\H\nZ\n"},
+        {"cut short", "[T\\\\A", "5" + kSkipped, u".\nA\nA\\B v=b\nZ\n"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        TempDir dir;
+        writeFile(dir / "user.reg", text);
+        MemoryRegistry registry;
+        ASSERT_TRUE(loadRegistryFile(registry, dir / "user.reg", Hive::CurrentUser));
+        {
+            std::fstream file(dir / "user.reg", std::ios::in | std::ios::out | std::ios::binary);
+            file.seekp(static_cast<std::streamoff>(head.size()));
+            file << row.from << std::string(text.size() - head.size(), ' ').substr(row.from.size());
+        }
+        EXPECT_EQ(tree(registry), row.tree);
+        EXPECT_EQ(problems(registry), row.problems);
+    }
+}
+
 #ifndef _WIN32
 
 // A regedit file of many keys (more than a pipe holds at once), line 3006 bad.

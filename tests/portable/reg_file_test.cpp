@@ -306,8 +306,10 @@ std::string keyTree(MemoryRegistry& registry, Root root, const std::u16string& p
     std::string out;
     if (!path.empty()) {
         const std::optional<Data> v = query(registry, root, path, u"v");
-        out += toUtf8(path) + "=" + (v ? std::string(1, static_cast<char>(v->second.at(0))) : "") +
-               "\n";
+        out += toUtf8(path) + "=";
+        for (std::size_t i = 0; v && i + 3 < v->second.size(); i += 2)
+            out += static_cast<char>(v->second[i]);
+        out += "\n";
     }
     char16_t name[256];
     for (std::uint32_t i = 0;; ++i) {
@@ -321,8 +323,10 @@ std::string keyTree(MemoryRegistry& registry, Root root, const std::u16string& p
 }
 
 // A Wine file's key lines usually repeat the line before but for its last component, and are
-// taken from their bytes as they stand where they do. Each sequence must load as it does with a
-// key line that shares nothing between its lines, and give the keys listed.
+// taken from their bytes as they stand where they do; below a key three levels down, they wait
+// in runs until that key's sub-keys are first needed. Each sequence must load as it does with a
+// key line that shares nothing between its lines, and give the keys listed, at the top of the
+// tree and two levels down.
 TEST(RegFile, WineKeyLinesSharingTheLineBefore) {
     const std::string kLong(255, 'k');
     const struct {
@@ -343,22 +347,37 @@ TEST(RegFile, WineKeyLinesSharingTheLineBefore) {
         // Refused lines leave nothing behind, not even the components they share.
         {{"P\\\\Q", "P\\\\Q\\\\" + kLong + "x", "P\\\\R\\\\\\0", "P\\\\Q\\\\" + kLong},
          "P=\nP\\Q=1\nP\\Q\\" + kLong + "=4\n"},
+        // A shared component followed by an escape goes on: it is not the key before.
+        {{"A\\\\B", "A\\\\B\\x41", "A\\\\B\\]"}, "A=\nA\\B=1\nA\\BA=2\nA\\B]=3\n"},
+        // Keys met again, in another case, below a key whose sub-keys wait, and through a
+        // numeric escape of a separator; sub-keys whose names start with an escape.
+        {{"Y", "Y\\\\A", "Y\\\\A\\\\B", "Z", "Y", "Y\\\\\\x8a2d", "Y\\\\\\x5cQ", "y\\\\D", "Y\\\\F",
+          "Y\\\\\\x5c\\\\G", "Y\\\\\\101", "V", "V\\\\R", "V\\\\\\x5c", "v\\\\S"},
+         "Y=5\nY\\A=11\nY\\A\\B=3\nY\\\u8a2d=6\nY\\Q=7\nY\\D=8\nY\\F=9\nY\\G=10\nZ=4\nV=14\n"
+         "V\\R=13\nV\\S=15\n"},
     };
     for (const auto& c : cases) {
-        std::string shared = kWine, alone = kWine;
-        for (std::size_t i = 0; i < c.keys.size(); ++i) {
-            const std::string lines =
-                "[" + c.keys[i] + "] 0\n\"v\"=\"" + std::to_string(i + 1) + "\"\n";
-            shared += lines;
-            alone += "[zz]\n" + lines;
+        for (const std::string above : {"", "W\\\\X\\\\"}) {
+            std::string shared = kWine, alone = kWine;
+            for (std::size_t i = 0; i < c.keys.size(); ++i) {
+                const std::string lines =
+                    "[" + above + c.keys[i] + "] 0\n\"v\"=\"" + std::to_string(i + 1) + "\"\n";
+                shared += lines;
+                alone += "[zz]\n" + lines;
+            }
+            std::string tree = above.empty() ? "" : "W=\nW\\X=\n";
+            for (std::size_t at = 0, end; at < c.tree.size(); at = end + 1) {
+                end = c.tree.find('\n', at);
+                tree += (above.empty() ? "" : "W\\X\\") + c.tree.substr(at, end + 1 - at);
+            }
+            SCOPED_TRACE(shared);
+            Loaded quick(shared), general(alone);
+            EXPECT_EQ(keyTree(quick.registry, Root::CurrentUser), tree);
+            EXPECT_EQ(keyTree(general.registry, Root::CurrentUser), "zz=\n" + tree);
+            ASSERT_EQ(quick.diagnostics.size(), general.diagnostics.size()) << quick.lines();
+            for (std::size_t i = 0; i < quick.diagnostics.size(); ++i)
+                EXPECT_EQ(quick.diagnostics[i].message, general.diagnostics[i].message);
         }
-        SCOPED_TRACE(shared);
-        Loaded quick(shared), general(alone);
-        EXPECT_EQ(keyTree(quick.registry, Root::CurrentUser), c.tree);
-        EXPECT_EQ(keyTree(general.registry, Root::CurrentUser), "zz=\n" + c.tree);
-        ASSERT_EQ(quick.diagnostics.size(), general.diagnostics.size()) << quick.lines();
-        for (std::size_t i = 0; i < quick.diagnostics.size(); ++i)
-            EXPECT_EQ(quick.diagnostics[i].message, general.diagnostics[i].message);
     }
 }
 
