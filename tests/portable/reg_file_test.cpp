@@ -381,6 +381,27 @@ TEST(RegFile, WineKeyLinesSharingTheLineBefore) {
     }
 }
 
+// A later file may name keys below one whose sub-keys still wait for an earlier file's lines:
+// its own lines join them, in file order, or delete from them.
+TEST(RegFile, LaterFilesReachKeysWhoseSubKeysWait) {
+    MemoryRegistry registry;
+    loadRegistryText(registry,
+                     kWine +
+                         "[A\\\\B\\\\C]\n[A\\\\B\\\\C\\\\D]\n\"v\"=\"1\"\n[A\\\\B\\\\C\\\\D\\\\E]\n"
+                         "[A\\\\B\\\\F]\n[A\\\\B\\\\F\\\\G]\n",
+                     "one.reg", Hive::LocalMachine);
+    loadRegistryText(registry,
+                     kWine + "[a\\\\b\\\\c]\n[a\\\\b\\\\c\\\\H]\n[A\\\\B\\\\C\\\\D]\n\"v\"=\"2\"\n",
+                     "two.reg", Hive::LocalMachine);
+    loadRegistryText(
+        registry, kRegedit5 + "[-HKEY_CURRENT_USER\\A\\B\\F\\G]\n[HKEY_CURRENT_USER\\A\\B\\F\\I]\n",
+        "three.reg", Hive::LocalMachine);
+    EXPECT_EQ(keyTree(registry, Root::CurrentUser),
+              "A=\nA\\B=\nA\\B\\C=\nA\\B\\C\\D=2\nA\\B\\C\\D\\E=\nA\\B\\C\\H=\nA\\B\\F=\n"
+              "A\\B\\F\\I=\n");
+    EXPECT_TRUE(registry.diagnostics().empty());
+}
+
 TEST(RegFile, NamesUpToTheWindowsLimits) {
     const std::string longName(16383, 'v'), longKey(255, 'k');
     Loaded loaded(wineText("\"" + longName + "\"=\"ok\"\n\"" + longName + "w\"=\"no\"\n[" +

@@ -134,6 +134,7 @@ bool MemoryRegistry::deleteKey(Hive hive, std::u16string_view path) {
     if (!parent)
         return false;
     const Units text = Units::of(leaf);
+    storage.withChildren(*parent);
     const std::uint32_t at = storage.find(*parent, parent->children, text, hashOf(text));
     if (at == kNotFound)
         return false;
