@@ -297,7 +297,7 @@ TEST(RegFile, DamageIsReportedWhereItIs) {
     }
 }
 
-// Every key below root, one line each as its path and the one character of its value "v", in
+// Every key below root, one line each as its path and the text of its value "v", in
 // enumeration order.
 std::string keyTree(MemoryRegistry& registry, Root root, const std::u16string& path = u"") {
     RegKey key;
