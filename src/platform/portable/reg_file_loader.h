@@ -1,6 +1,8 @@
 // The registry file loader's state and its parsers. A load reads the file once, line by line, and
 // takes in its keys; the lines of each key's values are only passed over, and the registry is told
 // where they lie. When a key's values are first needed, a Loader reads just those lines again.
+// In a Wine file the key lines below a key three levels down are passed over the same way, and
+// a Loader reads them again to make that key's sub-keys when they are first needed.
 // The little that carries over from one line to the next (the current key, and hex data still
 // waiting for its continuation lines) lives in the Loader, so a file can be fed in blocks and is
 // never held whole. Text is converted run by run, never character by character into a fresh
@@ -52,7 +54,7 @@ public:
     Loader(KeyStorage& storage, KeyNode& root, const KeyRun& run, const std::string& file)
         : storage_(&storage), file_(file), wine_(true), unicode_(false), unitBytes_(1),
           hive_(static_cast<Hive>(run.hive)), line_(run.line - 1), rawHive_(hive_),
-          rootPrefix_(run.prefix), depthAbove_(kKeysWaitBelowDepth - 1), source_(run.source) {
+          rootPrefix_(run.prefix), source_(run.source) {
         rawNodes_.emplace_back(run.prefix, &root);
     }
     // Reads the value lines of one key, those after line firstLine - 1.
@@ -199,11 +201,9 @@ private:
     };
     std::vector<RawPart> rawParts_;
     // While making the keys below one key: how many bytes of its path every key line starts
-    // with (those of the first line, which the others must repeat), and how many levels lie
-    // above the first of rawNodes_.
+    // with, and those of the first line, which the others must repeat.
     std::size_t rootPrefix_ = 0;
     std::string rootPath_;
-    std::size_t depthAbove_ = 0;
     // While loading, the key whose sub-keys wait, as its key line spelt its path, and where
     // the run of key lines below it began (when one has).
     MemoryRegistry::Node* waiting_ = nullptr;
