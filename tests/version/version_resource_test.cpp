@@ -1,9 +1,6 @@
 // The version resources of the Windows binaries, read back as a file's properties are read on
-// Windows. They are a Windows-only artefact: the Linux build has no reader for them and its
-// shared object carries none, so this program is built and run by the Windows build alone.
-//
-// It checks the binaries of the build, or, when TAVLO_VERSION_BINARIES names a folder, those in
-// it (the packages' test points it at the unpacked zip).
+// Windows (the Linux build has none, so only the Windows build runs this). It checks the build's
+// binaries, or those in the folder TAVLO_VERSION_BINARIES names (the packages' unpacked zip).
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -11,82 +8,43 @@
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
-#include <optional>
 #include <set>
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace {
 
-class VersionInfo {
-public:
+// A file's version resource; query() gives what a path into it names, or null.
+struct VersionInfo {
+    std::vector<unsigned char> data;
+
     explicit VersionInfo(const std::wstring& file) {
         DWORD ignored = 0;
-        const DWORD size = GetFileVersionInfoSizeW(file.c_str(), &ignored);
-        if (size == 0)
-            return;
-        data_.resize(size);
-        if (!GetFileVersionInfoW(file.c_str(), 0, size, data_.data()))
-            data_.clear();
+        data.resize(GetFileVersionInfoSizeW(file.c_str(), &ignored));
+        if (!data.empty() && !GetFileVersionInfoW(file.c_str(), 0, data.size(), data.data()))
+            data.clear();
     }
-
-    bool present() const { return !data_.empty(); }
-
-    const VS_FIXEDFILEINFO* fixed() const {
-        UINT size = 0;
-        const void* at = query(L"\\", size);
-        return at && size >= sizeof(VS_FIXEDFILEINFO) ? static_cast<const VS_FIXEDFILEINFO*>(at)
-                                                      : nullptr;
-    }
-
-    // (language, code page) pairs, in the order the resource lists them.
-    std::vector<std::pair<WORD, WORD>> translations() const {
-        UINT size = 0;
-        const auto* at = static_cast<const WORD*>(query(L"\\VarFileInfo\\Translation", size));
-        std::vector<std::pair<WORD, WORD>> pairs;
-        for (UINT i = 0; at && i + 1 < size / sizeof(WORD); i += 2)
-            pairs.emplace_back(at[i], at[i + 1]);
-        return pairs;
-    }
-
-    std::optional<std::wstring> string(WORD language, WORD codePage, const wchar_t* name) const {
-        wchar_t path[64];
-        std::swprintf(path, 64, L"\\StringFileInfo\\%04x%04x\\%ls", language, codePage, name);
-        UINT size = 0;
-        const auto* at = static_cast<const wchar_t*>(query(path, size));
-        if (!at)
-            return std::nullopt;
-        return std::wstring(at, wcsnlen(at, size));
-    }
-
-private:
     const void* query(const wchar_t* path, UINT& size) const {
         void* at = nullptr;
-        if (data_.empty() || !VerQueryValueW(data_.data(), path, &at, &size))
-            return nullptr;
-        return at;
+        return !data.empty() && VerQueryValueW(data.data(), path, &at, &size) ? at : nullptr;
     }
-
-    std::vector<unsigned char> data_;
 };
-
-BOOL CALLBACK addLanguage(HMODULE, LPCWSTR, LPCWSTR, WORD language, LONG_PTR languages) {
-    reinterpret_cast<std::set<WORD>*>(languages)->insert(language);
-    return TRUE;
-}
-
-BOOL CALLBACK addNameLanguages(HMODULE module, LPCWSTR type, LPWSTR name, LONG_PTR languages) {
-    EnumResourceLanguagesW(module, type, name, addLanguage, languages);
-    return TRUE;
-}
 
 // The languages of a file's string tables, read through the loader as data.
 std::set<WORD> stringTableLanguages(const std::wstring& file) {
     std::set<WORD> languages;
-    HMODULE module = LoadLibraryExW(file.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    const HMODULE module = LoadLibraryExW(file.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
     if (!module)
         return {0xFFFF};
+    static constexpr ENUMRESLANGPROCW addLanguage = [](HMODULE, LPCWSTR, LPCWSTR, WORD language,
+                                                       LONG_PTR set) -> BOOL {
+        reinterpret_cast<std::set<WORD>*>(set)->insert(language);
+        return TRUE;
+    };
+    const auto addNameLanguages = [](HMODULE m, LPCWSTR type, LPWSTR name, LONG_PTR set) -> BOOL {
+        EnumResourceLanguagesW(m, type, name, addLanguage, set);
+        return TRUE;
+    };
     EnumResourceNamesW(module, MAKEINTRESOURCEW(6), addNameLanguages,
                        reinterpret_cast<LONG_PTR>(&languages));
     FreeLibrary(module);
@@ -97,11 +55,8 @@ std::wstring binary(const wchar_t* built, const wchar_t* name) {
     const char* folder = std::getenv("TAVLO_VERSION_BINARIES");
     if (!folder || !*folder)
         return built;
-    std::wstring path(folder, folder + std::strlen(folder));
-    return path + L"/" + name;
+    return std::wstring(folder, folder + std::strlen(folder)) + L"/" + name;
 }
-
-constexpr WORD kUnicode = 1200;
 
 TEST(VersionResource, NamesTheProjectVersionAndTheFile) {
     struct Text {
@@ -109,8 +64,7 @@ TEST(VersionResource, NamesTheProjectVersionAndTheFile) {
         const wchar_t* description;
     };
     struct Row {
-        const wchar_t* built; // the build's own file
-        const wchar_t* name;  // its original file name
+        const wchar_t *built, *name; // the build's own file, and its original file name
         DWORD fileType;
         std::vector<Text> texts; // in the order of the Translation list
     };
@@ -134,10 +88,10 @@ TEST(VersionResource, NamesTheProjectVersionAndTheFile) {
         const std::wstring file = binary(row.built, row.name);
         SCOPED_TRACE(std::string(file.begin(), file.end()));
         const VersionInfo info(file);
-        ASSERT_TRUE(info.present()) << "GetFileVersionInfoW failed: " << GetLastError();
-
-        const VS_FIXEDFILEINFO* fixed = info.fixed();
-        ASSERT_NE(fixed, nullptr);
+        ASSERT_FALSE(info.data.empty()) << "GetFileVersionInfoW failed: " << GetLastError();
+        UINT size = 0;
+        const auto* fixed = static_cast<const VS_FIXEDFILEINFO*>(info.query(L"\\", size));
+        ASSERT_TRUE(fixed && size >= sizeof *fixed);
         EXPECT_EQ(fixed->dwSignature, 0xFEEF04BDu);
         EXPECT_EQ(fixed->dwFileVersionMS, versionMs);
         EXPECT_EQ(fixed->dwFileVersionLS, versionLs);
@@ -147,14 +101,17 @@ TEST(VersionResource, NamesTheProjectVersionAndTheFile) {
         EXPECT_EQ(fixed->dwFileOS, static_cast<DWORD>(VOS_NT_WINDOWS32));
         EXPECT_EQ(fixed->dwFileFlags & fixed->dwFileFlagsMask, 0u) << "a debug or private build";
 
-        std::vector<std::pair<WORD, WORD>> expected;
+        // Each language with the Unicode code page; a language is claimed exactly where the
+        // file's own string tables have one.
+        std::vector<WORD> translations;
         std::set<WORD> languages;
         for (const Text& text : row.texts) {
-            expected.emplace_back(text.language, kUnicode);
+            translations.insert(translations.end(), {text.language, 1200});
             languages.insert(text.language);
         }
-        EXPECT_EQ(info.translations(), expected);
-        // A language is claimed exactly where the file's own tables have one.
+        const auto* words =
+            static_cast<const WORD*>(info.query(L"\\VarFileInfo\\Translation", size));
+        EXPECT_EQ(std::vector<WORD>(words, words + (words ? size / 2 : 0)), translations);
         const std::set<WORD> tables = stringTableLanguages(file);
         EXPECT_EQ(languages, tables.empty() ? std::set<WORD>{0x0000} : tables);
 
@@ -166,10 +123,14 @@ TEST(VersionResource, NamesTheProjectVersionAndTheFile) {
                 {L"OriginalFilename", original}, {L"InternalName", stem},
                 {L"ProductName", L"tavlo"},
             };
-            for (const auto& [name, value] : strings)
-                EXPECT_EQ(info.string(text.language, kUnicode, name), value)
+            for (const auto& [name, value] : strings) {
+                wchar_t path[64];
+                std::swprintf(path, 64, L"\\StringFileInfo\\%04x04b0\\%ls", text.language, name);
+                const auto* at = static_cast<const wchar_t*>(info.query(path, size));
+                EXPECT_EQ(at ? std::wstring(at, wcsnlen(at, size)) : L"(none)", value)
                     << std::string(name, name + std::wcslen(name)) << " in block " << std::hex
                     << text.language;
+            }
         }
     }
 }
