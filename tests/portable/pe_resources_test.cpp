@@ -27,44 +27,7 @@ void put(std::string& bytes, std::size_t at, std::uint32_t value, int width = 4)
         bytes[at + i] = static_cast<char>(value >> 8 * i & 0xFF);
 }
 
-// A resource tree written by hand: directories are laid out first (the root at offset 0),
-// block data after them, so that tests can corrupt the tree without touching any text.
-struct Tree {
-    static constexpr std::uint32_t sectionRva = 0x1000;
-    std::string bytes;
-
-    std::size_t directory(std::size_t count) {
-        const std::size_t at = bytes.size();
-        bytes.resize(at + 16 + count * 8);
-        put(bytes, at + 14, static_cast<std::uint32_t>(count), 2);
-        return at;
-    }
-    void entry(std::size_t dir, std::size_t index, std::uint32_t id, std::uint32_t target) {
-        put(bytes, dir + 16 + index * 8, id);
-        put(bytes, dir + 20 + index * 8, target);
-    }
-    std::size_t leaf() {
-        bytes.resize(bytes.size() + 16);
-        return bytes.size() - 16;
-    }
-    void data(std::size_t leafAt, const std::string& block, std::size_t declaredSize) {
-        put(bytes, leafAt, sectionRva + static_cast<std::uint32_t>(bytes.size()));
-        put(bytes, leafAt + 4, static_cast<std::uint32_t>(declaredSize));
-        bytes += block;
-    }
-};
-
-std::string block(const std::vector<std::u16string>& strings) {
-    std::string out;
-    for (const auto& text : strings) {
-        out.resize(out.size() + 2 + text.size() * 2);
-        std::size_t at = out.size() - 2 - text.size() * 2;
-        put(out, at, static_cast<std::uint32_t>(text.size()), 2);
-        for (char16_t c : text)
-            put(out, at += 2, c, 2);
-    }
-    return out;
-}
+constexpr std::uint32_t kSectionRva = 0x1000;
 
 // A PE32+ image with one section, .rsrc, holding rsrc at file offset 0x200.
 std::string image(const std::string& rsrc) {
@@ -77,36 +40,42 @@ std::string image(const std::string& rsrc) {
     put(out, 0x54, 240, 2);    // optional header size
     put(out, 0x58, 0x20B, 2);  // PE32+
     put(out, 0x58 + 108, 16);  // data directories
-    put(out, 0x58 + 128, Tree::sectionRva);
+    put(out, 0x58 + 128, kSectionRva);
     put(out, 0x58 + 132, static_cast<std::uint32_t>(rsrc.size()));
     const std::size_t section = 0x58 + 240;
     out.replace(section, 5, ".rsrc");
     put(out, section + 8, static_cast<std::uint32_t>(rsrc.size()));
-    put(out, section + 12, Tree::sectionRva);
+    put(out, section + 12, kSectionRva);
     put(out, section + 16, static_cast<std::uint32_t>(rsrc.size()));
     put(out, section + 20, 0x200);
     return out + rsrc;
 }
 
-// Strings 0..2 ("a", "bb", "ccc") in block 1, language 0x409; the tree ends at treeEnd. Each
-// level has `count` entries, all leading to the one directory below.
-struct Simple {
-    Tree tree;
-    std::size_t treeEnd;
-    explicit Simple(std::size_t declaredSize = 18, std::size_t count = 1) {
-        const std::size_t root = tree.directory(count), names = tree.directory(count);
-        const std::size_t languages = tree.directory(count), leafAt = tree.leaf();
+// A resource tree holding strings 0..2 ("a", "bb", "ccc") in block 1, language 0x409, the block
+// declared declaredSize bytes long. The three directories come first (the root at offset 0),
+// each with `count` entries that all lead to the one below, then the leaf, then the text: tests
+// can corrupt the tree (of one entry each, kTreeEnd bytes) without touching any text.
+constexpr std::size_t kTreeEnd = 3 * 24 + 16;
+std::string resourceTree(std::size_t declaredSize = 18, std::uint32_t count = 1) {
+    const std::size_t level = 16 + count * 8, leaf = 3 * level;
+    std::string out(leaf + 16, '\0');
+    const std::uint32_t ids[] = {6, 1, 0x409};
+    for (std::size_t depth = 0; depth < 3; ++depth) {
+        put(out, depth * level + 14, count, 2);
         for (std::size_t i = 0; i < count; ++i) {
-            tree.entry(root, i, 6, 0x80000000u | static_cast<std::uint32_t>(names));
-            tree.entry(names, i, 1, 0x80000000u | static_cast<std::uint32_t>(languages));
-            tree.entry(languages, i, 0x409, static_cast<std::uint32_t>(leafAt));
+            put(out, depth * level + 16 + i * 8, ids[depth]);
+            put(out, depth * level + 20 + i * 8,
+                static_cast<std::uint32_t>(depth < 2 ? 0x80000000u | (depth + 1) * level : leaf));
         }
-        treeEnd = tree.bytes.size();
-        tree.data(leafAt, block({u"a", u"bb", u"ccc"}), declaredSize);
     }
-};
+    put(out, leaf, kSectionRva + static_cast<std::uint32_t>(out.size()));
+    put(out, leaf + 4, static_cast<std::uint32_t>(declaredSize));
+    for (const char16_t c : u"\1a\2bb\3ccc"sv)
+        out += {static_cast<char>(c), '\0'};
+    return out;
+}
 
-const std::vector<std::optional<std::u16string>> simpleStrings = {u"a", u"bb", u"ccc"};
+const std::vector<std::optional<std::u16string>> kStrings = {u"a", u"bb", u"ccc"};
 
 // Whatever was done to the file, each string is either the true one or missing.
 using Truth = std::vector<std::pair<std::uint32_t, std::u16string>>;
@@ -115,20 +84,40 @@ void expectRightOrNothing(const PeStringTable& table, const Truth& truth, const 
         EXPECT_EQ(table.find(id).value_or(text), text) << what << ", id " << id;
 }
 
-TEST(PeStringTable, ReadsTheResourceModule) {
-    PeStringTable table;
-    ASSERT_TRUE(table.parse(readFile(TAVLO_RES_DLL)));
-    EXPECT_EQ(table.languages(), (std::vector<std::uint16_t>{0x007, 0x409}));
-    // Present ids, and whether each shows %1.
+// The module's languages, its messages and whether each shows %1. Then, cut short, whatever is
+// read from it is right; with any word overwritten (so text itself may change), nothing is read
+// out of bounds (the asan build checks that) and no string grows past the file.
+TEST(PeStringTable, ReadsTheResourceModuleWholeCutOrOverwritten) {
+    const std::string file = readFile(TAVLO_RES_DLL);
+    PeStringTable whole;
+    ASSERT_TRUE(whole.parse(file));
+    EXPECT_EQ(whole.languages(), (std::vector<std::uint16_t>{0x007, 0x409}));
+    Truth truth;
     for (const auto& [id, insert] :
          {std::pair{1u, true}, {54u, false}, {55u, true}, {57u, false}, {61u, true}}) {
         for (std::uint16_t language : {0x007, 0x409}) {
-            ASSERT_TRUE(table.find(id, language)) << id;
-            EXPECT_EQ(table.find(id, language)->find(u"%1") != std::u16string::npos, insert) << id;
+            ASSERT_TRUE(whole.find(id, language)) << id;
+            EXPECT_EQ(whole.find(id, language)->find(u"%1") != std::u16string::npos, insert) << id;
         }
+        truth.emplace_back(id, *whole.find(id));
     }
     for (std::uint32_t id : {0u, 2u, 62u, 0xFFFFu})
-        EXPECT_EQ(table.find(id), std::nullopt) << id;
+        EXPECT_EQ(whole.find(id), std::nullopt) << id;
+    for (std::size_t at = 0; at < file.size(); ++at) {
+        PeStringTable cut;
+        cut.parse(std::string_view(file).substr(0, at));
+        expectRightOrNothing(cut, truth, "cut at " + std::to_string(at));
+        for (std::uint32_t value : {0u, 0xFFFFFFFFu, 0x80000000u, 0x0000FFFFu}) {
+            if (at % 4 != 0 || at + 4 > file.size())
+                break;
+            std::string copy = file;
+            put(copy, at, value);
+            PeStringTable table;
+            table.parse(copy);
+            for (std::uint32_t id = 0; id < 64; ++id)
+                EXPECT_LE(table.find(id).value_or(u"").size() * 2, file.size()) << "offset " << at;
+        }
+    }
 }
 
 TEST(PeStringTable, ChoosesTheLanguageInA32BitModule) {
@@ -165,9 +154,9 @@ TEST(PeStringTable, StringsCutByTheBlockEndAreMissing) {
                                                           {4, 1},  {3, 0},  {0, 0},  {19, 0}};
     for (const auto& [size, present] : rows) {
         PeStringTable table;
-        table.parse(image(Simple(size).tree.bytes));
+        table.parse(image(resourceTree(size)));
         for (std::uint32_t id = 0; id < 3; ++id)
-            EXPECT_EQ(table.find(id), id < present ? simpleStrings[id] : std::nullopt)
+            EXPECT_EQ(table.find(id), id < present ? kStrings[id] : std::nullopt)
                 << "size " << size << ", id " << id;
     }
 }
@@ -176,13 +165,13 @@ TEST(PeStringTable, CorruptedDirectoriesGiveTheStringOrNothing) {
     // Every field of the tree, in turn: 0x80000000 and 0x80000010 turn entries into directories
     // pointing back at the root or into the middle of a directory, 0xFFFF and 0xFFFFFFFF claim
     // huge counts, sizes and offsets.
-    const Simple simple;
+    const std::string tree = resourceTree();
     const Truth truth = {{0, u"a"}, {1, u"bb"}, {2, u"ccc"}};
     const std::uint32_t values[] = {0, 0xFFFFFFFFu, 0x80000000u, 0x7FFFFFFFu, 0xFFFF, 0x80000010u,
                                     6};
-    for (std::size_t at = 0; at + 4 <= simple.treeEnd; at += 2) {
+    for (std::size_t at = 0; at + 4 <= kTreeEnd; at += 2) {
         for (std::uint32_t value : values) {
-            std::string rsrc = simple.tree.bytes;
+            std::string rsrc = tree;
             put(rsrc, at, value);
             PeStringTable table;
             table.parse(image(rsrc));
@@ -192,42 +181,13 @@ TEST(PeStringTable, CorruptedDirectoriesGiveTheStringOrNothing) {
     }
 }
 
-// Cut short, whatever is read is right; with any word overwritten (so text itself may change),
-// nothing is read out of bounds (the asan build checks that) and no string grows past the file.
-TEST(PeStringTable, SurvivesTheModuleCutOrOverwritten) {
-    const std::string file = readFile(TAVLO_RES_DLL);
-    PeStringTable whole;
-    ASSERT_TRUE(whole.parse(file));
-    Truth truth;
-    for (std::uint32_t id : {1, 54, 55, 57, 61})
-        truth.emplace_back(id, *whole.find(id));
-    for (std::size_t at = 0; at < file.size(); ++at) {
-        PeStringTable cut;
-        cut.parse(std::string_view(file).substr(0, at));
-        expectRightOrNothing(cut, truth, "cut at " + std::to_string(at));
-        for (std::uint32_t value : {0u, 0xFFFFFFFFu, 0x80000000u, 0x0000FFFFu}) {
-            if (at % 4 != 0 || at + 4 > file.size())
-                break;
-            std::string copy = file;
-            put(copy, at, value);
-            PeStringTable table;
-            table.parse(copy);
-            for (std::uint32_t id = 0; id < 64; ++id) {
-                if (const auto text = table.find(id)) {
-                    EXPECT_LE(text->size() * 2, file.size()) << "offset " << at;
-                }
-            }
-        }
-    }
-}
-
 TEST(PeStringTable, HugeSharedDirectoriesStayCheap) {
     // Every level claims 65535 entries that all lead to the one directory below: read naively
     // that is 65535^3 leaves.
-    const Simple huge(18, 0xFFFF);
+    const std::string huge = image(resourceTree(18, 0xFFFF));
     const auto start = std::chrono::steady_clock::now();
     PeStringTable table;
-    table.parse(image(huge.tree.bytes));
+    table.parse(huge);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
     EXPECT_EQ(table.find(2), std::u16string(u"ccc"));
 }
