@@ -1,8 +1,6 @@
-// Registry reads: machine-wide strings (the second read at the size the registry reports, types,
-// and what a failed read leaves in the output), the current profile's values and the fixed
-// profile; which operation raises, reports (once) or drops which error, with which operation
-// name, message id and argument; and the registry path texts errors show: composition and the
-// 100-character shortening (which other roots, having no label, show bare).
+// Registry reads: machine-wide strings, the current and the fixed profile's values; which call
+// raises, reports (once) or drops which error, naming what; and the registry paths errors show,
+// composed and shortened to 100 characters (other roots, having no label, show bare).
 #include "settings_sandbox.h"
 
 #include "appkey/app_key.h"
@@ -30,12 +28,12 @@ const std::u16string k300(300, u'w'), kFormer = u"former text";
 const std::u16string kUser = u"HKEY_CURRENT_USER\\" + kOtherKey;
 const std::u16string kMachine = u"HKEY_LOCAL_MACHINE\\" + kOtherKey;
 
-// text stored without a terminator and without the high byte of its last unit.
-std::vector<std::uint8_t> oddBytes(const std::u16string& text) {
-    std::vector<std::uint8_t> bytes = utf16Bytes(text, false);
+// Text stored without a terminator and without the high byte of its last unit.
+const std::vector<std::uint8_t> kOdd = [] {
+    std::vector<std::uint8_t> bytes = utf16Bytes(u"0123456789012A", false);
     bytes.pop_back();
     return bytes;
-}
+}();
 
 // clang-format off
 const ReadCase kCases[] = {
@@ -47,8 +45,8 @@ const ReadCase kCases[] = {
     {regtype::sz, utf16Bytes(u"AB", false), u"V", 2, "", u"AB", 1},
     // An odd byte count, with room for a terminator after it and without: the other half of
     // its last unit reads as zero.
-    {regtype::sz, oddBytes(u"0123456789012A"), u"V", 14, "", u"0123456789012A", 1},
-    {regtype::sz, oddBytes(u"0123456789012A"), u"V", 64, "", u"0123456789012A", 1},
+    {regtype::sz, kOdd, u"V", 14, "", u"0123456789012A", 1},
+    {regtype::sz, kOdd, u"V", 64, "", u"0123456789012A", 1},
     {regtype::expand_sz, utf16Bytes(u"%TEMP%\\x"), u"V", 64, "Entry 55", u"%TEMP%\\x", 1},
     {regtype::dword, {0x41, 0, 0, 0}, u"V", 8, "Entry 55", u"A", 1},
     {kMissing, {}, u"V", 6, "Entry 55", kFormer.substr(0, 6), 1},
@@ -66,10 +64,8 @@ TEST(MachineStrings, ReadsAndLeaves) {
         if (c.type != kNoKey && c.type != kMissing)
             lib.scratch.setRaw(Root::LocalMachine, lib.key, c.name, c.type, c.stored);
         std::u16string out = kFormer;
-        const auto read = [&] {
-            return registry::GetHKeyLocalMachineString(out, c.name, c.initialSize);
-        };
-        const Raised raised = raisedBy([&] { EXPECT_EQ(read(), 0); });
+        const Raised raised = raisedBy(
+            [&] { EXPECT_EQ(registry::GetHKeyLocalMachineString(out, c.name, c.initialSize), 0); });
         EXPECT_EQ(raised.kind, c.raised);
         if (*c.raised) { // naming the value, or only the key where there is none
             EXPECT_EQ(raised.argument, kMachine + (c.type == kNoKey ? u"" : u"\\V"));
@@ -93,28 +89,21 @@ struct Profiles : SettingsSandbox {
     }
 };
 
-struct DwordCase {
-    const char16_t* name;
-    TavloRetVal result;
-    std::uint32_t value;
-};
-
 // What a read of four bytes wrote stays in the variable, even when the type is wrong.
-const DwordCase kDwordCases[] = {
-    {u"Count", TAVLO_Success, 7},    {u"Missing", TAVLO_Failure, kUnset},
-    {u"Short", TAVLO_Failure, 0x41}, {u"Half", TAVLO_Failure, 0xAAAA1234u},
-    {u"Dir", TAVLO_Failure, kUnset},
-};
-
 TEST(Dwords, BothReadersWriteStraightIntoTheVariable) {
-    for (const DwordCase& c : kDwordCases) {
-        SCOPED_TRACE(&c - kDwordCases);
+    const std::tuple<const char16_t*, TavloRetVal, std::uint32_t> rows[] = {
+        {u"Count", TAVLO_Success, 7},    {u"Missing", TAVLO_Failure, kUnset},
+        {u"Short", TAVLO_Failure, 0x41}, {u"Half", TAVLO_Failure, 0xAAAA1234u},
+        {u"Dir", TAVLO_Failure, kUnset},
+    };
+    for (const auto& [name, result, value] : rows) {
+        SCOPED_TRACE(narrow(name));
         Profiles lib;
         std::uint32_t current = kUnset, fixed = kUnset;
-        EXPECT_EQ(registry::GetProfileDWord(&current, u"General", c.name), c.result);
-        EXPECT_EQ(registry::GetFixedProfileDWord(fixed, u"\\Plot", c.name), c.result);
-        EXPECT_EQ(current, c.value);
-        EXPECT_EQ(fixed, c.value);
+        EXPECT_EQ(registry::GetProfileDWord(&current, u"General", name), result);
+        EXPECT_EQ(registry::GetFixedProfileDWord(fixed, u"\\Plot", name), result);
+        EXPECT_EQ(current, value);
+        EXPECT_EQ(fixed, value);
         EXPECT_TRUE(lib.handler.calls.empty());
     }
 }
@@ -143,22 +132,6 @@ TEST(ProfileName, At511CharactersItIsReadAt512EveryReadFails) {
     }
 }
 
-TEST(FixedProfile, IsReadWithoutAndApartFromTheCurrentProfile) {
-    SettingsSandbox lib(u""); // no profiles at first
-    lib.scope.get().appKeyCache = lib.key = kOtherKey;
-    lib.scratch.setDword(Root::CurrentUser, lib.key + u"\\Profiles\\Other\\Plot", u"Count", 99);
-    lib.scratch.setDword(Root::CurrentUser, lib.key + u"\\FixedProfile\\Plot", u"Count", 5);
-    for (const char16_t* current : {u"", u"Other"}) {
-        if (*current)
-            lib.scratch.setString(Root::CurrentUser, lib.key + u"\\Profiles", nullptr, current);
-        std::uint32_t fixed = 0, ordinary = 0;
-        EXPECT_EQ(registry::GetFixedProfileDWord(fixed, u"Plot", u"Count"), 0);
-        EXPECT_EQ(fixed, 5u);
-        EXPECT_EQ(registry::GetProfileDWord(&ordinary, u"Plot", u"Count"), *current ? 0 : 1);
-        EXPECT_EQ(ordinary, *current ? 99u : 0u);
-    }
-}
-
 const std::u16string kGeneral = kUser + u"\\Profiles\\P\\General";
 
 enum Setup { Product, NoProfiles, ExpandName, NoKey, NoCatalogue };
@@ -170,12 +143,12 @@ void prepare(SettingsSandbox& lib, Setup setup) {
         return;
     lib.scope.get().appKeyCache = lib.key = kOtherKey;
     lib.machine(u"Name", u"machine");
+    lib.scratch.setDword(Root::CurrentUser, lib.key + u"\\FixedProfile\\Plot", u"N", 5);
     if (setup == NoProfiles)
         return;
     lib.scratch.setRaw(Root::CurrentUser, lib.key + u"\\Profiles", nullptr,
                        setup == ExpandName ? regtype::expand_sz : regtype::sz, utf16Bytes(u"P"));
     lib.profileDword(u"General", u"N", 1);
-    lib.scratch.createKey(Root::CurrentUser, lib.key + u"\\FixedProfile\\Plot");
 }
 
 struct MatrixCase {
@@ -218,6 +191,8 @@ const MatrixCase kMatrix[] = {
      "", 1, u"GetActiveProfileKey", kUser + u"\\Profiles", ""},
     {"fixed number, missing key", Product, [] { return registry::GetFixedProfileDWord(dword, u"None", u"X"); },
      "", 1, u"GetFixedProfileDWord", kUser + u"\\FixedProfile\\None", ""},
+    {"fixed number, no profiles", NoProfiles, [] { dword = 0; return registry::GetFixedProfileDWord(dword, u"Plot", u"N") ? -1 : int(dword); },
+     "", 5, u"", u"", ""},
     {"current profile key, no profiles", NoProfiles, [] { return int(::GetCurrentProfileKey().size()); },
      "", 0, u"GetActiveProfileKey", kUser + u"\\Profiles", ""},
     {"IsKORAApp without a host is silent", NoKey, [] { TavloBool k = 7; return IsKORAApp(&k) * 10 + k; },
@@ -273,35 +248,26 @@ const std::u16string kLongHead = pathOf(150, {98, 120});  // head and "..." exce
 const std::u16string kTailFits = pathOf(130, {18, 40});   // 22 + 90 > 100: bare last characters
 const std::u16string kLongKey = u"SOFTWARE\\" + std::u16string(100, u'x') + u"\\R1";
 
-struct PathCase {
-    Root root;
-    const char16_t *key, *value;
-    std::u16string expected;
-};
-
-// clang-format off
-const PathCase kPathCases[] = {
-    {Root::LocalMachine, u"SOFTWARE\\A", u"v", u"HKEY_LOCAL_MACHINE\\SOFTWARE\\A\\v"},
-    {Root::LocalMachine, u"SOFTWARE\\A", nullptr, u"HKEY_LOCAL_MACHINE\\SOFTWARE\\A"},
-    {Root::LocalMachine, u"", u"v", u"HKEY_LOCAL_MACHINE\\\\v"},
-    {Root::CurrentUser, u"A\\", u"v", u"HKEY_CURRENT_USER\\A\\\\v"},
-    {Root::LocalMachine, kLongKey.c_str(), u"Name", u"HKEY_LOCAL_MACHINE\\...\\R1\\Name"},
-    {Root::ClassesRoot, k100.c_str(), nullptr, k100},
-    {Root::ClassesRoot, k101.c_str(), nullptr, head(k101, 19) + last(k101, 78)},
-    {Root::ClassesRoot, k120.c_str(), nullptr, u"..." + last(k120, 97)},
-    {Root::ClassesRoot, k180.c_str(), nullptr, head(k180, 19) + k180.substr(120)},
-    {Root::ClassesRoot, kStops.c_str(), nullptr, head(kStops, 6) + last(kStops, 91)},
-    {Root::ClassesRoot, kGoesOn.c_str(), nullptr, head(kGoesOn, 6) + kGoesOn.substr(150)},
-    {Root::ClassesRoot, kLongHead.c_str(), nullptr, head(kLongHead, 99)},
-    {Root::ClassesRoot, kTailFits.c_str(), nullptr, head(kTailFits, 19) + last(kTailFits, 78)},
-};
-// clang-format on
-
 TEST(PathTable, ComposesAndShortens) {
-    for (const PathCase& c : kPathCases) {
-        SCOPED_TRACE(&c - kPathCases);
-        EXPECT_EQ(registry::FormatRegPath(c.root, c.key, c.value), c.expected);
-    }
+    // clang-format off
+    const std::tuple<Root, const char16_t*, const char16_t*, std::u16string> rows[] = {
+        {Root::LocalMachine, u"SOFTWARE\\A", u"v", u"HKEY_LOCAL_MACHINE\\SOFTWARE\\A\\v"},
+        {Root::LocalMachine, u"SOFTWARE\\A", nullptr, u"HKEY_LOCAL_MACHINE\\SOFTWARE\\A"},
+        {Root::LocalMachine, u"", u"v", u"HKEY_LOCAL_MACHINE\\\\v"},
+        {Root::CurrentUser, u"A\\", u"v", u"HKEY_CURRENT_USER\\A\\\\v"},
+        {Root::LocalMachine, kLongKey.c_str(), u"Name", u"HKEY_LOCAL_MACHINE\\...\\R1\\Name"},
+        {Root::ClassesRoot, k100.c_str(), nullptr, k100},
+        {Root::ClassesRoot, k101.c_str(), nullptr, head(k101, 19) + last(k101, 78)},
+        {Root::ClassesRoot, k120.c_str(), nullptr, u"..." + last(k120, 97)},
+        {Root::ClassesRoot, k180.c_str(), nullptr, head(k180, 19) + k180.substr(120)},
+        {Root::ClassesRoot, kStops.c_str(), nullptr, head(kStops, 6) + last(kStops, 91)},
+        {Root::ClassesRoot, kGoesOn.c_str(), nullptr, head(kGoesOn, 6) + kGoesOn.substr(150)},
+        {Root::ClassesRoot, kLongHead.c_str(), nullptr, head(kLongHead, 99)},
+        {Root::ClassesRoot, kTailFits.c_str(), nullptr, head(kTailFits, 19) + last(kTailFits, 78)},
+    };
+    // clang-format on
+    for (const auto& [root, key, value, expected] : rows)
+        EXPECT_EQ(registry::FormatRegPath(root, key, value), expected) << narrow(key);
 }
 
 } // namespace
