@@ -11,16 +11,15 @@
 #include <algorithm>
 #include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace tavlo::platform::portable {
 namespace {
 
-std::u16string numbered(const char16_t* stem, std::size_t i) {
-    std::u16string name = stem;
-    for (const char c : std::to_string(i))
-        name += static_cast<char16_t>(c);
-    return name;
+std::u16string numbered(const char* stem, std::size_t i) {
+    const std::string name = stem + std::to_string(i);
+    return {name.begin(), name.end()};
 }
 
 std::u16string upper(std::u16string text) {
@@ -30,22 +29,21 @@ std::u16string upper(std::u16string text) {
     return text;
 }
 
-std::vector<std::uint8_t> bytesOf(std::u16string_view text) {
-    return tavlo::test::utf16Bytes(text, false);
+// A value whose data is the side it is on: "u" for the user's, "m" for the machine's.
+void setValue(MemoryRegistry& registry, Hive hive, const std::u16string& key,
+              const std::u16string& name) {
+    const bool user = hive == Hive::CurrentUser;
+    registry.setValue(hive, key, name, regtype::sz,
+                      tavlo::test::utf16Bytes(user ? u"u" : u"m", false));
 }
 
 // An entry as "name" (a sub-key) or "name=data" (a value).
 using Entries = std::vector<std::u16string>;
 
-// Empty when the lists are equal, else where they first differ (a whole list is too long to
-// show).
-std::string difference(const Entries& seen, const Entries& expected) {
-    const auto text = [](const std::u16string& e) { return std::string(e.begin(), e.end()); };
+// Where the lists first differ (a whole list is too long to show), or -1 when they are equal.
+std::ptrdiff_t difference(const Entries& seen, const Entries& expected) {
     const auto [a, b] = std::mismatch(seen.begin(), seen.end(), expected.begin(), expected.end());
-    if (a == seen.end() && b == expected.end())
-        return "";
-    return "at " + std::to_string(a - seen.begin()) + ": " + (a == seen.end() ? "end" : text(*a)) +
-           " where " + (b == expected.end() ? "end" : text(*b)) + " belongs";
+    return a == seen.end() && b == expected.end() ? -1 : a - seen.begin();
 }
 
 // A key's sub-keys, or its values with their data, by index until the registry says no more.
@@ -81,37 +79,26 @@ Entries mergedOrder(const Entries& user, const Entries& machine) {
     return out;
 }
 
-struct Shape {
-    const char* what;
-    std::size_t machine, user, shadowed; // entries on each side; the user's first ones shadow
-};
-
 // Sub-keys of HKEY_CLASSES_ROOT itself, and values of one class both sides have.
 TEST(HugeClassTrees, MergedKeysEnumerateEveryEntryOnceInOrder) {
-    // clang-format off
-    const Shape shapes[] = {
-        {"many machine classes, a few of the user's", 20000, 50, 25},
-        {"both sides large, half of them shadowed",   64000, 64000, 32000},
-        {"the user's shadow every machine entry",     3000, 3000, 3000},
-        {"one entry each, shadowed",                  1, 1, 1},
-    };
-    // clang-format on
-    for (const Shape& shape : shapes) {
-        SCOPED_TRACE(shape.what);
+    // Entries on each side, and how many of the user's (the first ones) shadow the machine's.
+    const std::tuple<std::size_t, std::size_t, std::size_t> shapes[] = {
+        {20000, 50, 25}, {64000, 64000, 32000}, {3000, 3000, 3000}, {1, 1, 1}};
+    for (const auto& [machineEntries, userEntries, shadowed] : shapes) {
+        SCOPED_TRACE(machineEntries);
         MemoryRegistry registry;
         // "Both" is a class of both sides, so it is listed once, among the user's.
         Entries keys[2] = {{u"Both"}, {u"Both"}}, values[2]; // the machine's, the user's
         for (const Hive hive : {Hive::LocalMachine, Hive::CurrentUser}) {
             const bool user = hive == Hive::CurrentUser;
             registry.createKey(hive, u"Software\\Classes\\Both");
-            for (std::size_t i = 0; i < (user ? shape.user : shape.machine); ++i) {
+            for (std::size_t i = 0; i < (user ? userEntries : machineEntries); ++i) {
                 // The user's shadowing names differ in case only.
-                const std::u16string name = !user                ? numbered(u".cls", i)
-                                            : i < shape.shadowed ? upper(numbered(u".cls", i))
-                                                                 : numbered(u".own", i);
+                const std::u16string name = !user          ? numbered(".cls", i)
+                                            : i < shadowed ? upper(numbered(".cls", i))
+                                                           : numbered(".own", i);
                 registry.createKey(hive, u"Software\\Classes\\" + name);
-                registry.setValue(hive, u"Software\\Classes\\Both", name, regtype::sz,
-                                  bytesOf(user ? u"u" : u"m"));
+                setValue(registry, hive, u"Software\\Classes\\Both", name);
                 keys[user].push_back(name);
                 values[user].push_back(name + (user ? u"=u" : u"=m"));
             }
@@ -119,8 +106,8 @@ TEST(HugeClassTrees, MergedKeysEnumerateEveryEntryOnceInOrder) {
         KeyHandle root = nullptr, both = nullptr;
         ASSERT_EQ(registry.openKey(Root::ClassesRoot, nullptr, &root), status::success);
         ASSERT_EQ(registry.openKey(Root::ClassesRoot, u"Both", &both), status::success);
-        EXPECT_EQ(difference(walk(registry, root, false), mergedOrder(keys[1], keys[0])), "");
-        EXPECT_EQ(difference(walk(registry, both, true), mergedOrder(values[1], values[0])), "");
+        EXPECT_EQ(difference(walk(registry, root, false), mergedOrder(keys[1], keys[0])), -1);
+        EXPECT_EQ(difference(walk(registry, both, true), mergedOrder(values[1], values[0])), -1);
         registry.closeKey(root);
         registry.closeKey(both);
     }
@@ -130,43 +117,31 @@ TEST(HugeClassTrees, MergedKeysEnumerateEveryEntryOnceInOrder) {
 // enumerated while it changes does on Windows: whatever the first walk kept is not reused.
 TEST(HugeClassTrees, AnOpenMergedKeyFollowsChanges) {
     const std::u16string kClass = u"Software\\Classes\\.x";
-    struct Change {
-        const char* what;
-        Hive hive;
-        const char16_t* name;
-        bool added; // else deleted
-        Entries values;
+    const Hive user = Hive::CurrentUser, machine = Hive::LocalMachine;
+    // A value added (else deleted) on one side, and the values listed after that.
+    const std::tuple<Hive, const char16_t*, bool, Entries> changes[] = {
+        {machine, u"m3", true, {u"u1=u", u"shared=u", u"m1=m", u"m2=m", u"m3=m"}},
+        {user, u"u2", true, {u"u1=u", u"shared=u", u"u2=u", u"m1=m", u"m2=m"}},
+        {user, u"M1", true, {u"u1=u", u"shared=u", u"M1=u", u"m2=m"}}, // now shadows
+        {user, u"shared", false, {u"u1=u", u"m1=m", u"shared=m", u"m2=m"}},
+        {machine, u"m1", false, {u"u1=u", u"shared=u", u"m2=m"}},
     };
-    // clang-format off
-    const Change changes[] = {
-        {"a machine value added",    Hive::LocalMachine, u"m3", true,
-         {u"u1=u", u"shared=u", u"m1=m", u"m2=m", u"m3=m"}},
-        {"a user value added",       Hive::CurrentUser, u"u2", true,
-         {u"u1=u", u"shared=u", u"u2=u", u"m1=m", u"m2=m"}},
-        {"a user value now shadows", Hive::CurrentUser, u"M1", true,
-         {u"u1=u", u"shared=u", u"M1=u", u"m2=m"}},
-        {"a shadowing one deleted",  Hive::CurrentUser, u"shared", false,
-         {u"u1=u", u"m1=m", u"shared=m", u"m2=m"}},
-        {"a machine value deleted",  Hive::LocalMachine, u"m1", false,
-         {u"u1=u", u"shared=u", u"m2=m"}},
-    };
-    // clang-format on
-    for (const Change& change : changes) {
-        SCOPED_TRACE(change.what);
+    for (const auto& change : changes) {
+        SCOPED_TRACE(&change - changes);
+        const auto& [hive, name, added, values] = change;
         MemoryRegistry registry;
-        for (const char16_t* name : {u"u1", u"shared"})
-            registry.setValue(Hive::CurrentUser, kClass, name, regtype::sz, bytesOf(u"u"));
-        for (const char16_t* name : {u"m1", u"shared", u"m2"})
-            registry.setValue(Hive::LocalMachine, kClass, name, regtype::sz, bytesOf(u"m"));
+        for (const char16_t* value : {u"u1", u"shared"})
+            setValue(registry, user, kClass, value);
+        for (const char16_t* value : {u"m1", u"shared", u"m2"})
+            setValue(registry, machine, kClass, value);
         KeyHandle key = nullptr;
         ASSERT_EQ(registry.openKey(Root::ClassesRoot, u".x", &key), status::success);
         EXPECT_EQ(walk(registry, key, true).size(), 4u); // the merged list is made
-        const char16_t* data = change.hive == Hive::CurrentUser ? u"u" : u"m";
-        if (change.added)
-            registry.setValue(change.hive, kClass, change.name, regtype::sz, bytesOf(data));
+        if (added)
+            setValue(registry, hive, kClass, name);
         else
-            registry.deleteValue(change.hive, kClass, change.name);
-        EXPECT_EQ(walk(registry, key, true), change.values);
+            registry.deleteValue(hive, kClass, name);
+        EXPECT_EQ(walk(registry, key, true), values);
         registry.closeKey(key);
     }
 }
