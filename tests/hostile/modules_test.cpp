@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <tuple>
 
 #ifndef _WIN32
 #include "platform/portable/module_search_posix.h"
@@ -23,6 +24,7 @@ namespace tavlo::test {
 namespace {
 
 namespace fs = std::filesystem;
+using namespace std::literals;
 
 platform::ModuleService& modules() {
     return *platform::defaultServices().modules;
@@ -94,13 +96,13 @@ TEST(PlantedModules, DiscoveryRunsNoHookFromTheCurrentDirectory) {
         {"\"sub\\host.exe\" \"%1\"", "sub/userdata.dll"}, // a folder below the current one
         {"\".\\host.exe\" \"%1\"", "userdata.dll"},
     };
+    const fs::path stage = test::freshTestFolder(fs::path("modules") / "library");
+    const fs::path library = stage / fs::path(TAVLO_LIBRARY_FILE).filename();
+    fs::copy_file(TAVLO_LIBRARY_FILE, library);
+    fs::copy_file(TAVLO_RES_DLL, stage / "tavlo9Res.dll");
     for (const auto& [command, planted] : rows) {
         CurrentFolder cwd;
         cwd.plant(planted);
-        const fs::path stage = test::freshTestFolder(fs::path("modules") / "library");
-        const fs::path library = stage / fs::path(TAVLO_LIBRARY_FILE).filename();
-        fs::copy_file(TAVLO_LIBRARY_FILE, library);
-        fs::copy_file(TAVLO_RES_DLL, stage / "tavlo9Res.dll");
         HostRegistry registry;
         registry.setString(Root::ClassesRoot, ".pc3", nullptr, "Host.PlotConfig");
         registry.setString(Root::ClassesRoot, "Host.PlotConfig\\shell\\open\\command", nullptr,
@@ -111,9 +113,8 @@ TEST(PlantedModules, DiscoveryRunsNoHookFromTheCurrentDirectory) {
             ASSERT_TRUE(lib.loaded()) << command;
             RecordingHandler handler;
             lib.function<void (*)(TavloErrorHandler*)>("tavlo_SetErrorHandler")(&handler);
-            const auto key =
-                str(lib.function<const TavloChar* (*)(const TavloChar*)>("_GetAppKey")(nullptr));
-            EXPECT_EQ(key, u"") << command;
+            EXPECT_EQ(str(lib.function<decltype(&_GetAppKey)>("_GetAppKey")(nullptr)), u"")
+                << command;
             EXPECT_EQ(handler.calls.size(), 1u) << command; // no app key: said once
         }
         EXPECT_FALSE(cwd.traced()) << command;
@@ -123,18 +124,14 @@ TEST(PlantedModules, DiscoveryRunsNoHookFromTheCurrentDirectory) {
 // Files named like modules that are none for this process: each is refused, and the refusal
 // names the file and says why. The reasons are this build's own; under Wine, the loader's.
 TEST(RefusedModules, FilesThatAreNoModuleHereAreRefusedWithTheReason) {
+    // An ELF header: word size (1: 32-bit, 2: 64-bit), byte order (1: little-, 2: big-endian),
+    // object type and machine.
     const auto elf = [](char wordSize, char byteOrder, std::uint16_t type, std::uint16_t machine) {
-        std::string header(64, '\0');
-        header.replace(0, 4,
-                       "\x7f"
-                       "ELF");
-        header[4] = wordSize;  // 1: 32-bit, 2: 64-bit
-        header[5] = byteOrder; // 1: little-endian, 2: big-endian
-        header[6] = 1;         // version
-        const bool little = byteOrder == 1;
+        std::string header = "\x7f"s + "ELF" + wordSize + byteOrder + '\1' + std::string(57, '\0');
+        const int low = byteOrder == 1 ? 0 : 1;
         for (const auto& [offset, value] : {std::pair{16, type}, std::pair{18, machine}}) {
-            header[offset + (little ? 0 : 1)] = static_cast<char>(value & 0xFF);
-            header[offset + (little ? 1 : 0)] = static_cast<char>(value >> 8);
+            header[offset + low] = static_cast<char>(value & 0xFF);
+            header[offset + 1 - low] = static_cast<char>(value >> 8);
         }
         return header;
     };
@@ -143,48 +140,40 @@ TEST(RefusedModules, FilesThatAreNoModuleHereAreRefusedWithTheReason) {
 #else
     const std::uint16_t own = 62, other = 183; // x86-64, AArch64
 #endif
-    struct Row {
-        const char* file;
-        std::string bytes;
-        const char* reason; // what the Linux build says
-    };
-    const Row rows[] = {
+    const std::tuple<const char*, std::string, const char*> rows[] = {
+        // what the Linux build says
         {"text.dll", "not a module at all\n", "neither an ELF shared object nor a PE file"},
         {"empty.dll", "", "neither an ELF shared object nor a PE file"},
         {"elf32.dll", elf(1, 1, 3, 3), "32-bit ELF object"},
         {"machine.dll", elf(2, 1, 3, other), "for machine 183"},
         {"program.dll", elf(2, 1, 2, own), "not a shared object (type 2)"},
         {"bigendian.dll", elf(2, 2, 3, own), "other byte order"},
-        {"truncated.dll",
-         std::string("\x7f"
-                     "ELF\x02\x01",
-                     6),
-         "truncated ELF header"},
+        {"truncated.dll", elf(2, 1, 3, own).substr(0, 6), "truncated ELF header"},
         {"mz-only.dll", "MZ" + std::string(126, '\0'), "without a PE header"},
     };
     CurrentFolder cwd;
     const fs::path dir = cwd.dir / "modules";
     fs::create_directories(dir);
-    for (const Row& row : rows) {
-        const fs::path file = dir / row.file;
-        std::ofstream(file, std::ios::binary) << row.bytes;
+    for (const auto& [name, bytes, reason] : rows) {
+        const fs::path file = dir / name;
+        std::ofstream(file, std::ios::binary) << bytes;
         const std::u16string path = file.u16string();
         // Asked twice, as a host asks again and again: told once.
         for (int attempt = 0; attempt < 2; ++attempt)
-            EXPECT_EQ(modules().load(path.c_str()), nullptr) << row.file;
+            EXPECT_EQ(modules().load(path.c_str()), nullptr) << name;
         std::size_t told = 0;
         for (const auto& refusal : modules().refusals()) {
             if (!inFolder(platform::fromUtf8(refusal.path), dir) ||
-                refusal.path.find(row.file) == std::string::npos)
+                refusal.path.find(name) == std::string::npos)
                 continue;
             ++told;
-            EXPECT_FALSE(refusal.reason.empty()) << row.file;
+            EXPECT_FALSE(refusal.reason.empty()) << name;
 #ifndef _WIN32
-            EXPECT_NE(refusal.reason.find(row.reason), std::string::npos)
-                << row.file << ": " << refusal.reason;
+            EXPECT_NE(refusal.reason.find(reason), std::string::npos)
+                << name << ": " << refusal.reason;
 #endif
         }
-        EXPECT_EQ(told, 1u) << row.file;
+        EXPECT_EQ(told, 1u) << name;
     }
     EXPECT_FALSE(cwd.traced());
 }
@@ -206,37 +195,36 @@ TEST(ModuleSearch, TheInstalledFoldersInOrderAndNeverTheCurrentDirectory) {
     }
     cwd.plant("only-cwd.dll");
     cwd.plant("sub/deep.dll");
-    const auto folders = platform::portable::moduleSearchFolders(
-        (root / lib / "libtavlo9.so").string(), (root / bin / "host").string());
+    using platform::portable::locateModule, platform::portable::moduleSearchFolders;
+    const auto folders =
+        moduleSearchFolders((root / lib / "libtavlo9.so").string(), (root / bin / "host").string());
     ASSERT_EQ(folders.size(), 3u);
+    // The library's folder comes first; "." is the searched folder, not the current one.
     const std::pair<std::u16string, fs::path> rows[] = {
         {u"only-lib.dll", lib / "Only-Lib.dll"},
         {u"ONLY-DATA", data / "Only-Data.dll"},
         {u"only-bin.dll", bin / "only-bin.dll"},
-        {u"both.dll", lib / "both.dll"}, // the library's folder first
+        {u"both.dll", lib / "both.dll"},
         {u"sub\\deep.dll", bin / "sub/Deep.DLL"},
-        {u".\\Only-Lib.dll",
-         lib / "Only-Lib.dll"}, // "." is the searched folder, not the current one
+        {u".\\Only-Lib.dll", lib / "Only-Lib.dll"},
         {u"only-cwd.dll", ""},
         {u"missing.dll", ""},
     };
     for (const auto& [name, expected] : rows)
-        EXPECT_EQ(platform::portable::locateModule(name, folders),
-                  expected.empty() ? "" : (root / expected).string())
+        EXPECT_EQ(locateModule(name, folders), expected.empty() ? "" : (root / expected).string())
             << narrow(name);
-    // The library named through a link to its folder (as /lib is /usr/lib on a merged-/usr
-    // system): the data folder is found from the folder the link leads to.
+    // The data folder is found from the folder a link to the library's folder leads to (as /lib
+    // is /usr/lib on a merged-/usr system), and from the program that carries the library's code
+    // (the tool), whose folder is the only other one.
     fs::create_directory_symlink(root / lib, cwd.dir / "linked-lib");
-    const auto linked = platform::portable::moduleSearchFolders(
-        (cwd.dir / "linked-lib" / "libtavlo9.so").string(), (root / bin / "host").string());
-    EXPECT_EQ(platform::portable::locateModule(u"only-data.dll", linked),
-              (root / data / "Only-Data.dll").string());
-    // The library inside the program (the tool): its folder, then the data folder.
-    const auto tool = platform::portable::moduleSearchFolders((root / bin / "tavlo").string(),
-                                                              (root / bin / "tavlo").string());
-    ASSERT_EQ(tool.size(), 2u);
-    EXPECT_EQ(platform::portable::locateModule(u"only-data.dll", tool),
-              (root / data / "Only-Data.dll").string());
+    const auto linked = moduleSearchFolders((cwd.dir / "linked-lib" / "libtavlo9.so").string(),
+                                            (root / bin / "host").string());
+    const auto tool =
+        moduleSearchFolders((root / bin / "tavlo").string(), (root / bin / "tavlo").string());
+    EXPECT_EQ(tool.size(), 2u);
+    for (const auto& searched : {linked, tool})
+        EXPECT_EQ(locateModule(u"only-data.dll", searched),
+                  (root / data / "Only-Data.dll").string());
 }
 #endif
 
