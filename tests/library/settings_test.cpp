@@ -21,13 +21,6 @@ namespace fs = std::filesystem;
 
 const std::string kKey = "Software\\Veltrane\\Corvida\\R1\\KORA-7:1";
 
-std::u16string str(const TavloChar* text) {
-    return reinterpret_cast<const char16_t*>(text);
-}
-const TavloChar* tc(const char16_t* text) {
-    return reinterpret_cast<const TavloChar*>(text);
-}
-
 // The library and its resource module in a folder of their own, with a hook answering hookKey
 // when one is given, and unless told otherwise a Corvida host installed in that folder, which
 // the catalogue and a ".pc3" association name.
