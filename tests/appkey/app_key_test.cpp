@@ -1,8 +1,6 @@
-// The app key: its entry points (the cache, the arguments nobody reads, the wizard-only flag and
-// the host test); discovery: the order of the sources, when each one gives up, and how the host
-// executable is read from an open command; and the registered-application catalogue: which
-// registrations count, how records of one location are merged, and which application the host
-// path selects.
+// The app key: discovery's sources in order and the host executable read from an open command;
+// the entry points (the cache, the ignored arguments, the wizard-only flag, the host test); and the
+// catalogue: which registrations count, records of one location merged, the application chosen.
 #include "settings_sandbox.h"
 
 #include "appkey/app_key.h"
@@ -16,8 +14,8 @@ namespace tavlo::test {
 namespace {
 
 using Strings = std::vector<std::u16string>;
-
 using Sandbox = SettingsSandbox;
+using appkey::HookResult;
 using appkey::Reason;
 using appkey::Rule;
 using appkey::Verdict;
@@ -38,40 +36,40 @@ struct SourceCase {
     // As traced: the rule, the extension whose open command was read, the library's hook.
     Rule rule;
     std::u16string followed;
-    std::optional<appkey::HookResult> libraryHook;
+    std::optional<HookResult> libraryHook;
 };
 
 // clang-format off
 const SourceCase kSources[] = {
     {"hook beside the library: its key exactly, nothing else read",
      [](Sandbox& l) { l.hookBesideLibrary(u"Software\\Other\\Key-1"); l.associate(u".pc3", kHostCommand); },
-     0, u"Software\\Other\\Key-1", {kLibraryHook}, {}, false, Rule::HookLibrary, u"", appkey::HookResult::Answered},
+     0, u"Software\\Other\\Key-1", {kLibraryHook}, {}, false, Rule::HookLibrary, u"", HookResult::Answered},
     {"hook answers 0 after writing: associations next",
      [](Sandbox& l) { l.modules.addHook(kLibraryHook, {u"Software\\Ignored", 0}); l.associate(u".pc3", kHostCommand); },
-     0, kCatalogued, {kLibraryHook, kHostHook}, {u".pc3", kPc3}, true, Rule::Catalogue, u".pc3", appkey::HookResult::Declined},
+     0, kCatalogued, {kLibraryHook, kHostHook}, {u".pc3", kPc3}, true, Rule::Catalogue, u".pc3", HookResult::Declined},
     {"hook answers 1 with an empty key",
      [](Sandbox& l) { l.modules.addHook(kLibraryHook, {u"", 1}); l.associate(u".pc3", kHostCommand); },
-     0, kCatalogued, {kLibraryHook, kHostHook}, {u".pc3", kPc3}, true, Rule::Catalogue, u".pc3", appkey::HookResult::Declined},
+     0, kCatalogued, {kLibraryHook, kHostHook}, {u".pc3", kPc3}, true, Rule::Catalogue, u".pc3", HookResult::Declined},
     {"hook without the entry point; a command of any string type",
      [](Sandbox& l) { l.modules.addHook(kLibraryHook, {u"S\\I", 1, false}); l.associate(u".pc3", kHostCommand, regtype::expand_sz); },
-     0, kCatalogued, {kLibraryHook, kHostHook}, {u".pc3", kPc3}, true, Rule::Catalogue, u".pc3", appkey::HookResult::NoEntryPoint},
+     0, kCatalogued, {kLibraryHook, kHostHook}, {u".pc3", kPc3}, true, Rule::Catalogue, u".pc3", HookResult::NoEntryPoint},
     {"no .pc3: .stb used, .ctb not read",
      [](Sandbox& l) { l.associate(u".stb", kHostCommand); l.associate(u".ctb", u"\"E:\\e.exe\""); },
-     0, kCatalogued, {kLibraryHook, kHostHook}, {u".pc3", u".stb", kStb}, true, Rule::Catalogue, u".stb", appkey::HookResult::NotLoaded},
+     0, kCatalogued, {kLibraryHook, kHostHook}, {u".pc3", u".stb", kStb}, true, Rule::Catalogue, u".stb", HookResult::NotLoaded},
     {".pc3 without a command key: .stb next",
      [](Sandbox& l) { l.scratch.setString(Root::ClassesRoot, u".pc3", nullptr, u"B.pc3"); l.associate(u".stb", kHostCommand); },
-     0, kCatalogued, {kLibraryHook, kHostHook}, {u".pc3", u"B.pc3\\shell\\open\\command", u".stb", kStb}, true, Rule::Catalogue, u".stb", appkey::HookResult::NotLoaded},
+     0, kCatalogued, {kLibraryHook, kHostHook}, {u".pc3", u"B.pc3\\shell\\open\\command", u".stb", kStb}, true, Rule::Catalogue, u".stb", HookResult::NotLoaded},
     {"hook beside the host executable",
      [](Sandbox& l) { l.modules.addHook(kHostHook, {u"SOFTWARE\\Hosted"}); l.associate(u".pc3", kHostCommand); },
-     0, u"SOFTWARE\\Hosted", {kLibraryHook, kHostHook}, {u".pc3", kPc3}, false, Rule::HookHost, u".pc3", appkey::HookResult::NotLoaded},
+     0, u"SOFTWARE\\Hosted", {kLibraryHook, kHostHook}, {u".pc3", kPc3}, false, Rule::HookHost, u".pc3", HookResult::NotLoaded},
     {"host beside the library: its hook is asked twice",
      [](Sandbox& l) { l.modules.addHook(kLibraryHook, {u"", 0}); l.associate(u".pc3", u"\"C:\\Lib\\host.exe\""); },
-     0, kCatalogued, {kLibraryHook, kLibraryHook}, {u".pc3", kPc3}, true, Rule::Catalogue, u".pc3", appkey::HookResult::Declined},
+     0, kCatalogued, {kLibraryHook, kLibraryHook}, {u".pc3", kPc3}, true, Rule::Catalogue, u".pc3", HookResult::Declined},
     {"unquoted command without arguments: empty host path, no further association",
      [](Sandbox& l) { l.associate(u".pc3", u"D:\\Host\\host.exe"); l.associate(u".stb", kHostCommand); },
-     0, kCatalogued, {kLibraryHook, u"userdata.dll"}, {u".pc3", kPc3}, true, Rule::Catalogue, u".pc3", appkey::HookResult::NotLoaded},
+     0, kCatalogued, {kLibraryHook, u"userdata.dll"}, {u".pc3", kPc3}, true, Rule::Catalogue, u".pc3", HookResult::NotLoaded},
     {"no association: failure",
-     [](Sandbox&) {}, 1, u"", {kLibraryHook}, {u".pc3", u".stb", u".ctb"}, false, Rule::None, u"", appkey::HookResult::NotLoaded},
+     [](Sandbox&) {}, 1, u"", {kLibraryHook}, {u".pc3", u".stb", u".ctb"}, false, Rule::None, u"", HookResult::NotLoaded},
     {"library's path unknown: failure at once",
      [](Sandbox& l) { l.modules.libraryPath.clear(); l.associate(u".pc3", kHostCommand); }, 1, u"", {}, {}, false, Rule::None, u"", std::nullopt},
 };
@@ -155,41 +153,30 @@ TEST(AppKey, ArgumentsAreNotUsedAndDiscoveryRunsOnce) {
     EXPECT_EQ(lib.reportIds(), "");
 }
 
-// Without a key every call runs discovery again: when it fails, each call reports; when it finds
-// two registrations and the host in neither, the key it chooses is empty, and that is no failure.
+// Without a key every call runs discovery again: when it fails, each call but IsKORAApp reports;
+// when it finds two registrations and the host in neither, the key it chooses is empty, and that
+// is no failure. The wizard's flag holds only for its call, which then chooses its registration.
 TEST(AppKey, WithoutAKeyEveryCallRunsDiscoveryAgain) {
     for (const bool registrations : {false, true}) {
         SettingsSandbox lib(u"");
         if (registrations)
             twoRegistrations(lib);
+        const std::int32_t result = registrations ? 0 : 1;
         EXPECT_EQ(appkey::GetAppKey(nullptr), u"");
         EXPECT_EQ(appkey::GetAppKey(nullptr), u"");
-        EXPECT_EQ(appkey::SetAppKey(nullptr), registrations ? 0 : 1);
+        EXPECT_EQ(appkey::SetAppKey(nullptr), result);
+        EXPECT_EQ(SetAppKeyFromPlotterWizardOnly(0), result);
         bool isKora = true;
-        EXPECT_EQ(appkey::IsKORAApp(&isKora), registrations ? 0 : 1);
+        EXPECT_EQ(appkey::IsKORAApp(&isKora), result);
         EXPECT_EQ(isKora, !registrations);
-        EXPECT_EQ(lib.modules.fileNameQueries, 4);
-        EXPECT_EQ(lib.reportIds(), registrations ? "" : "57 57 57");
+        EXPECT_EQ(lib.modules.fileNameQueries, 5);
+        EXPECT_EQ(SetAppKeyFromPlotterWizardOnly(1), result);
+        EXPECT_EQ(lib.scope.get().wizardOnly, 0);
+        EXPECT_EQ(lib.scope.get().appKeyCache, registrations ? u"SOFTWARE\\Veltrane\\A2" : u"");
+        EXPECT_EQ(lib.reportIds(), registrations ? "" : "57 57 57 57 57");
         if (!registrations) {
             EXPECT_EQ(lib.handler.calls[0].message, u"57[]");
         }
-    }
-}
-
-TEST(AppKey, WizardFlagHoldsOnlyForTheCall) {
-    // Flag, result, key chosen, whether there is a catalogue, reports.
-    // clang-format off
-    const std::tuple<std::int32_t, std::int32_t, std::u16string, bool, const char*> rows[] = {
-        {1, 0, u"SOFTWARE\\Veltrane\\A2", true, ""}, {0, 0, u"", true, ""}, {1, 1, u"", false, "57"}};
-    // clang-format on
-    for (const auto& [flag, result, key, withCatalogue, reports] : rows) {
-        SettingsSandbox lib(u"");
-        if (withCatalogue)
-            twoRegistrations(lib);
-        EXPECT_EQ(SetAppKeyFromPlotterWizardOnly(flag), result);
-        EXPECT_EQ(lib.scope.get().wizardOnly, 0);
-        EXPECT_EQ(lib.scope.get().appKeyCache, key);
-        EXPECT_EQ(lib.reportIds(), reports);
     }
 }
 
@@ -252,8 +239,7 @@ const SelectCase kSelections[] = {
     {"case ignored", {{A1, u"E:\\O"}, {A2, u"d:\\host2"}}, u"D:\\HOST2\\H.EXE", A2, Reason::FirstLocationInHostPath},
     {"two installed, neither in the host path", {{A1, u"E:\\O"}, {A2, u"F:\\E"}}, u"D:\\Host\\h.exe", u"", Reason::NoLocationInHostPath},
     {"two installed, empty host path", {{A1, u"E:\\O"}, {A2, u"F:\\E"}}, u"", u"", Reason::NoHostPath},
-    {"the product's own key reads KoraLocation", {{kCorvida, u"D:\\K"}, {kCorvidaX, u"D:\\X"}}, u"D:\\K\\k.exe", kCorvida, Reason::FirstLocationInHostPath},
-    {"a longer product folder reads Location", {{kCorvida, u"D:\\K"}, {kCorvidaX, u"D:\\X"}}, u"D:\\X\\x.exe", kCorvidaX, Reason::FirstLocationInHostPath},
+    {"the product's own key reads KoraLocation, a longer product folder Location", {{kCorvida, u"D:\\K"}, {kCorvidaX, u"D:\\X"}}, u"D:\\K\\k.exe", kCorvida, Reason::FirstLocationInHostPath},
 };
 // clang-format on
 
