@@ -1,9 +1,6 @@
-// The named settings: each getter reads the value its row names, under the host's name for it,
-// and gives its row's default when the value is missing or wrongly typed; what each gives, shows
-// and lets pass when the host can't be determined. Directories kept in profile values, and their
-// defaults below the roamable root folder or the application directory. The flat exports' caller
-// buffers: a sized copy writes the whole result, or an empty string when it doesn't fit; an
-// unsized one the result and its terminator; a failure nothing.
+// The named settings, each read as its row says (or its default given) and what each does without
+// a host; directories kept in profile values or defaulted below the roamable root or application
+// directory; and the flat exports' copies into callers' buffers.
 #include "settings_sandbox.h"
 
 #include "frame/strings.h"
@@ -18,10 +15,7 @@ namespace {
 
 using namespace settings;
 using namespace identity;
-using Getter = std::u16string (*)();
 using frame::written;
-using settings::SettingEntry;
-
 using registry::Default;
 using registry::SettingRow;
 using registry::Shape;
@@ -32,10 +26,6 @@ std::u16string answer(void (*write)(std::u16string&)) {
     std::u16string out = u"former text\\";
     write(out);
     return out;
-}
-
-bool isNumber(Shape shape) {
-    return shape == Shape::Number || shape == Shape::Flag;
 }
 
 // The key a row's value lies in.
@@ -78,21 +68,16 @@ const ShapeCase kShapes[] = {
 // clang-format on
 
 // The default a row gives with a roamable root "D:\Roam\" and an application directory
-// "E:\App\" (or, with neither, whether it gives nothing and reports that).
+// "E:\App\", or without either.
 std::u16string byDefault(const Default& d, bool folders) {
     const std::u16string folder = d.folder;
-    switch (d.kind) {
-    case Default::Kind::Number: {
-        const std::string text = std::to_string(d.number);
-        return {text.begin(), text.end()};
-    }
-    case Default::Kind::BelowAppDir:
-        return folders ? u"E:\\App" + (folder.empty() ? u"" : u"\\" + folder) : u"";
-    case Default::Kind::BelowRoamableRoot:
-        return folders ? u"D:\\Roam\\" + folder : u"";
-    default:
+    if (d.kind == Default::Kind::Number)
+        return decimal(d.number);
+    if (!folders)
         return u"";
-    }
+    if (d.kind == Default::Kind::BelowAppDir)
+        return u"E:\\App" + (folder.empty() ? u"" : u"\\" + folder);
+    return d.kind == Default::Kind::BelowRoamableRoot ? u"D:\\Roam\\" + folder : u"";
 }
 
 // Each getter answers from its row's value name for the host, in its row's place, and nowhere
@@ -105,8 +90,9 @@ TEST(SettingRows, EachGetterAnswersWhatItsRowSays) {
             continue;
         const ShapeCase& shape = *std::find_if(std::begin(kShapes), std::end(kShapes),
                                                [&](const auto& c) { return c.shape == row.shape; });
-        const Stored decoy = isNumber(row.shape) ? Stored{regtype::dword, dwordBytes(99)}
-                                                 : Stored{regtype::sz, utf16Bytes(u"X:\\decoy\\")};
+        const bool number = row.shape == Shape::Number || row.shape == Shape::Flag;
+        const Stored decoy = number ? Stored{regtype::dword, dwordBytes(99)}
+                                    : Stored{regtype::sz, utf16Bytes(u"X:\\decoy\\")};
         for (const bool kora : {false, true}) {
             SCOPED_TRACE(std::string(row.name) + (kora ? " (Corvida)" : ""));
             const char16_t* name = row.nameFor(kora);
@@ -153,23 +139,16 @@ TEST(SettingRows, EachGetterAnswersWhatItsRowSays) {
     }
 }
 
-// Beyond its row: only 1 sets the flag, and the current profile's 1 doesn't count.
-TEST(Settings, R14RasterPlotIsOnlyTheFixedProfilesOne) {
-    for (const bool fixed : {true, false}) {
-        SettingsSandbox lib;
-        if (fixed)
-            lib.scratch.setDword(Root::CurrentUser,
-                                 lib.key + u"\\FixedProfile\\General Configuration",
-                                 u"R14RasterPlot", 2);
-        else
-            lib.profileDword(u"General Configuration", u"R14RasterPlot", 1);
-        EXPECT_FALSE(IsR14RasterPlotSysVarSet()) << fixed;
-    }
+// Beyond its row: only 1 sets the flag.
+TEST(Settings, R14RasterPlotIsSetOnlyBy1) {
+    SettingsSandbox lib;
+    lib.scratch.setDword(Root::CurrentUser, lib.key + u"\\FixedProfile\\General Configuration",
+                         u"R14RasterPlot", 2);
+    EXPECT_FALSE(IsR14RasterPlotSysVarSet());
 }
 
 template <std::uint32_t (*get)()> std::u16string number() {
-    const std::string text = std::to_string(get());
-    return {text.begin(), text.end()};
+    return decimal(get());
 }
 
 struct NoHostCase {
