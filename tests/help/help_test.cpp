@@ -117,9 +117,9 @@ TEST(SearchListed, DepthFirstInListingOrderUntilTheFirstMatch) {
 }
 
 // Directories reached again, each listed tree in a fixed order with a link made by giving a
-// directory another's identity: one met below itself is not searched there, one whose search
-// failed is searched again only by a shorter path, where more of it fits. A service that tells
-// no identities gets the plain walk.
+// directory another's identity: one whose search failed is searched again only by a shorter path,
+// where more of it fits. A service that tells no identities gets the plain walk. (Directories met
+// below themselves: the hostile link trees.)
 TEST(SearchListed, DirectoriesReachedAgain) {
     using Tree = std::map<std::u16string, ListedFiles::Entries>;
     const std::u16string a = kR + u"\\a", b = kR + u"\\b", x = kR + u"\\x", deep(245, u'd');
@@ -139,8 +139,6 @@ TEST(SearchListed, DirectoriesReachedAgain) {
         std::vector<std::u16string> listed;
     } rows[] = {
         // clang-format off
-        {"a link to itself before the match",
-         {{kR, {D(u"a"), F(u"y.chm")}}, {a, {D(u"a"), F(u"y.chm")}}}, {{a, kR}}, true, y, {kR, a}},
         {"failed at a length where its subdirectory didn't fit",
          {{kR, {D(lng.substr(5)), D(u"x")}}, {lng, {D(u"x")}}, {lng + u"\\x", {D(deep)}},
           {x, {D(deep)}}, {x + u"\\" + deep, {F(u"y.chm")}}},
@@ -211,61 +209,53 @@ struct HelpLib : SettingsSandbox {
     RecordingHelpEngines engines{modules.log};
 };
 
-TEST(SearchAppDirectory, SearchesBelowIt) {
-    const std::tuple<Host, bool, const char*> rows[] = {{{kOtherKey, u"C:\\App"}, true, ""},
-                                                        {{kOtherKey, u""}, false, ""},
-                                                        {{kOtherKey}, false, "55"},
-                                                        {{u""}, false, "57"}};
-    for (const auto& [host, found, reports] : rows) {
+// A name searched for below the application directory (FindHelpPathname agreeing, or giving the
+// name back), resolved to a pathname ("unresolved" when that fails), and the default help file's
+// name, each with the reports it shows.
+TEST(HelpFiles, FoundResolvedOrDefault) {
+    enum Finder { Search, Resolve, Default };
+    const Host app{kOtherKey, u"C:\\App"}, helpSet{kOtherKey, u"C:\\App", u"C:\\P\\H\\main.chm"},
+        bare{kOtherKey, u"C:\\App", u"main.chm"}, none{u""};
+    // clang-format off
+    const std::tuple<Finder, Host, const char16_t*, std::u16string, const char*> rows[] = {
+        {Search, app, u"MAIN.chm", u"C:\\App\\Docs\\MAIN.chm", ""},
+        {Search, {kOtherKey}, u"MAIN.chm", u"untouched", "55"},
+        {Search, none, u"MAIN.chm", u"untouched", "57"},
+        {Resolve, none, u"sub/x.chm", u"sub/x.chm", ""},
+        {Resolve, none, u"C:x.chm", u"C:x.chm", ""},
+        {Resolve, helpSet, u"X.CHM", u"C:\\P\\H\\X.CHM", ""},
+        {Resolve, bare, u"Main.chm", u"C:\\App\\Docs\\Main.chm", ""},
+        {Resolve, bare, u"x.chm", u"unresolved x.chm", ""},
+        {Resolve, none, u"x.chm", u"unresolved ", "57"},
+        {Default, {kOtherKey, {}, u"C:\\H\\main.chm", u"C:\\K\\k.chm"}, nullptr, u"main.chm", ""},
+        {Default, {kKoraKey, {}, u"C:\\K\\k.chm", u"C:\\O\\o.chm"}, nullptr, u"k.chm", ""},
+        {Default, {kOtherKey, {}, u"C:\\H\\main"}, nullptr, u"main", ""},
+        {Default, {kOtherKey, {}, u"C:\\"}, nullptr, u"", ""},
+        {Default, {kOtherKey, u"C:\\Prog"}, nullptr, u"Help", ""}, // the default: the help directory
+        {Default, {kOtherKey}, nullptr, u"", "55"},
+        {Default, none, nullptr, u"", ""},
+    };
+    // clang-format on
+    for (const auto& [finder, host, name, expected, reports] : rows) {
         HelpLib h(host);
-        const std::u16string path = u"C:\\App\\Docs\\MAIN.chm";
-        EXPECT_EQ(search(u"", u"MAIN.chm"), found ? path : u"untouched");
+        std::u16string result;
+        if (finder == Search)
+            result = search(u"", name);
+        else if (finder == Resolve)
+            result = help::ResolveHelpPath(name, result) ? result : u"unresolved " + result;
+        else
+            result = help::GetDefaultHelpFile();
+        EXPECT_EQ(result, expected);
         EXPECT_EQ(h.reportIds(), reports);
-        std::u16string result = u"before";
-        EXPECT_EQ(help::FindHelpPathname(u"MAIN.chm", result), found);
-        EXPECT_EQ(result, found ? path : u"MAIN.chm");
+        if (finder != Search)
+            continue;
+        std::u16string pathname = u"before";
+        EXPECT_EQ(help::FindHelpPathname(name, pathname), result != u"untouched");
+        EXPECT_EQ(pathname, result != u"untouched" ? result : name);
     }
     std::u16string result = u"before";
     EXPECT_FALSE(::FindHelpPathname(nullptr, result)); // through the typed export
     EXPECT_EQ(result, u"");
-}
-
-TEST(ResolveHelpPath, GivesAPathname) {
-    const Host helpSet{kOtherKey, u"C:\\App", u"C:\\P\\H\\main.chm"},
-        bare{kOtherKey, u"C:\\App", u"main.chm"};
-    // Host, name, pathname ("unresolved" when false is returned), reports.
-    const std::tuple<Host, const char16_t*, std::u16string, const char*> rows[] = {
-        {{u""}, u"sub/x.chm", u"sub/x.chm", ""},
-        {{u""}, u"C:x.chm", u"C:x.chm", ""},
-        {helpSet, u"X.CHM", u"C:\\P\\H\\X.CHM", ""},
-        {bare, u"Main.chm", u"C:\\App\\Docs\\Main.chm", ""},
-        {bare, u"x.chm", u"unresolved x.chm", ""},
-        {{u""}, u"x.chm", u"unresolved ", "57"},
-    };
-    for (const auto& [host, name, expected, reports] : rows) {
-        HelpLib h(host);
-        std::u16string path;
-        const bool resolved = help::ResolveHelpPath(name, path);
-        EXPECT_EQ(resolved ? path : u"unresolved " + path, expected);
-        EXPECT_EQ(h.reportIds(), reports);
-    }
-}
-
-TEST(DefaultHelpFile, NamesTheSettingsFile) {
-    const std::tuple<Host, std::u16string, const char*> rows[] = {
-        {{kOtherKey, {}, u"C:\\H\\main.chm", u"C:\\K\\k.chm"}, u"main.chm", ""},
-        {{kKoraKey, {}, u"C:\\K\\k.chm", u"C:\\O\\o.chm"}, u"k.chm", ""},
-        {{kOtherKey, {}, u"C:\\H\\main"}, u"main", ""},
-        {{kOtherKey, {}, u"C:\\"}, u"", ""},
-        {{kOtherKey, u"C:\\Prog"}, u"Help", ""}, // the default: the help directory
-        {{kOtherKey}, u"", "55"},
-        {{u""}, u"", ""},
-    };
-    for (const auto& [host, file, reports] : rows) {
-        HelpLib h(host);
-        EXPECT_EQ(help::GetDefaultHelpFile(), file);
-        EXPECT_EQ(h.reportIds(), reports);
-    }
 }
 
 std::uintptr_t P(const char16_t* text) {
@@ -337,26 +327,24 @@ TEST(DoHelp, JumpMacroStaysInsideItsBuffer) {
 
 // The pathname is lower-cased, the topic not; only command 0 with a topic shows a page.
 TEST(DoHtmlHelp, TargetsGoToTheViewer) {
-    const std::tuple<const char16_t*, const char16_t*, std::int32_t, std::u16string> rows[] = {
-        {kChm, u"Intro", 0, u"c:\\h\\main.chm::/Intro.htm"},
-        {kChm, u"Intro", 1, u"c:\\h\\main.chm"},
-        {kChm, u"", 0, u"c:\\h\\main.chm"},
-        {kChm, nullptr, 0, u"c:\\h\\main.chm"},
-        {nullptr, u"A/B", 0, u"c:\\h\\m.hlp::/A/B.htm"}, // the default help file
-        {u"C:\\\u00c4RGER\\X.CHM", nullptr, 1, u"c:\\\u00e4rger\\x.chm"},
+    const Host noHelpFile{kOtherKey, {}, u""}, none{u""};
+    // Host, file, topic, command, the target shown (empty: nothing shown), reports.
+    // clang-format off
+    const std::tuple<Host, const char16_t*, const char16_t*, std::int32_t, std::u16string, const char*> rows[] = {
+        {kShown, kChm, u"Intro", 0, u"c:\\h\\main.chm::/Intro.htm", ""},
+        {kShown, kChm, u"Intro", 1, u"c:\\h\\main.chm", ""},
+        {kShown, kChm, u"", 0, u"c:\\h\\main.chm", ""},
+        {kShown, kChm, nullptr, 0, u"c:\\h\\main.chm", ""},
+        {kShown, nullptr, u"A/B", 0, u"c:\\h\\m.hlp::/A/B.htm", ""}, // the default help file
+        {kShown, u"C:\\\u00c4RGER\\X.CHM", nullptr, 1, u"c:\\\u00e4rger\\x.chm", ""},
+        {noHelpFile, nullptr, u"T", 0, u"", ""},
+        {none, u"x.chm", u"T", 0, u"", "57"}, // a bare name needs the host
     };
-    for (const auto& [file, topic, command, target] : rows) {
-        HelpLib d(kShown);
-        EXPECT_EQ(_DoHtmlHelp(tc(file), tc(topic), command), 1);
-        EXPECT_EQ(d.calls(), (Log{u"create", u"invoke 1 " + target}));
-    }
-    // Nothing to show: an empty default help file, no host for a bare name.
-    const std::tuple<Host, const char16_t*, const char*> none[] = {
-        {{kOtherKey, {}, u""}, nullptr, ""}, {{u""}, u"x.chm", "57"}};
-    for (const auto& [host, file, reports] : none) {
+    // clang-format on
+    for (const auto& [host, file, topic, command, target, reports] : rows) {
         HelpLib d(host);
-        EXPECT_EQ(_DoHtmlHelp(tc(file), tc(u"T"), 0), 0);
-        EXPECT_EQ(d.calls(), Log{});
+        EXPECT_EQ(_DoHtmlHelp(tc(file), tc(topic), command), target.empty() ? 0 : 1);
+        EXPECT_EQ(d.calls(), (target.empty() ? Log{} : Log{u"create", u"invoke 1 " + target}));
         EXPECT_EQ(d.reportIds(), reports);
     }
 }
