@@ -204,6 +204,11 @@ struct App {
 void install(SettingsSandbox& lib, const std::vector<App>& apps) {
     for (const App& app : apps) {
         lib.registerApp(app.name, app.location, app.userKey);
+        // A location as long as the value's buffer is stored without its terminator, as a
+        // registry may hold it: then only its length keeps it out.
+        if (app.location && std::u16string_view(app.location).size() >= 512)
+            lib.scratch.setRaw(Root::LocalMachine, u"Software\\" + app.name, u"Location",
+                               regtype::sz, utf16Bytes(app.location, false));
         if (!app.onDisk)
             lib.files.tree.erase(app.location);
     }
@@ -212,6 +217,9 @@ void install(SettingsSandbox& lib, const std::vector<App>& apps) {
 const std::u16string A1 = u"Veltrane\\A1", A2 = u"Veltrane\\A2", A3 = u"Veltrane\\A3";
 const std::u16string kCorvida = u"Veltrane\\Corvida\\R1\\X-1",
                      kCorvidaX = u"Veltrane\\CorvidaX\\R1";
+// The longest location a registration's value can give, and one character more.
+const std::u16string kLocation511 = u"D:\\" + std::u16string(508, u'L'),
+                     kLocation512 = kLocation511 + u"L";
 
 struct SelectCase {
     const char* what;
@@ -239,6 +247,8 @@ const SelectCase kSelections[] = {
     {"case ignored", {{A1, u"E:\\O"}, {A2, u"d:\\host2"}}, u"D:\\HOST2\\H.EXE", A2, Reason::FirstLocationInHostPath},
     {"two installed, neither in the host path", {{A1, u"E:\\O"}, {A2, u"F:\\E"}}, u"D:\\Host\\h.exe", u"", Reason::NoLocationInHostPath},
     {"two installed, empty host path", {{A1, u"E:\\O"}, {A2, u"F:\\E"}}, u"", u"", Reason::NoHostPath},
+    {"a location of 511 characters read, of 512 not", {{A1, kLocation512.c_str()}, {A2, kLocation511.c_str()}}, u"", A2, Reason::OnlyInstalled, "",
+     {{A1, Verdict::NoLocation}, {A2, Verdict::Installed}}},
     {"the product's own key reads KoraLocation, a longer product folder Location", {{kCorvida, u"D:\\K"}, {kCorvidaX, u"D:\\X"}}, u"D:\\K\\k.exe", kCorvida, Reason::FirstLocationInHostPath},
 };
 // clang-format on
