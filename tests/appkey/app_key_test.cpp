@@ -25,6 +25,8 @@ const std::u16string kHostHook = u"D:\\Host\\userdata.dll";
 const std::u16string kCatalogued = u"SOFTWARE\\Veltrane\\Corvida\\R1\\X-1";
 const std::u16string kPc3 = u"Plot.pc3\\shell\\open\\command";
 const std::u16string kStb = u"Plot.stb\\shell\\open\\command";
+// Identifiers that leave their command key's path 1023 characters, and one more.
+const std::u16string kId1004(1004, u'p'), kId1005(1005, u'p');
 
 struct SourceCase {
     const char* what;
@@ -68,6 +70,12 @@ const SourceCase kSources[] = {
     {"unquoted command without arguments: empty host path, no further association",
      [](Sandbox& l) { l.associate(u".pc3", u"D:\\Host\\host.exe"); l.associate(u".stb", kHostCommand); },
      0, kCatalogued, {kLibraryHook, u"userdata.dll"}, {u".pc3", kPc3}, true, Rule::Catalogue, u".pc3", HookResult::NotLoaded},
+    {"an identifier that leaves the command key's path 1023 characters: the key is looked up",
+     [](Sandbox& l) { l.scratch.setString(Root::ClassesRoot, u".pc3", nullptr, kId1004); l.associate(u".stb", kHostCommand); },
+     0, kCatalogued, {kLibraryHook, kHostHook}, {u".pc3", kId1004 + u"\\shell\\open\\command", u".stb", kStb}, true, Rule::Catalogue, u".stb", HookResult::NotLoaded},
+    {"one character more: not looked up",
+     [](Sandbox& l) { l.scratch.setString(Root::ClassesRoot, u".pc3", nullptr, kId1005); l.associate(u".stb", kHostCommand); },
+     0, kCatalogued, {kLibraryHook, kHostHook}, {u".pc3", u".stb", kStb}, true, Rule::Catalogue, u".stb", HookResult::NotLoaded},
     {"no association: failure",
      [](Sandbox&) {}, 1, u"", {kLibraryHook}, {u".pc3", u".stb", u".ctb"}, false, Rule::None, u"", HookResult::NotLoaded},
     {"library's path unknown: failure at once",
