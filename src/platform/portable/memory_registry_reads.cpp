@@ -19,16 +19,12 @@ bool isStringType(std::uint32_t type) {
     return type == regtype::sz || type == regtype::expand_sz || type == regtype::multi_sz;
 }
 
-// Before any of an open key's values, or sub-keys, is looked at.
-void readValues(const OpenKey& key) {
+// Before any of an open key's values (withValues) or sub-keys (withChildren) is looked at: what
+// still waits for either side is read.
+void readWaiting(const OpenKey& key, const KeyNode& (KeyStorage::*read)(const KeyNode&)) {
     for (const KeyNode* node : {key.primary, key.secondary})
         if (node)
-            key.storage->withValues(*node);
-}
-void readChildren(const OpenKey& key) {
-    for (const KeyNode* node : {key.primary, key.secondary})
-        if (node)
-            key.storage->withChildren(*node);
+            (key.storage.get()->*read)(*node);
 }
 
 const Value* findValue(const OpenKey& key, const char16_t* name) {
@@ -135,7 +131,7 @@ Status MemoryRegistry::queryValue(KeyHandle key, const char16_t* name, std::uint
     if (data && !size)
         return status::invalid_parameter;
     const OpenKey& open = *static_cast<OpenKey*>(key);
-    readValues(open);
+    readWaiting(open, &KeyStorage::withValues);
     const Value* value = findValue(open, name);
     if (!value)
         return status::file_not_found;
@@ -162,7 +158,7 @@ Status MemoryRegistry::enumValue(KeyHandle key, std::uint32_t index, char16_t* n
     if (!name || !nameCount || (data && !dataSize))
         return status::invalid_parameter;
     const OpenKey& open = *static_cast<OpenKey*>(key);
-    readValues(open);
+    readWaiting(open, &KeyStorage::withValues);
     const Value* found = entryAt(open, &KeyNode::values, index);
     if (!found)
         return status::no_more_items;
@@ -194,7 +190,7 @@ Status MemoryRegistry::enumKey(KeyHandle key, std::uint32_t index, char16_t* nam
     if (!name || !nameCount)
         return status::invalid_parameter;
     const OpenKey& open = *static_cast<OpenKey*>(key);
-    readChildren(open);
+    readWaiting(open, &KeyStorage::withChildren);
     KeyNode* const* found = entryAt(open, &KeyNode::children, index);
     if (!found)
         return status::no_more_items;

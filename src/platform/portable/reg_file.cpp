@@ -49,10 +49,7 @@ public:
     void readValues(ValueWriter& key, std::uint64_t offset, std::uint64_t length,
                     std::uint64_t firstLine) override {
         Loader loader(key, name_, format_, encoding_, firstLine);
-        if (!file_) {
-            feedBytes(loader, encoding_, text_.data() + offset, static_cast<std::size_t>(length),
-                      offset, true);
-        } else if (const int error = readLines(loader, offset, length)) {
+        if (const int error = feedAgain(loader, offset, length)) {
             loader.report(firstLine, "the file can't be read again (" + reasonOf(error) +
                                          "): this key's values are missing");
         }
@@ -61,10 +58,7 @@ public:
 
     void readKeys(KeyStorage& storage, KeyNode& root, const KeyRun& run) override {
         Loader loader(storage, root, run, name_);
-        if (!file_) {
-            feedBytes(loader, encoding_, text_.data() + run.offset,
-                      static_cast<std::size_t>(run.length), run.offset, true);
-        } else if (const int error = readLines(loader, run.offset, run.length)) {
+        if (const int error = feedAgain(loader, run.offset, run.length)) {
             loader.report(run.line, "the file can't be read again (" + reasonOf(error) +
                                         "): this key and the keys after it below the same key "
                                         "are missing");
@@ -75,7 +69,16 @@ public:
 private:
     static constexpr std::size_t kNearBlock = std::size_t{64} << 10;
 
-    // Returns 0, or the errno of what failed.
+    // Feeds the loader the bytes [offset, offset + length) again. Returns 0, or the errno of what
+    // failed.
+    int feedAgain(Loader& loader, std::uint64_t offset, std::uint64_t length) {
+        if (file_)
+            return readLines(loader, offset, length);
+        feedBytes(loader, encoding_, text_.data() + offset, static_cast<std::size_t>(length),
+                  offset, true);
+        return 0;
+    }
+
     int readLines(Loader& loader, std::uint64_t offset, std::uint64_t length) {
         // A key's lines met while the load still reads the file: it goes on from here after.
         struct Resume {
