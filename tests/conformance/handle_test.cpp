@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <vector>
 
 namespace {
@@ -56,89 +55,51 @@ TYPED_TEST(HandleTest, ClosesEachOnceOrNever) {
     using Closed = std::vector<void*>;
     void* const one = reinterpret_cast<void*>(0x10);
     void* const two = reinterpret_cast<void*>(0x20);
-    // run returns what was closed while its handles still lived.
+    void* const three = reinterpret_cast<void*>(0x30);
+    enum Act { Nothing, HoldNull, MoveNew, MoveOver, MoveSelf, ResetTwice, ResetTo, Release };
+    // a owns one and b owns two; what the act closed while they still lived, and what was closed
+    // once they were gone.
     const struct {
-        const char* what;
-        std::function<Closed(ClosingServices&)> run;
+        Act act;
         Closed inScope, after;
     } cases[] = {
-        {"going out of scope",
-         [&](ClosingServices& s) {
-             H a(s, one);
-             return s.closed;
-         },
-         {},
-         {one}},
-        {"null owns nothing",
-         [&](ClosingServices& s) {
-             H a(s, nullptr);
-             EXPECT_FALSE(a);
-             EXPECT_EQ(a.service(), nullptr);
-             return s.closed;
-         },
-         {},
-         {}},
-        {"moved into a new one",
-         [&](ClosingServices& s) {
-             H a(s, one);
-             H b(std::move(a));
-             EXPECT_FALSE(a);
-             EXPECT_EQ(b.get(), one);
-             return s.closed;
-         },
-         {},
-         {one}},
-        {"moved over one that owns",
-         [&](ClosingServices& s) {
-             H a(s, one), b(s, two);
-             b = std::move(a);
-             return s.closed;
-         },
-         {two},
-         {two, one}},
-        {"moved onto itself",
-         [&](ClosingServices& s) {
-             H a(s, one);
-             H& alias = a;
-             a = std::move(alias);
-             EXPECT_EQ(a.get(), one);
-             return s.closed;
-         },
-         {},
-         {one}},
-        {"reset twice",
-         [&](ClosingServices& s) {
-             H a(s, one);
-             a.reset();
-             a.reset();
-             EXPECT_FALSE(a);
-             return s.closed;
-         },
-         {one},
-         {one}},
-        {"reset to another",
-         [&](ClosingServices& s) {
-             H a(s, one);
-             a.reset(s, two);
-             return s.closed;
-         },
-         {one},
-         {one, two}},
-        {"released",
-         [&](ClosingServices& s) {
-             H a(s, one);
-             EXPECT_EQ(a.release(), one);
-             EXPECT_EQ(a.service(), nullptr);
-             return s.closed;
-         },
-         {},
-         {}},
+        {Nothing, {}, {two, one}},           {HoldNull, {}, {two, one}},
+        {MoveNew, {one}, {one, two}},        {MoveOver, {two}, {two, one}},
+        {MoveSelf, {}, {two, one}},          {ResetTwice, {one}, {one, two}},
+        {ResetTo, {one}, {one, two, three}}, {Release, {}, {two}},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        ClosingServices services;
-        EXPECT_EQ(c.run(services), c.inScope);
-        EXPECT_EQ(services.closed, c.after);
+        SCOPED_TRACE(testing::Message() << "act " << c.act);
+        ClosingServices s;
+        {
+            H a(s, one), b(s, two);
+            if (c.act == HoldNull) {
+                H null(s, nullptr);
+                EXPECT_FALSE(null);
+                EXPECT_EQ(null.service(), nullptr);
+            } else if (c.act == MoveNew) {
+                H moved(std::move(a));
+                EXPECT_FALSE(a);
+                EXPECT_EQ(moved.get(), one);
+            } else if (c.act == MoveOver) {
+                b = std::move(a);
+            } else if (c.act == MoveSelf) {
+                H& alias = a;
+                a = std::move(alias);
+                EXPECT_EQ(a.get(), one);
+            } else if (c.act == ResetTwice) {
+                a.reset();
+                a.reset();
+                EXPECT_FALSE(a);
+            } else if (c.act == ResetTo) {
+                a.reset(s, three);
+            } else if (c.act == Release) {
+                EXPECT_EQ(a.release(), one);
+                EXPECT_EQ(a.service(), nullptr);
+            }
+            EXPECT_EQ(s.closed, c.inScope);
+        }
+        EXPECT_EQ(s.closed, c.after);
     }
 }
 
