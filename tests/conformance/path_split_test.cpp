@@ -95,10 +95,8 @@ TEST(PathSplit, SplitsAsTheRuntimeDoes) {
         SCOPED_TRACE(testing::Message() << "row " << (&row - rows));
         EXPECT_EQ(runSplit(tavlo::splitPath, row.path, row.sizes), row.expected);
         if (row.path && row.sizes == Sizes{}) {
-            const tavlo::PathParts parts = tavlo::splitPathInBuffers(row.path);
-            EXPECT_EQ(Parts(std::get<0>(row.expected), std::u16string(parts.drive),
-                            std::u16string(parts.dir), std::u16string(parts.fname),
-                            std::u16string(parts.ext)),
+            const tavlo::PathParts p = tavlo::splitPathInBuffers(row.path);
+            EXPECT_EQ(Parts(std::get<0>(row.expected), p.drive, p.dir, p.fname, p.ext),
                       row.expected)
                 << "split in the runtime's buffers";
         }
@@ -156,6 +154,8 @@ TEST(PathSplit, ComposesAsTheRuntimeDoes) {
         {5, nullptr, nullptr, nullptr, u"abc", 0, u".abc"},
         {4, nullptr, nullptr, nullptr, u"abc", kPathErange, u""},
         {4, nullptr, nullptr, nullptr, u".ab", 0, u".ab"},
+        // a buffer without room is a caller's mistake: nothing is written
+        {0, u"C", u"d", u"f", u"e", kPathEinval, u"Z?"},
     };
     // clang-format on
     for (const Row& row : rows) {
@@ -165,6 +165,7 @@ TEST(PathSplit, ComposesAsTheRuntimeDoes) {
                   row.result);
         EXPECT_EQ(std::u16string(buffer), row.expected);
 #ifdef _WIN32
+        _set_invalid_parameter_handler(ignoreInvalidParameter);
         char16_t real[300] = u"Z?";
         EXPECT_EQ(
             _wmakepath_s(w(real), row.count, w(row.drive), w(row.dir), w(row.fname), w(row.ext)),
@@ -172,9 +173,6 @@ TEST(PathSplit, ComposesAsTheRuntimeDoes) {
         EXPECT_EQ(std::u16string(real), row.expected) << "the runtime itself";
 #endif
     }
-    char16_t buffer[4] = u"Z?";
-    EXPECT_EQ(tavlo::makePath(buffer, 0, u"C", u"d", u"f", u"e"), kPathEinval);
-    EXPECT_EQ(std::u16string(buffer), u"Z?");
     EXPECT_EQ(tavlo::makePath(nullptr, 4, u"C", nullptr, nullptr, nullptr), kPathEinval);
 }
 
