@@ -11,15 +11,22 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// A scratch folder holding a copy of the library, and the resource module only when asked.
-fs::path stage(const char* name, bool withResources) {
-    const fs::path dir = freshTestFolder(fs::path("load") / name);
-    const fs::path library(TAVLO_LIBRARY_FILE);
-    fs::copy_file(library, dir / library.filename());
-    if (withResources)
-        fs::copy_file(TAVLO_RES_DLL, dir / "tavlo9Res.dll");
-    changeDirectory(dir.string());
-    return dir / library.filename();
+// A scratch folder holding a copy of the library in its folder `library`, and the resource module
+// in `resources` ("" for the current directory, nullptr for nowhere); the current directory is
+// its "documents". Returns the library's path.
+fs::path stage(const char* name, const char* library, const char* resources) {
+    const fs::path dir = freshTestFolder(fs::path("load") / name), cwd = dir / "documents";
+    const fs::path staged = dir / library / fs::path(TAVLO_LIBRARY_FILE).filename();
+    fs::create_directories(cwd);
+    fs::create_directories(staged.parent_path());
+    fs::copy_file(TAVLO_LIBRARY_FILE, staged);
+    if (resources) {
+        const fs::path folder = *resources ? dir / resources : cwd;
+        fs::create_directories(folder);
+        fs::copy_file(TAVLO_RES_DLL, folder / "tavlo9Res.dll");
+    }
+    changeDirectory(cwd.string());
+    return staged;
 }
 
 // Found case-blind in the caller's spelling below a drive letter, which the Linux library
@@ -30,7 +37,7 @@ TEST(LibraryLoad, FindsFilesBelowADriveLetter) {
 #ifndef _WIN32
     setenv("WINEPREFIX", dir.prefix().c_str(), 1);
 #endif
-    LoadedLibrary lib(stage("find", true).string());
+    LoadedLibrary lib(stage("find", "lib", "lib").string());
     ASSERT_TRUE(lib.loaded());
     std::vector<TavloChar> buffer(300, 0x23);
     EXPECT_EQ(lib.function<decltype(&FindFile)>("FindFile")(tc(dir.path()), tc(u"MAIN.CHM"),
@@ -42,22 +49,15 @@ TEST(LibraryLoad, FindsFilesBelowADriveLetter) {
 #endif
 }
 
-#ifdef _WIN32
-// The resource module is looked for beside the library, beside the program and on PATH, none of
-// which holds one here (the tests keep no copy beside this program).
-TEST(LibraryLoad, RefusesToLoadWithoutItsResourceModule) {
-    EXPECT_FALSE(LoadedLibrary(stage("without", false).string()).loaded());
-}
-#endif
-
 // Where an installation may keep the resource module, and the one place it may not: the current
 // directory, whose copy would put any text a stranger likes into the host's messages. The
-// message of a failed discovery (no registry at all) shows whether it was found.
+// message of a failed discovery (no registry at all) shows whether it was found. Where it is
+// found nowhere (the tests keep no copy beside this program), Windows refuses the library.
 TEST(LibraryLoad, FindsItsResourceModuleWhereItIsInstalledOnly) {
     struct Row {
         const char* name;
         const char* library;   // below the stage
-        const char* resources; // below the stage; "" for the current directory
+        const char* resources; // below the stage; "" for the current directory, nullptr: none
         bool found;
     };
     const Row rows[] = {
@@ -68,21 +68,16 @@ TEST(LibraryLoad, FindsItsResourceModuleWhereItIsInstalledOnly) {
         {"data-folder", TAVLO_INSTALL_LIBDIR, TAVLO_INSTALL_DATADIR "/tavlo", true},
 #endif
         {"current-directory", "lib", "", false},
+        {"nowhere", "lib", nullptr, false},
     };
     for (const Row& row : rows) {
-        const fs::path dir = freshTestFolder(fs::path("load") / row.name);
-        const fs::path cwd = dir / "documents";
-        const fs::path resources = row.resources[0] ? dir / row.resources : cwd;
-        for (const fs::path& folder : {dir / row.library, resources, cwd})
-            fs::create_directories(folder);
-        const fs::path library = dir / row.library / fs::path(TAVLO_LIBRARY_FILE).filename();
-        fs::copy_file(TAVLO_LIBRARY_FILE, library);
-        fs::copy_file(TAVLO_RES_DLL, resources / "tavlo9Res.dll");
-        changeDirectory(cwd.string());
+        const fs::path library = stage(row.name, row.library, row.resources);
 #ifdef _WIN32
         const std::string path = std::getenv("PATH") ? std::getenv("PATH") : "";
         if (std::string(row.name) == "on-path")
-            _putenv_s("PATH", (resources.string() + ";" + path).c_str());
+            _putenv_s("PATH",
+                      ((library.parent_path().parent_path() / row.resources).string() + ";" + path)
+                          .c_str());
 #endif
         HostRegistry registry;
         registry.publish();
