@@ -14,26 +14,19 @@ namespace {
 
 constexpr std::uint32_t kUnset = 0xAAAAAAAAu, kMissing = 0, kNoKey = 99;
 
-struct ReadCase {
-    std::uint32_t type; // kMissing: no value; kNoKey: not even the machine key
-    std::vector<std::uint8_t> stored;
-    const char16_t* name;
-    std::uint32_t initialSize;
-    const char* raised; // "", or the kind of error and its message id
-    std::u16string after;
-    int queries;
-};
+// The type stored (kMissing: no value; kNoKey: not even the machine key), its bytes, the name
+// read and the size asked for; the kind of error raised and its message id, or ""; the text
+// left and how many queries the registry saw.
+using ReadCase = std::tuple<std::uint32_t, std::vector<std::uint8_t>, const char16_t*,
+                            std::uint32_t, const char*, std::u16string, int>;
 
 const std::u16string k300(300, u'w'), kFormer = u"former text";
 const std::u16string kUser = u"HKEY_CURRENT_USER\\" + kOtherKey;
 const std::u16string kMachine = u"HKEY_LOCAL_MACHINE\\" + kOtherKey;
 
 // Text stored without a terminator and without the high byte of its last unit.
-const std::vector<std::uint8_t> kOdd = [] {
-    std::vector<std::uint8_t> bytes = utf16Bytes(u"0123456789012A", false);
-    bytes.pop_back();
-    return bytes;
-}();
+const std::vector<std::uint8_t> kWhole = utf16Bytes(u"0123456789012A", false),
+                                kOdd(kWhole.begin(), kWhole.end() - 1);
 
 // clang-format off
 const ReadCase kCases[] = {
@@ -56,22 +49,22 @@ const ReadCase kCases[] = {
 // clang-format on
 
 TEST(MachineStrings, ReadsAndLeaves) {
-    for (const ReadCase& c : kCases) {
-        SCOPED_TRACE(&c - kCases);
+    for (const auto& [type, stored, name, initialSize, kind, after, queries] : kCases) {
+        SCOPED_TRACE(narrow(after) + " of type " + std::to_string(type));
         SettingsSandbox lib;
-        if (c.type != kNoKey)
+        if (type != kNoKey)
             lib.scratch.createKey(Root::LocalMachine, lib.key);
-        if (c.type != kNoKey && c.type != kMissing)
-            lib.scratch.setRaw(Root::LocalMachine, lib.key, c.name, c.type, c.stored);
+        if (type != kNoKey && type != kMissing)
+            lib.scratch.setRaw(Root::LocalMachine, lib.key, name, type, stored);
         std::u16string out = kFormer;
         const Raised raised = raisedBy(
-            [&] { EXPECT_EQ(registry::GetHKeyLocalMachineString(out, c.name, c.initialSize), 0); });
-        EXPECT_EQ(raised.kind, c.raised);
-        if (*c.raised) { // naming the value, or only the key where there is none
-            EXPECT_EQ(raised.argument, kMachine + (c.type == kNoKey ? u"" : u"\\V"));
+            [&] { EXPECT_EQ(registry::GetHKeyLocalMachineString(out, name, initialSize), 0); });
+        EXPECT_EQ(raised.kind, kind);
+        if (*kind) { // naming the value, or only the key where there is none
+            EXPECT_EQ(raised.argument, kMachine + (type == kNoKey ? u"" : u"\\V"));
         }
-        EXPECT_EQ(out, c.after);
-        EXPECT_EQ(lib.registry.queries, c.queries);
+        EXPECT_EQ(out, after);
+        EXPECT_EQ(lib.registry.queries, queries);
     }
 }
 
@@ -216,11 +209,9 @@ TEST(ErrorMatrix, RaisesReportsOrDrops) {
         if (raised.kind.empty()) // what the call left in the context
             raised = {"", std::u16string(lib.scope.get().currentOperation.view()),
                       std::u16string(lib.scope.get().currentArgument.view())};
-        EXPECT_EQ(raised.kind, c.raised);
-        EXPECT_EQ(result, c.result);
-        EXPECT_EQ(raised.operation, c.operation);
-        EXPECT_EQ(raised.argument, c.argument);
-        EXPECT_EQ(lib.reportIds(), c.reports);
+        const std::string reports = lib.reportIds();
+        EXPECT_EQ(std::tie(raised.kind, result, raised.operation, raised.argument, reports),
+                  std::tie(c.raised, c.result, c.operation, c.argument, c.reports));
     }
 }
 
