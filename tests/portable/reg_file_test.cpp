@@ -88,7 +88,7 @@ struct Loaded {
     std::string lines() const {
         std::string out;
         for (const auto& d : diagnostics)
-            out += d.file + ":" + std::to_string(d.line) + ": " + d.message + "\n";
+            out += std::to_string(d.line) + ": " + d.message + "\n";
         return out;
     }
 };
@@ -200,9 +200,8 @@ TEST(RegFile, KeyLinesAndTheirRoots) {
     EXPECT_EQ(loaded.value(u"top", u""), Data(1, sz(u"1")));
 }
 
-// Keys whose paths share a start, met in any order, and a key with enough values to be indexed:
-// each value lands in its own key and is found in any case, names beyond ASCII too.
-// A key with more values than a linear search serves: found by name in either case.
+// A key with more values than a linear search serves: each found by name in any case, names
+// beyond ASCII too.
 TEST(RegFile, KeysWithManyValues) {
     std::string many = "[Many]\n";
     for (int i = 0; i < 40; ++i)
@@ -224,8 +223,8 @@ TEST(RegFile, LaterFilesOverrideAndDelete) {
     loaded.load(toUtf16File(kRegedit5 + "[-HKEY_CURRENT_USER\\T\\Sub]\n[HKEY_CURRENT_USER\\T]\n"
                                         "\"v1\"=-\n\"v2\"=dword:2\n\"missing\"=-\n[-HKCU\\Gone]\n"
                                         "[-HKEY_CURRENT_USER]\n[-HKEY_CLASSES_ROOT]\n"));
-    EXPECT_EQ(loaded.lines(), "test.reg:8: a root key can't be deleted: line skipped\n"
-                              "test.reg:9: a root key can't be deleted: line skipped\n");
+    EXPECT_EQ(loaded.lines(), "8: a root key can't be deleted: line skipped\n"
+                              "9: a root key can't be deleted: line skipped\n");
     EXPECT_FALSE(keyExists(loaded.registry, Root::CurrentUser, u"T\\Sub"));
     EXPECT_FALSE(loaded.value(u"v1"));
     EXPECT_EQ(loaded.value(u"v2"), (Data{regtype::dword, {2, 0, 0, 0}}));
@@ -257,11 +256,11 @@ TEST(RegFile, BadLineIsReportedAndTheRestLoads) {
         SCOPED_TRACE(line);
         const std::string body = std::string(line) + "\n\"ok\"=\"yes\"";
         Loaded loaded(wine ? wineText(body) : regeditText(body));
-        ASSERT_EQ(loaded.diagnostics.size(), 1u) << loaded.lines();
-        const Diagnostic& d = loaded.diagnostics[0];
-        EXPECT_EQ(d.file, "test.reg");
-        EXPECT_EQ(d.line, wine ? 5u : 3u);
-        EXPECT_TRUE(!d.message.empty() && d.message.back() != '.') << d.message;
+        const std::string lines = loaded.lines();
+        EXPECT_TRUE(lines.starts_with(wine ? "5: " : "3: ") &&
+                    lines.find('\n') == lines.size() - 1 && !lines.ends_with(": \n") &&
+                    !lines.ends_with(".\n"))
+            << lines;
         EXPECT_FALSE(loaded.value(u"a"));
         EXPECT_EQ(loaded.value(u"ok"), Data(1, sz(u"yes")));
     }
@@ -289,10 +288,7 @@ TEST(RegFile, DamageIsReportedWhereItIs) {
     for (const auto& [text, lines, a] : cases) {
         SCOPED_TRACE(text);
         Loaded loaded(text, Hive::CurrentUser);
-        std::string expected;
-        for (std::size_t at = 0; at < lines.size(); at = lines.find('\n', at) + 1)
-            expected += "test.reg:" + lines.substr(at, lines.find('\n', at) + 1 - at);
-        EXPECT_EQ(loaded.lines(), expected);
+        EXPECT_EQ(loaded.lines(), lines);
         EXPECT_EQ(loaded.value(u"a"), a);
     }
 }
@@ -406,8 +402,8 @@ TEST(RegFile, NamesUpToTheWindowsLimits) {
     const std::string longName(16383, 'v'), longKey(255, 'k');
     Loaded loaded(wineText("\"" + longName + "\"=\"ok\"\n\"" + longName + "w\"=\"no\"\n[" +
                            longKey + "]\n[" + longKey + "x]\n\"a\"=\"no\"\n"));
-    EXPECT_EQ(loaded.lines(), "test.reg:6: value name longer than 16383 characters: value skipped\n"
-                              "test.reg:8: key name longer than 255 characters: key skipped\n");
+    EXPECT_EQ(loaded.lines(), "6: value name longer than 16383 characters: value skipped\n"
+                              "8: key name longer than 255 characters: key skipped\n");
     EXPECT_EQ(loaded.value(std::u16string(longName.begin(), longName.end())), Data(1, sz(u"ok")));
     EXPECT_TRUE(keyExists(loaded.registry, Root::CurrentUser, std::u16string(255, u'k')));
 }
@@ -440,9 +436,9 @@ TEST(RegFile, LargeValuesAndLinesFromAFile) {
         ASSERT_TRUE(loadRegistryFile(loaded.registry, path.string(), Hive::CurrentUser));
         loaded.readAll();
         const auto last = std::count(text.begin(), text.end(), '\n');
-        EXPECT_EQ(loaded.lines(), path.string() + ":3: line not understood: skipped\n" +
-                                      path.string() + ":" + std::to_string(last) +
+        EXPECT_EQ(loaded.lines(), "3: line not understood: skipped\n" + std::to_string(last) +
                                       ": line not understood: skipped\n");
+        EXPECT_EQ(loaded.diagnostics[0].file, path.string());
         EXPECT_EQ(loaded.value(u"wrapped"), Data(regtype::binary, big));
         EXPECT_EQ(loaded.value(u"flat"), Data(regtype::binary, big));
         EXPECT_EQ(loaded.value(u"after"), Data(1, sz(u"1")));
@@ -470,10 +466,6 @@ TEST(RegFile, ValueLinesAreReadWhenFirstNeeded) {
                 "\"h\"=hex:01,\\\r\n  02\r\n";
     body += "\"bad\n";
     const auto path = std::filesystem::temp_directory_path() / "tavlo_reg_file_lines.reg";
-    auto number = [](int i) {
-        const std::string digits = std::to_string(i);
-        return std::u16string(digits.begin(), digits.end());
-    };
     for (bool utf16 : {false, true}) {
         const std::string text = utf16 ? toUtf16File(kRegedit5 + body) : kRegedit5 + body;
         std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
@@ -491,10 +483,10 @@ TEST(RegFile, ValueLinesAreReadWhenFirstNeeded) {
             readers.emplace_back([&, t] {
                 for (int k = 0; k < kKeys; ++k) {
                     const int i = (k * 7 + t * 997) % kKeys;
-                    const auto key = u"K" + number(i);
-                    if (query(registry, Root::CurrentUser, key, u"v") !=
-                            Data(regtype::sz, sz(u"[x] ; " + number(i))) ||
-                        query(registry, Root::CurrentUser, key, u"h") !=
+                    const auto number = fromUtf8(std::to_string(i));
+                    if (query(registry, Root::CurrentUser, u"K" + number, u"v") !=
+                            Data(regtype::sz, sz(u"[x] ; " + number)) ||
+                        query(registry, Root::CurrentUser, u"K" + number, u"h") !=
                             Data(regtype::binary, {1, 2}))
                         ++wrong;
                 }
