@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -38,10 +39,14 @@ struct Built {
             return Text8{data(), units()}.findLineEnd(from, atEnd);
         return Text16{data(), units(), bytes.size()}.findLineEnd(from, atEnd);
     }
-    std::size_t findMarkedLine(std::size_t from, std::uint64_t& ends) const {
-        if (unitBytes == 1)
-            return Text8{data(), units()}.findMarkedLine(from, '[', ';', ends);
-        return Text16{data(), units(), bytes.size()}.findMarkedLine(from, '[', ';', ends);
+    // Where the next marked line starts, and how many line ends lie before it.
+    std::pair<std::size_t, std::uint64_t> findMarkedLine(std::size_t from) const {
+        std::uint64_t ends = 0;
+        const std::size_t at =
+            unitBytes == 1
+                ? Text8{data(), units()}.findMarkedLine(from, '[', ';', ends)
+                : Text16{data(), units(), bytes.size()}.findMarkedLine(from, '[', ';', ends);
+        return {at, ends};
     }
 };
 
@@ -74,9 +79,8 @@ void expectLines(const std::vector<Line>& lines) {
         for (std::size_t i = 0; i < lines.size(); ++i) {
             SCOPED_TRACE("line " + std::to_string(i + 1));
             const LineEnd found = text.findLineEnd(from, true);
-            EXPECT_EQ(found.end, text.ends[i].end);
-            EXPECT_EQ(found.next, text.ends[i].next);
-            EXPECT_FALSE(found.shifted);
+            EXPECT_EQ(std::tuple(found.end, found.next, found.shifted),
+                      std::tuple(text.ends[i].end, text.ends[i].next, false));
             from = found.next;
         }
         EXPECT_EQ(from, text.units());
@@ -110,46 +114,10 @@ TEST(RegFileScan, FindsEachLineEnd) {
         SCOPED_TRACE(visible(lines));
         expectLines(lines);
     }
-}
-
-// The search for marked lines, with the widest steps this processor offers and with the SSE2
-// steps every x86-64 processor has.
-class MarkedLineScan : public ::testing::TestWithParam<bool> {
-protected:
-    void SetUp() override {
-#if defined(TAVLO_SCAN_AVX2)
-        wideScan = GetParam() && haveAvx2();
-#else
-        if (GetParam())
-            GTEST_SKIP() << "no wider steps on this build";
-#endif
-    }
-#if defined(TAVLO_SCAN_AVX2)
-    void TearDown() override {
-        wideScan = haveAvx2();
-    }
-#endif
-};
-INSTANTIATE_TEST_SUITE_P(Steps, MarkedLineScan, ::testing::Values(true, false),
-                         [](const auto& info) { return info.param ? "Wide" : "Sse2"; });
-
-// A return that ends the text read so far may be half of a pair: the next line's start is
-// unknown until more text comes, or the text is known to end.
-TEST_P(MarkedLineScan, ReturnAtTheEndWaitsForWhatFollows) {
-    for (const unsigned unitBytes : {1u, 2u}) {
-        const Built text = build({{"ab", "\r"}}, unitBytes);
-        EXPECT_EQ(text.findLineEnd(0, false).next, npos);
-        EXPECT_EQ(text.findLineEnd(0, true).next, 3u);
-        std::uint64_t ends = 0;
-        EXPECT_EQ(text.findMarkedLine(0, ends), 2u);
-        EXPECT_EQ(ends, 0u);
-    }
-}
-
-// Every line end at every position around eight- and sixteen-byte boundaries, after and before
-// lines of every length, so that the step-wise scans and their tails both meet each one; a line
-// end split over two steps (a return last in one, its feed first in the next) among them.
-TEST(RegFileScan, LineEndsAtEveryPositionAroundTheSteps) {
+    // Every line end at every position around eight- and sixteen-byte boundaries, after and
+    // before lines of every length, so that the step-wise scans and their tails both meet each
+    // one; a line end split over two steps (a return last in one, its feed first in the next)
+    // among them.
     for (const std::string end : {"\n", "\r", "\r\n"}) {
         for (std::size_t before = 0; before <= 40; ++before) {
             for (const std::size_t after : {0u, 1u, 15u, 33u}) {
@@ -163,6 +131,26 @@ TEST(RegFileScan, LineEndsAtEveryPositionAroundTheSteps) {
         }
     }
 }
+
+// The search for marked lines, with the widest steps this processor offers and with the SSE2
+// steps every x86-64 processor has.
+class MarkedLineScan : public ::testing::TestWithParam<bool> {
+#if defined(TAVLO_SCAN_AVX2)
+    void SetUp() override {
+        wideScan = GetParam() && haveAvx2();
+    }
+    void TearDown() override {
+        wideScan = haveAvx2();
+    }
+#else
+    void SetUp() override {
+        if (GetParam())
+            GTEST_SKIP() << "no wider steps on this build";
+    }
+#endif
+};
+INSTANTIATE_TEST_SUITE_P(Steps, MarkedLineScan, ::testing::Values(true, false),
+                         [](const auto& info) { return info.param ? "Wide" : "Sse2"; });
 
 // The loader passes over value lines looking for the next line that starts, after blanks, with
 // one of two characters: the start of that line and how many line ends lie before it.
@@ -180,12 +168,10 @@ TEST_P(MarkedLineScan, FindsTheNextMarkedLineAndCountsTheLinesBefore) {
                 lines.push_back({" \t[key]", "\n"});
                 lines.push_back({";", ""});
                 const Built text = build(lines, unitBytes);
-                std::uint64_t ends = 0;
-                EXPECT_EQ(text.findMarkedLine(0, ends), text.starts[count]);
-                EXPECT_EQ(ends, count);
-                ends = 0;
-                EXPECT_EQ(text.findMarkedLine(text.ends[count].next, ends), text.starts[count + 1]);
-                EXPECT_EQ(ends, 0u);
+                EXPECT_EQ(text.findMarkedLine(0),
+                          std::pair(text.starts[count], std::uint64_t{count}));
+                EXPECT_EQ(text.findMarkedLine(text.ends[count].next),
+                          std::pair(text.starts[count + 1], std::uint64_t{0}));
             }
         }
     }
@@ -203,11 +189,19 @@ TEST_P(MarkedLineScan, WithoutAMarkedLineStopsAfterTheLastLineEnd) {
         SCOPED_TRACE(visible(lines));
         for (const unsigned unitBytes : {1u, 2u}) {
             const Built text = build(lines, unitBytes);
-            std::uint64_t ends = 0;
-            const std::size_t found = text.findMarkedLine(0, ends);
-            EXPECT_EQ(found, lines.back().end.empty() ? text.starts.back() : text.units());
-            EXPECT_EQ(ends, lines.size() - (lines.back().end.empty() ? 1 : 0));
+            const bool unfinished = lines.back().end.empty();
+            EXPECT_EQ(text.findMarkedLine(0),
+                      std::pair(unfinished ? text.starts.back() : text.units(),
+                                std::uint64_t{lines.size() - unfinished}));
         }
+    }
+    // A return that ends the text read so far may be half of a pair: the next line's start is
+    // unknown until more text comes, or the text is known to end.
+    for (const unsigned unitBytes : {1u, 2u}) {
+        const Built text = build({{"ab", "\r"}}, unitBytes);
+        EXPECT_EQ(text.findLineEnd(0, false).next, npos);
+        EXPECT_EQ(text.findLineEnd(0, true).next, 3u);
+        EXPECT_EQ(text.findMarkedLine(0), std::pair(std::size_t{2}, std::uint64_t{0}));
     }
 }
 
@@ -226,9 +220,8 @@ TEST_P(MarkedLineScan, LineFeedOutOfStepEndsItsLine) {
         const Text16 text{reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size() / 2,
                           bytes.size()};
         const LineEnd found = text.findLineEnd(0, true);
-        EXPECT_EQ(found.end, line + 1);
-        EXPECT_EQ(found.next, line + 2);
-        EXPECT_TRUE(found.shifted);
+        EXPECT_EQ(std::tuple(found.end, found.next, found.shifted),
+                  std::tuple(line + 1, line + 2, true));
         std::uint64_t ends = 0;
         EXPECT_EQ(text.findMarkedLine(0, 'q', 'q', ends), 0u);
         EXPECT_EQ(ends, 0u);
