@@ -22,8 +22,22 @@ fi
 wineserver -p60 >/dev/null 2>&1 </dev/null || true
 out=$(mktemp) && err=$(mktemp)
 trap 'rm -f "$out" "$err"' EXIT
-rc=0
-wine "$@" >"$out" 2>"$err" || rc=$?
+# Now and then Wine fails to start a process at all: it exits at once with an error status and
+# without a word from either the loader or the program. Every program of the build prints
+# something when it fails, so such a run is started again, at most twice, and said so on stderr.
+attempt=1
+while :; do
+  rc=0
+  wine "$@" >"$out" 2>"$err" || rc=$?
+  if [ "$rc" = 0 ] || [ -s "$out" ] || [ -s "$err" ] || [ "$attempt" = 3 ]; then
+    break
+  fi
+  echo "wine-run.sh: $1 exited with status $rc and printed nothing (attempt $attempt); starting it again" >&2
+  attempt=$((attempt + 1))
+done
 cat "$out"
 cat "$err" >&2
+if [ "$rc" != 0 ] && [ ! -s "$out" ] && [ ! -s "$err" ]; then
+  echo "wine-run.sh: $1 exited with status $rc and printed nothing" >&2
+fi
 exit $rc
