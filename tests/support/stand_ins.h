@@ -221,19 +221,16 @@ public:
             return platform::status::file_not_found;
         first = it->second[0];
         const auto alias = same.find(directory);
-        const std::u16string& real = alias == same.end() ? it->first : alias->second;
-        *handle =
-            new Listing{{it->second.rbegin(), it->second.rend() - 1},
-                        static_cast<std::uint64_t>(std::distance(tree.begin(), tree.find(real)))};
+        const auto real = alias == same.end() ? it : tree.find(alias->second);
+        *handle = new Listing{it->second, 1, std::uint64_t(std::distance(tree.begin(), real))};
         ++open;
         return platform::status::success;
     }
     bool nextEntry(void* handle, platform::DirEntry& entry) override {
-        auto& rest = static_cast<Listing*>(handle)->rest;
-        if (rest.empty())
+        auto& listing = *static_cast<Listing*>(handle);
+        if (listing.next == listing.entries.size())
             return false;
-        entry = rest.back();
-        rest.pop_back();
+        entry = listing.entries[listing.next++];
         return true;
     }
     void closeDirectory(void* handle) override {
@@ -248,7 +245,8 @@ public:
 
 private:
     struct Listing {
-        Entries rest; // the entries still to come, last first
+        const Entries& entries;
+        std::size_t next;
         std::uint64_t id;
     };
     Log& log_;
