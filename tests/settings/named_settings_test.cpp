@@ -167,14 +167,12 @@ const NoHostCase kNoHostCases[] = {
     {written<GetLogFileDirectory>, u"", "", true},          {written<GetSupportFileSearchPath>, u"", "", true},
     {written<GetAutospoolCommandString>, u"", "", true},    {written<GetDefaultLoginName>, u"", "57", false},
     {written<GetDefaultPlotToFile>, u"", "57", false},      {written<GetDefaultPlotStyleTable>, u"", "57", false},
-    {number<GetRasterThreshold>, u"20", "57", false},
-    {number<GetRasterPercent>, u"20", "57", false},
-    {number<GetCurrentPlotStylePolicy>, u"1", "57", false},
-    {number<GetHideSystemPrinters>, u"0", "57", false},
+    {number<GetRasterThreshold>, u"20", "57", false},       {number<GetRasterPercent>, u"20", "57", false},
+    {number<GetCurrentPlotStylePolicy>, u"1", "57", false}, {number<GetHideSystemPrinters>, u"0", "57", false},
     {number<[] { return std::uint32_t{IsR14RasterPlotSysVarSet()}; }>, u"0", "57", false},
     {written<GetAppDirectory>, u"", "", true},              {written<GetLanguage>, u"", "57 55", false},
     {written<GetProductName>, u"", "57 55", false},         {GetProgramName, u"", "57", false},
-    {GetCompanyName, u"", "57", false},            {GetProductBaseName, u"", "57", false},
+    {GetCompanyName, u"", "57", false},                     {GetProductBaseName, u"", "57", false},
 };
 // clang-format on
 
@@ -192,6 +190,7 @@ TEST(NoHost, DiscoveryFindsNothingOrRaises) {
             EXPECT_EQ(result, passes ? u"<nothing returned>" : c.noHost);
             // Whatever was shown before the error left is what a discovery that finds nothing
             // shows.
+            EXPECT_EQ(lib.reportIds(), c.reports);
             EXPECT_TRUE(lib.scope.get().appKeyCache.empty());
         }
     }
@@ -227,10 +226,16 @@ struct DirCase {
     const char16_t *value, *subFolder, *roam, *appDir; // null: missing
     TavloRetVal result;
     std::u16string expected; // kUntouched: as the caller passed it in
+    decltype(&GetProfileDirectory) read = GetProfileDirectory;
 };
 
-const std::u16string k511(511, u'r');
+const std::u16string k511(511, u'r'), kFolder255 = u"\\" + std::u16string(253, u'd') + u"\\";
+const std::u16string kFolderFile = u"C:" + kFolder255 + u"f",
+                     kRootedFile = u"C:\\" + kFolder255 + u"f";
+const std::u16string kLongExt = u"C:\\D\\f." + std::u16string(255, u'e');
+const auto fromPathname = GetProfileDirectoryFromPathname;
 
+// A pathname gives its drive and folder, or nothing at all.
 // clang-format off
 const DirCase kDirCases[] = {
     {u"\\\\", u"Drv", none, none, ok, u""},
@@ -245,6 +250,14 @@ const DirCase kDirCases[] = {
     {none, u"PLOTTERS", u"D:", none, ok, u"D:\\PLOTTERS"},
     {none, u"Plot Styles\\", u"D:", u"E:\\App", ok, u"E:\\App\\Plot Styles"},
     {none, u"Plotters", k511.c_str(), none, ok, k511 + u"\\Plotters"},
+    {u"C:\\File.ext", u"Help", none, u"E:\\App", ok, u"C:", fromPathname},
+    {u"C:\\Dir\\\\", u"Help", none, u"E:\\App", ok, u"C:\\Dir", fromPathname},
+    {u"C:/Dir/f", u"Help", none, u"E:\\App", ok, u"C:/Dir/", fromPathname},
+    {kFolderFile.c_str(), u"Help", none, u"E:\\App", ok, u"C:" + kFolder255.substr(0, 254), fromPathname},
+    {u"\\Dir\\File.ext", u"Help", none, u"E:\\App", failed, kUntouched, fromPathname},
+    {u"C:File.ext", u"Help", none, u"E:\\App", failed, kUntouched, fromPathname},
+    {kRootedFile.c_str(), u"Help", none, u"E:\\App", failed, kUntouched, fromPathname},
+    {kLongExt.c_str(), u"Help", none, u"E:\\App", failed, kUntouched, fromPathname},
 };
 // clang-format on
 
@@ -253,7 +266,7 @@ TEST(Directories, ValueOrDefault) {
         SCOPED_TRACE(&c - kDirCases);
         Lib lib(c.value, c.roam, c.appDir);
         std::u16string out = kUntouched;
-        EXPECT_EQ(GetProfileDirectory(out, u"General", u"Dir", c.subFolder), c.result);
+        EXPECT_EQ(c.read(out, u"General", u"Dir", c.subFolder), c.result);
         EXPECT_EQ(out, c.expected);
         EXPECT_EQ(lib.reportIds(), "");
     }
@@ -278,33 +291,6 @@ TEST(Directories, RootThatCantBeReadLeavesWhatTheProfileReadLeft) {
             EXPECT_EQ(out, read == GetProfileDirectory ? u"%R%\\Dir" : kUntouched);
         }
         EXPECT_EQ(lib.reportIds(), "");
-    }
-}
-
-const std::u16string kFolder255 = u"\\" + std::u16string(253, u'd') + u"\\";
-
-// Pathnames give their drive and folder, or nothing at all.
-// clang-format off
-const std::pair<std::u16string, std::u16string> kPathnames[] = {
-    {u"C:\\File.ext", u"C:"},
-    {u"C:\\Dir\\\\", u"C:\\Dir"},
-    {u"C:/Dir/f", u"C:/Dir/"},
-    {u"C:" + kFolder255 + u"f", u"C:" + kFolder255.substr(0, 254)},
-    {u"\\Dir\\File.ext", kUntouched},
-    {u"C:File.ext", kUntouched},
-    {u"C:\\" + kFolder255 + u"f", kUntouched},
-    {u"C:\\D\\f." + std::u16string(255, u'e'), kUntouched},
-};
-// clang-format on
-
-TEST(Directories, FromPathname) {
-    for (const auto& [pathname, expected] : kPathnames) {
-        Lib lib(pathname.c_str(), none, u"E:\\App");
-        std::u16string out = kUntouched;
-        EXPECT_EQ(GetProfileDirectoryFromPathname(out, u"General", u"Dir", u"Help"),
-                  expected == kUntouched ? failed : ok)
-            << pathname.size();
-        EXPECT_EQ(out, expected);
     }
 }
 
@@ -334,44 +320,37 @@ struct Flat : SettingsSandbox {
     }
 };
 
-TEST(FlatExports, SizedCopies) {
+// Copies at full size; those marked sized also at the value's length and at none, and without a
+// buffer, which has no room: never a write through null.
+TEST(FlatExports, Copies) {
     // clang-format off
-    const std::pair<Copy, std::u16string> copies[] = {
-        {CALL(__GetProfileDirectory(b, n, tc(u"General"), tc(u"Dir"), tc(u"Plotters"))), kDir},
-        {CALL(_GetHKeyLocalMachineString(b, tc(u"Name"), n)), kDir},
-        {CALL(_GetProfileStr(b, tc(u"General"), tc(u"Dir"), n)), kDir + u"\\\\"},
+    const std::tuple<Copy, TavloRetVal, std::u16string, bool> rows[] = {
+        {CALL(__GetProfileDirectory(b, n, tc(u"General"), tc(u"Dir"), tc(u"Plotters"))), ok, kDir, true},
+        {CALL(_GetHKeyLocalMachineString(b, tc(u"Name"), n)), ok, kDir, true},
+        {CALL(_GetProfileStr(b, tc(u"General"), tc(u"Dir"), n)), ok, kDir + u"\\\\", true},
+        {CALL(_GetProfileDirectory(b, tc(u"General"), tc(u"Dir"), tc(u"Drv"))), ok, kDir, false},
+        {CALL(_GetProfileDirectoryFromPathname(b, tc(u"\\General"), tc(u"File"), tc(u"Help"))), ok, kDir, false},
+        // No roamable root: the default of "Plotters" fails.
+        {CALL(_GetProfileDirectory(b, tc(u"General"), tc(u"Gone"), tc(u"Plotters"))), failed, u"untouched", false},
+        {CALL(__GetProfileDirectory(b, n, tc(u"General"), tc(u"Gone"), tc(u"Plotters"))), failed, u"untouched", false},
+        {CALL(_GetProfileDirectoryFromPathname(b, tc(u"General"), tc(u"Name"), tc(u"Help"))), failed, u"untouched", false},
+        {CALL(_GetProfileStr(b, tc(u"General"), tc(u"X"), n)), failed, u"untouched", false},
     };
     // clang-format on
-    for (const auto& [copy, value] : copies) {
+    for (const auto& [copy, result, text, sized] : rows) {
         Flat lib;
-        const auto n = static_cast<std::uint32_t>(value.size());
-        EXPECT_EQ(lib.call(copy, TAVLO_Success, n + 1), value);
-        EXPECT_EQ(lib.call(copy, TAVLO_Buffer_Too_Small, n), u"");
-        EXPECT_EQ(lib.call(copy, TAVLO_Buffer_Too_Small, 0), u"untouched");
-        // A missing buffer has no room, never a write through null.
-        const auto withoutBuffer = [&](TavloChar*, std::uint32_t size) {
-            return copy(nullptr, size);
-        };
-        EXPECT_EQ(lib.call(withoutBuffer, TAVLO_Buffer_Too_Small), u"untouched");
+        const auto n = static_cast<std::uint32_t>(text.size());
+        EXPECT_EQ(lib.call(copy, result, sized ? n + 1 : 300), text);
+        if (sized) {
+            EXPECT_EQ(lib.call(copy, TAVLO_Buffer_Too_Small, n), u"");
+            EXPECT_EQ(lib.call(copy, TAVLO_Buffer_Too_Small, 0), u"untouched");
+            const auto noBuffer = [&](TavloChar*, std::uint32_t size) {
+                return copy(nullptr, size);
+            };
+            EXPECT_EQ(lib.call(noBuffer, TAVLO_Buffer_Too_Small), u"untouched");
+        }
         EXPECT_EQ(lib.reportIds(), "");
     }
-}
-
-TEST(FlatExports, UnsizedCopiesAndFailures) {
-    Flat lib; // no roamable root: the default of "Plotters" fails
-    // clang-format off
-    const std::tuple<Copy, TavloRetVal, std::u16string> rows[] = {
-        {CALL(_GetProfileDirectory(b, tc(u"General"), tc(u"Dir"), tc(u"Drv"))), TAVLO_Success, kDir},
-        {CALL(_GetProfileDirectoryFromPathname(b, tc(u"\\General"), tc(u"File"), tc(u"Help"))), TAVLO_Success, kDir},
-        {CALL(_GetProfileDirectory(b, tc(u"General"), tc(u"Gone"), tc(u"Plotters"))), TAVLO_Failure, u"untouched"},
-        {CALL(__GetProfileDirectory(b, n, tc(u"General"), tc(u"Gone"), tc(u"Plotters"))), TAVLO_Failure, u"untouched"},
-        {CALL(_GetProfileDirectoryFromPathname(b, tc(u"General"), tc(u"Name"), tc(u"Help"))), TAVLO_Failure, u"untouched"},
-        {CALL(_GetProfileStr(b, tc(u"General"), tc(u"X"), n)), TAVLO_Failure, u"untouched"},
-    };
-    // clang-format on
-    for (const auto& [copy, result, text] : rows)
-        EXPECT_EQ(lib.call(copy, result), text);
-    EXPECT_EQ(lib.reportIds(), "");
 }
 
 // An error handler may ask for a shared result while another call's report is shown: each call
