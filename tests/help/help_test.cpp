@@ -92,38 +92,18 @@ Log listed(const std::vector<std::u16string>& directories) {
     return log;
 }
 
-// One tree for every rule: dot, hidden, system and offline entries skipped, other bits not;
-// unlistable and empty directories passed over; a subdirectory of 258 characters not searched;
-// depth first in listing order; the first match (in the caller's spelling) ends the search.
-TEST(SearchListed, DepthFirstInListingOrderUntilTheFirstMatch) {
-    SettingsSandbox l;
-    l.listFiles().tree = {
-        {kR,
-         {D(u"."), D(u".."), D(u".c"), F(u"x.chm", attr::hidden), F(u"x.chm", attr::system),
-          F(u"x.chm", attr::offline), D(u"h", attr::hidden), D(u"s", attr::system),
-          D(u"o", attr::offline), D(u"locked"), D(u"e"), D(u"a"), D(kS257), D(kS258),
-          D(u"j", attr::reparse_point | attr::readonly), D(u"z")}},
-        {kR + u"\\e", {}},
-        {kR + u"\\a", {D(u"a1")}},
-        {kR + u"\\a\\a1", {F(u"y.chm")}},
-        {kR + u"\\" + kS257, {}},
-        {kR + u"\\j", {F(u"X.CHM", attr::readonly | 0x20)}}};
-    for (const std::u16string d : {u".c", u"h", u"s", u"o", u"z", kS258.c_str()})
-        l.files.tree[kR + u"\\" + d] = {F(u"x.chm")};
-    EXPECT_EQ(search(kR, u"x.chm"), kR + u"\\j\\x.chm");
-    EXPECT_EQ(l.modules.log, listed({kR, kR + u"\\locked", kR + u"\\e", kR + u"\\a",
-                                     kR + u"\\a\\a1", kR + u"\\" + kS257, kR + u"\\j"}));
-    EXPECT_EQ(l.files.open, 0) << "every listing is closed";
-}
-
-// Directories reached again, each listed tree in a fixed order with a link made by giving a
-// directory another's identity: one whose search failed is searched again only by a shorter path,
-// where more of it fits. A service that tells no identities gets the plain walk. (Directories met
-// below themselves: the hostile link trees.)
-TEST(SearchListed, DirectoriesReachedAgain) {
+// Depth first in listing order, the first match (in the caller's spelling) ending the search:
+// dot, hidden, system and offline entries skipped, other bits not; unlistable and empty directories
+// passed over; a subdirectory of 258 characters not searched. Directories reached again, each
+// listed tree in a fixed order with a link made by giving a directory another's identity: one whose
+// search failed is searched again only by a shorter path, where more of it fits. A service that
+// tells no identities gets the plain walk. (Directories met below themselves: the hostile link
+// trees.)
+TEST(SearchListed, DepthFirstUntilTheFirstMatch) {
     using Tree = std::map<std::u16string, ListedFiles::Entries>;
     const std::u16string a = kR + u"\\a", b = kR + u"\\b", x = kR + u"\\x", deep(245, u'd');
     const std::u16string lng = kR + u"\\" + std::u16string(10, u'l'), y = kR + u"\\y.chm";
+    const ListedFiles::Entries yChm = {F(u"y.chm")};
     // Two links to one directory whose search fails.
     const Tree joined = {{kR, {D(u"a"), D(u"b"), F(u"y.chm")}},
                          {a, {D(u"c")}},
@@ -139,6 +119,16 @@ TEST(SearchListed, DirectoriesReachedAgain) {
         std::vector<std::u16string> listed;
     } rows[] = {
         // clang-format off
+        {"every rule on one tree",
+         {{kR, {D(u"."), D(u".."), D(u".c"), F(u"y.chm", attr::hidden), F(u"y.chm", attr::system),
+                F(u"y.chm", attr::offline), D(u"h", attr::hidden), D(u"s", attr::system),
+                D(u"o", attr::offline), D(u"locked"), D(u"e"), D(u"a"), D(kS257), D(kS258),
+                D(u"j", attr::reparse_point | attr::readonly), D(u"z")}},
+          {kR + u"\\e", {}}, {a, {D(u"a1")}}, {a + u"\\a1", {F(u"n.chm")}}, {kR + u"\\" + kS257, {}},
+          {kR + u"\\j", {F(u"Y.CHM", attr::readonly | 0x20)}}, {kR + u"\\.c", yChm}, {kR + u"\\h", yChm},
+          {kR + u"\\s", yChm}, {kR + u"\\o", yChm}, {kR + u"\\z", yChm}, {kR + u"\\" + kS258, yChm}},
+         {}, true, kR + u"\\j\\y.chm",
+         {kR, kR + u"\\locked", kR + u"\\e", a, a + u"\\a1", kR + u"\\" + kS257, kR + u"\\j"}},
         {"failed at a length where its subdirectory didn't fit",
          {{kR, {D(lng.substr(5)), D(u"x")}}, {lng, {D(u"x")}}, {lng + u"\\x", {D(deep)}},
           {x, {D(deep)}}, {x + u"\\" + deep, {F(u"y.chm")}}},
@@ -156,7 +146,7 @@ TEST(SearchListed, DirectoriesReachedAgain) {
         l.files.identities = row.identities;
         EXPECT_EQ(search(kR, u"y.chm"), row.found) << row.what;
         EXPECT_EQ(l.modules.log, listed(row.listed)) << row.what;
-        EXPECT_EQ(l.files.open, 0) << row.what;
+        EXPECT_EQ(l.files.open, 0) << row.what << ": every listing is closed";
     }
 }
 
@@ -382,19 +372,23 @@ TEST(DoHtmlHelp, HtmlHelpControl) {
     const std::u16string show = u"html desktop c:\\h\\main.chm::/Intro.htm 0 0", hh = u"C:\\hh.ocx";
     const std::u16string p259 = u"C:\\" + std::u16string(252, u'h') + u".ocx";
     const std::u16string p260 = u"C:\\" + std::u16string(253, u'h') + u".ocx";
+    // EntryLater: the control lacks the entry point at first; it is kept, and the entry point is
+    // looked up again.
+    enum Mode { Shows, NoWindow, EntryLater };
     // clang-format off
-    const std::tuple<std::optional<std::u16string>, std::uint32_t, Log, bool, Log> rows[] = {
-        {hh, regtype::sz, {hh, u"hhctrl.ocx"}, true, {u"load " + hh, show}},
-        {u"C:\\Gone.ocx", regtype::sz, {u"hhctrl.ocx"}, true, {u"load C:\\Gone.ocx: none", u"load hhctrl.ocx", show}},
-        {{}, 0, {u"hhctrl.ocx"}, true, {u"load hhctrl.ocx", show}},
-        {u"%S%\\h.ocx", regtype::expand_sz, {u"%S%\\h.ocx"}, true, {u"load %S%\\h.ocx", show}},
-        {p259, regtype::sz, {p259, u"hhctrl.ocx"}, true, {u"load " + p259, show}},
-        {p260, regtype::sz, {p260, u"hhctrl.ocx"}, true, {u"load hhctrl.ocx", show}},
-        {{}, 0, {u"hhctrl.ocx"}, false, {u"load hhctrl.ocx", show}}, // no window: failure
-        {hh, regtype::sz, {}, false, {u"load " + hh + u": none", u"load hhctrl.ocx: none"}},
+    const std::tuple<std::optional<std::u16string>, std::uint32_t, Log, Mode, Log> rows[] = {
+        {hh, regtype::sz, {hh, u"hhctrl.ocx"}, Shows, {u"load " + hh, show}},
+        {u"C:\\Gone.ocx", regtype::sz, {u"hhctrl.ocx"}, Shows, {u"load C:\\Gone.ocx: none", u"load hhctrl.ocx", show}},
+        {{}, 0, {u"hhctrl.ocx"}, Shows, {u"load hhctrl.ocx", show}},
+        {u"%S%\\h.ocx", regtype::expand_sz, {u"%S%\\h.ocx"}, Shows, {u"load %S%\\h.ocx", show}},
+        {p259, regtype::sz, {p259, u"hhctrl.ocx"}, Shows, {u"load " + p259, show}},
+        {p260, regtype::sz, {p260, u"hhctrl.ocx"}, Shows, {u"load hhctrl.ocx", show}},
+        {{}, 0, {u"hhctrl.ocx"}, NoWindow, {u"load hhctrl.ocx", show}}, // no window: failure
+        {hh, regtype::sz, {}, Shows, {u"load " + hh + u": none", u"load hhctrl.ocx: none"}},
+        {{}, 0, {u"hhctrl.ocx"}, EntryLater, {u"load hhctrl.ocx"}},
     };
     // clang-format on
-    for (const auto& [registered, type, controls, window, calls] : rows) {
+    for (const auto& [registered, type, controls, mode, calls] : rows) {
         HelpLib d(kShown);
         d.engines.viewerAvailable = false;
         // A path of 260 characters is stored without its terminator, so that it fits what is
@@ -402,30 +396,23 @@ TEST(DoHtmlHelp, HtmlHelpControl) {
         if (registered)
             d.scratch.setRaw(Root::ClassesRoot, kControlKey, nullptr, type,
                              utf16Bytes(*registered, registered->size() < 260));
-        for (const auto& name : controls)
-            d.modules.add(name).ordinals[15] = FakeModules::htmlHelpEntry;
-        if (!window)
+        const auto entries = [&](void* entry) {
+            for (const auto& name : controls)
+                d.modules.add(name).ordinals[15] = entry;
+        };
+        entries(mode == EntryLater ? nullptr : FakeModules::htmlHelpEntry);
+        if (mode == NoWindow)
             d.modules.htmlWindow = nullptr;
-        const bool shown = window && !controls.empty();
-        EXPECT_EQ(_DoHtmlHelp(tc(kChm), tc(u"Intro"), 0), shown ? 1 : 0);
+        const bool loaded = !controls.empty();
+        EXPECT_EQ(_DoHtmlHelp(tc(kChm), tc(u"Intro"), 0), loaded && mode == Shows ? 1 : 0);
         Log expected{u"create: none"};
         expected.insert(expected.end(), calls.begin(), calls.end());
         EXPECT_EQ(d.calls(), expected);
         d.modules.log.clear();
-        EXPECT_EQ(_DoHtmlHelp(tc(kChm), tc(u"Intro"), 0), shown ? 1 : 0);
-        expected = controls.empty() ? Log{u"create: none"} : Log{u"create: none", show};
-        EXPECT_EQ(d.calls(), expected);
+        entries(FakeModules::htmlHelpEntry);
+        EXPECT_EQ(_DoHtmlHelp(tc(kChm), tc(u"Intro"), 0), loaded && mode != NoWindow ? 1 : 0);
+        EXPECT_EQ(d.calls(), (loaded ? Log{u"create: none", show} : Log{u"create: none"}));
     }
-    // A control without the entry point is kept; the entry point is looked up again.
-    HelpLib d(kShown);
-    d.engines.viewerAvailable = false;
-    d.modules.add(u"hhctrl.ocx");
-    EXPECT_EQ(_DoHtmlHelp(tc(kChm), tc(u"Intro"), 0), 0);
-    EXPECT_EQ(d.calls(), (Log{u"create: none", u"load hhctrl.ocx"}));
-    d.modules.log.clear();
-    d.modules.add(u"hhctrl.ocx").ordinals[15] = FakeModules::htmlHelpEntry;
-    EXPECT_EQ(_DoHtmlHelp(tc(kChm), tc(u"Intro"), 0), 1);
-    EXPECT_EQ(d.calls(), (Log{u"create: none", show}));
 }
 
 #ifdef _WIN32
