@@ -317,13 +317,6 @@ TEST(Catalogue, OneRecordPerLocationInSelectionOrder) {
     }
 }
 
-struct ListCase {
-    std::vector<std::tuple<std::u16string, std::uint32_t, std::vector<std::uint8_t>>> values;
-    std::int32_t wizardOnly;
-    Strings names;
-    const char* raises = ""; // the error raised and the operation it names
-};
-
 const std::u16string k511 = u"Veltrane\\" + std::u16string(502, u'n'), k512 = k511 + u"n";
 const auto dw = regtype::dword, bin = regtype::binary;
 const auto mark = [](std::size_t size) { // data whose first byte is the wizard's 9
@@ -331,38 +324,41 @@ const auto mark = [](std::size_t size) { // data whose first byte is the wizard'
     return data[0] = 9, data;
 };
 
+using Values = std::vector<std::tuple<std::u16string, std::uint32_t, std::vector<std::uint8_t>>>;
+// The catalogue's values, the wizard's flag, the names listed and the error raised, if any.
 // clang-format off
-const ListCase kLists[] = {
-    {{{A1, dw, mark(4)}, {A2, bin, {1}}}, 0, {A1, A2}},
-    {{{A1, bin, {1, 0}}, {A2, dw, mark(4)}}, 1, {A2}},
-    {{{A1, regtype::sz, utf16Bytes(u"\t")}, {A2, regtype::sz, utf16Bytes(u"9")}, {A3, bin, {9, 1}}}, 1, {A1}},
-    {{{A1, bin, {9}}}, 1, {}},
-    {{{k511, bin, {}}}, 0, {k511}},
+const std::tuple<Values, std::int32_t, Strings, const char*> kLists[] = {
+    {{{A1, dw, mark(4)}, {A2, bin, {1}}}, 0, {A1, A2}, ""},
+    {{{A1, bin, {1, 0}}, {A2, dw, mark(4)}}, 1, {A2}, ""},
+    {{{A1, regtype::sz, utf16Bytes(u"\t")}, {A2, regtype::sz, utf16Bytes(u"9")}, {A3, bin, {9, 1}}}, 1, {A1}, ""},
+    {{{A1, bin, {9}}}, 1, {}, ""},
+    {{{k511, bin, {}}}, 0, {k511}, ""},
     {{{k512, bin, {}}}, 0, {}, "AppKey 57 GetOPAppsRegKeys"},
-    {{{A1, bin, mark(1024)}}, 1, {A1}},
+    {{{A1, bin, mark(1024)}}, 1, {A1}, ""},
     {{{A1, bin, mark(1025)}}, 0, {}, "AppKey 57 GetOPAppsRegKeys"},
 };
 // clang-format on
 
 TEST(Lists, EnumerateTheRegistrations) {
-    for (const ListCase& c : kLists) {
-        SCOPED_TRACE(&c - kLists);
+    for (const auto& row : kLists) {
+        SCOPED_TRACE(&row - kLists);
+        const auto& [values, wizardOnly, listed, raises] = row;
         SettingsSandbox lib(u"");
         lib.scratch.createKey(Root::LocalMachine, kOutprintKey);
-        for (const auto& [name, type, data] : c.values)
+        for (const auto& [name, type, data] : values)
             lib.scratch.setRaw(Root::LocalMachine, kOutprintKey, name.c_str(), type, data);
-        lib.scope.get().wizardOnly = c.wizardOnly;
+        lib.scope.get().wizardOnly = wizardOnly;
         appkey::CStringArray names{u"stale"};
         appkey::DiscoveryTrace trace;
-        EXPECT_EQ(raisedBy([&] { appkey::GetOPAppsRegKeys(names, &trace); }).text(), c.raises);
-        if (!*c.raises) {
-            EXPECT_EQ(names, c.names);
-            // Every registration is a candidate; those the wizard didn't mark are left out.
-            ASSERT_EQ(trace.candidates.size(), c.values.size());
-            for (const auto& candidate : trace.candidates)
-                EXPECT_EQ(candidate.verdict == Verdict::NotWizardMarked,
-                          std::count(c.names.begin(), c.names.end(), candidate.key) == 0);
-        }
+        EXPECT_EQ(raisedBy([&] { appkey::GetOPAppsRegKeys(names, &trace); }).text(), raises);
+        if (*raises)
+            continue;
+        EXPECT_EQ(names, listed);
+        // Every registration is a candidate; those the wizard didn't mark are left out.
+        ASSERT_EQ(trace.candidates.size(), values.size());
+        for (const auto& candidate : trace.candidates)
+            EXPECT_EQ(candidate.verdict == Verdict::NotWizardMarked,
+                      std::count(listed.begin(), listed.end(), candidate.key) == 0);
     }
 }
 
