@@ -5,6 +5,7 @@
 // The model is the portable code, so these run in both builds.
 #include "platform/portable/memory_registry.h"
 #include "registry_fixture.h"
+#include "stand_ins.h"
 
 #include <gtest/gtest.h>
 
@@ -17,11 +18,6 @@
 namespace tavlo::platform::portable {
 namespace {
 
-std::u16string numbered(const char* stem, std::size_t i) {
-    const std::string name = stem + std::to_string(i);
-    return {name.begin(), name.end()};
-}
-
 std::u16string upper(std::u16string text) {
     for (char16_t& c : text)
         if (c >= u'a' && c <= u'z')
@@ -32,9 +28,8 @@ std::u16string upper(std::u16string text) {
 // A value whose data is the side it is on: "u" for the user's, "m" for the machine's.
 void setValue(MemoryRegistry& registry, Hive hive, const std::u16string& key,
               const std::u16string& name) {
-    const bool user = hive == Hive::CurrentUser;
     registry.setValue(hive, key, name, regtype::sz,
-                      tavlo::test::utf16Bytes(user ? u"u" : u"m", false));
+                      tavlo::test::utf16Bytes(hive == Hive::CurrentUser ? u"u" : u"m", false));
 }
 
 // An entry as "name" (a sub-key) or "name=data" (a value).
@@ -94,9 +89,10 @@ TEST(HugeClassTrees, MergedKeysEnumerateEveryEntryOnceInOrder) {
             registry.createKey(hive, u"Software\\Classes\\Both");
             for (std::size_t i = 0; i < (user ? userEntries : machineEntries); ++i) {
                 // The user's shadowing names differ in case only.
-                const std::u16string name = !user          ? numbered(".cls", i)
-                                            : i < shadowed ? upper(numbered(".cls", i))
-                                                           : numbered(".own", i);
+                const std::u16string n = tavlo::test::decimal(i), name = !user ? u".cls" + n
+                                                                         : i < shadowed
+                                                                             ? upper(u".cls" + n)
+                                                                             : u".own" + n;
                 registry.createKey(hive, u"Software\\Classes\\" + name);
                 setValue(registry, hive, u"Software\\Classes\\Both", name);
                 keys[user].push_back(name);

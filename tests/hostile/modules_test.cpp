@@ -46,12 +46,6 @@ struct CurrentFolder {
     bool traced() const { return fs::exists(dir / "hook-ran.trace"); }
 };
 
-std::u16string fileName(platform::ModuleHandle module) {
-    char16_t buffer[4096] = {};
-    const auto n = modules().moduleFileName(module, buffer, 4096);
-    return std::u16string(buffer, n < 4096 ? n : 0);
-}
-
 // Whether path lies in folder, compared without regard to case and separator (both builds'
 // spellings of the same folder).
 bool inFolder(std::u16string path, const fs::path& folder) {
@@ -73,15 +67,18 @@ TEST(PlantedModules, NothingIsLoadedFromTheCurrentDirectory) {
                                    u"sub\\userdata.dll", u"sub/USERDATA.DLL"};
     for (const auto& name : rows) {
         for (const bool resourcesOnly : {false, true}) {
+            SCOPED_TRACE(narrow(name) + (resourcesOnly ? " (resources)" : ""));
             const platform::ModuleHandle module = resourcesOnly
                                                       ? modules().loadResources(name.c_str())
                                                       : modules().load(name.c_str());
             // Windows has a control of its own in its system folder: that one may load.
             if (module) {
-                EXPECT_FALSE(inFolder(fileName(module), cwd.dir)) << narrow(name);
+                char16_t path[4096] = {};
+                const auto n = modules().moduleFileName(module, path, 4096);
+                EXPECT_FALSE(n < 4096 && inFolder(std::u16string(path, n), cwd.dir));
                 modules().free(module);
             }
-            EXPECT_FALSE(cwd.traced()) << narrow(name) << (resourcesOnly ? " (resources)" : "");
+            EXPECT_FALSE(cwd.traced());
         }
     }
 }
@@ -101,6 +98,7 @@ TEST(PlantedModules, DiscoveryRunsNoHookFromTheCurrentDirectory) {
     fs::copy_file(TAVLO_LIBRARY_FILE, library);
     fs::copy_file(TAVLO_RES_DLL, stage / "tavlo9Res.dll");
     for (const auto& [command, planted] : rows) {
+        SCOPED_TRACE(command);
         CurrentFolder cwd;
         cwd.plant(planted);
         HostRegistry registry;
@@ -110,14 +108,13 @@ TEST(PlantedModules, DiscoveryRunsNoHookFromTheCurrentDirectory) {
         registry.publish();
         {
             LoadedLibrary lib(library.string());
-            ASSERT_TRUE(lib.loaded()) << command;
+            ASSERT_TRUE(lib.loaded());
             RecordingHandler handler;
             lib.function<void (*)(TavloErrorHandler*)>("tavlo_SetErrorHandler")(&handler);
-            EXPECT_EQ(str(lib.function<decltype(&_GetAppKey)>("_GetAppKey")(nullptr)), u"")
-                << command;
-            EXPECT_EQ(handler.calls.size(), 1u) << command; // no app key: said once
+            EXPECT_EQ(str(lib.function<decltype(&_GetAppKey)>("_GetAppKey")(nullptr)), u"");
+            EXPECT_EQ(handler.calls.size(), 1u); // no app key: said once
         }
-        EXPECT_FALSE(cwd.traced()) << command;
+        EXPECT_FALSE(cwd.traced());
     }
 }
 
@@ -155,25 +152,25 @@ TEST(RefusedModules, FilesThatAreNoModuleHereAreRefusedWithTheReason) {
     const fs::path dir = cwd.dir / "modules";
     fs::create_directories(dir);
     for (const auto& [name, bytes, reason] : rows) {
+        SCOPED_TRACE(name);
         const fs::path file = dir / name;
         std::ofstream(file, std::ios::binary) << bytes;
         const std::u16string path = file.u16string();
         // Asked twice, as a host asks again and again: told once.
         for (int attempt = 0; attempt < 2; ++attempt)
-            EXPECT_EQ(modules().load(path.c_str()), nullptr) << name;
+            EXPECT_EQ(modules().load(path.c_str()), nullptr);
         std::size_t told = 0;
         for (const auto& refusal : modules().refusals()) {
             if (!inFolder(platform::fromUtf8(refusal.path), dir) ||
                 refusal.path.find(name) == std::string::npos)
                 continue;
             ++told;
-            EXPECT_FALSE(refusal.reason.empty()) << name;
+            EXPECT_FALSE(refusal.reason.empty());
 #ifndef _WIN32
-            EXPECT_NE(refusal.reason.find(reason), std::string::npos)
-                << name << ": " << refusal.reason;
+            EXPECT_NE(refusal.reason.find(reason), std::string::npos) << refusal.reason;
 #endif
         }
-        EXPECT_EQ(told, 1u) << name;
+        EXPECT_EQ(told, 1u);
     }
     EXPECT_FALSE(cwd.traced());
 }
