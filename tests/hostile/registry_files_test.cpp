@@ -76,51 +76,41 @@ std::u16string values(RegKey& key) {
     }
 }
 
-// The tree below HKEY_CURRENT_USER\T as it reads back: each key's path (below T) and values, keys
-// in enumeration order. A key is opened by the name its parent enumerates, as a program walking
-// the tree does.
-void dump(RegistryService& registry, const std::u16string& path, std::u16string& out) {
+// The tree below HKEY_CURRENT_USER\T (from T\path) as it reads back: each key's path (below T)
+// and values, keys in enumeration order. A key is opened by the name its parent enumerates, as a
+// program walking the tree does.
+std::u16string tree(RegistryService& registry, const std::u16string& path = u"") {
     RegKey key;
-    if (key.open(registry, Root::CurrentUser, (u"T" + path).c_str()) != status::success) {
-        out += path + u" (can't be opened)\n";
-        return;
-    }
-    out += (path.empty() ? u"." : path.substr(1)) + values(key) + u"\n";
+    if (key.open(registry, Root::CurrentUser, (u"T" + path).c_str()) != status::success)
+        return path + u" (can't be opened)\n";
+    std::u16string out = (path.empty() ? u"." : path.substr(1)) + values(key) + u"\n";
     char16_t name[300];
     for (std::uint32_t i = 0, count = 300; key.enumerateKey(i, name, &count) == status::success;
          ++i, count = 300)
-        dump(registry, path + u"\\" + std::u16string(name, count), out);
-}
-
-std::u16string tree(RegistryService& registry) {
-    std::u16string out;
-    dump(registry, u"", out);
+        out += tree(registry, path + u"\\" + std::u16string(name, count));
     return out;
 }
 
-// UTF-16LE with a byte order mark, as regedit writes it; line ends as given.
-std::string utf16File(std::u16string_view text) {
+// UTF-16LE with a byte order mark, as regedit writes it; line ends as given. 8-bit text: ASCII.
+template <class Text> std::string utf16File(const Text& text) {
     std::string out = "\xFF\xFE";
-    for (const char16_t unit : text)
-        out += {static_cast<char>(unit & 0xFF), static_cast<char>(unit >> 8)};
+    for (const auto unit : text)
+        out += {static_cast<char>(unit & 0xFF), static_cast<char>(char16_t(unit) >> 8)};
     return out;
 }
 
 // A test's text loaded from memory and from a file (read in blocks, its values read again from
 // the file): both must give the same.
 template <class Check> void loadBothWays(const std::string& text, Check&& check) {
-    {
-        SCOPED_TRACE("from memory");
-        MemoryRegistry registry;
-        loadRegistryText(registry, text, "t.reg", Hive::CurrentUser);
-        check(registry);
-    }
-    SCOPED_TRACE("from a file");
     TempDir dir;
     writeFile(dir / "t.reg", text);
-    MemoryRegistry registry;
-    loadRegistryFile(registry, dir / "t.reg", Hive::CurrentUser);
-    check(registry);
+    for (const bool file : {false, true}) {
+        SCOPED_TRACE(file ? "from a file" : "from memory");
+        MemoryRegistry registry;
+        file ? loadRegistryFile(registry, dir / "t.reg", Hive::CurrentUser)
+             : loadRegistryText(registry, text, "t.reg", Hive::CurrentUser);
+        check(registry);
+    }
 }
 
 TEST(HostileRegistryFiles, WhatCantBeReadIsRefusedWithItsReason) {
@@ -210,18 +200,15 @@ TEST(HostileRegistryFiles, LineEndsOfEveryKind) {
                 line("  00,01");
             }
             line("bad");
-            const std::string file =
-                format.utf16 ? utf16File(std::u16string(text.begin(), text.end())) : text;
+            const std::string file = format.utf16 ? utf16File(text) : text;
             loadBothWays(file, [&](MemoryRegistry& registry) {
                 EXPECT_EQ(problems(registry),
                           std::to_string(lines) + ": line not understood: skipped\n");
                 for (int i = 0; i < kKeys; i += 499) {
                     const std::string digits = std::to_string(i);
                     const std::u16string n(digits.begin(), digits.end());
-                    std::u16string expected;
-                    dump(registry, u"\\K" + n, expected);
-                    EXPECT_EQ(expected, u"K" + n + u" v=" + n + u" h=#3" + n.substr(n.size() - 1) +
-                                            u"0001\n");
+                    EXPECT_EQ(tree(registry, u"\\K" + n), u"K" + n + u" v=" + n + u" h=#3" +
+                                                              n.substr(n.size() - 1) + u"0001\n");
                 }
             });
         }
@@ -242,12 +229,10 @@ TEST(HostileRegistryFiles, LineEndSplitBetweenBlocks) {
             text += "\"f\"=\"" + std::string(at - text.size() - last.size() - 8, 'x') + "\"\r\n";
             text += last + "\r\n[HKEY_CURRENT_USER\\T\\L]\r\n\"v\"=\"1\"\r\n\r\nbad\r\n";
             ASSERT_EQ(text.find(last + "\r") + last.size(), at);
-            loadBothWays(utf16 ? utf16File(std::u16string(text.begin(), text.end())) : text,
-                         [&](MemoryRegistry& registry) {
-                             EXPECT_EQ(problems(registry), "8: line not understood: skipped\n");
-                             EXPECT_TRUE(tree(registry).ends_with(keyLine ? u"\nK\nL v=1\n"
-                                                                          : u" g=2\nL v=1\n"));
-                         });
+            loadBothWays(utf16 ? utf16File(text) : text, [&](MemoryRegistry& registry) {
+                EXPECT_EQ(problems(registry), "8: line not understood: skipped\n");
+                EXPECT_TRUE(tree(registry).ends_with(keyLine ? u"\nK\nL v=1\n" : u" g=2\nL v=1\n"));
+            });
         }
     }
 }
@@ -438,9 +423,8 @@ TEST(HostileRegistryFiles, PipesAndFifos) {
         EXPECT_EQ(loaded, row.problems.rfind(never, 0) != 0);
         EXPECT_EQ(problems(registry), row.problems);
         if (loaded) {
-            std::u16string k999;
-            dump(registry, u"\\K999", k999);
-            EXPECT_EQ(k999, u"K999 v=" + std::u16string(100, u'x') + u" n=999\n");
+            EXPECT_EQ(tree(registry, u"\\K999"),
+                      u"K999 v=" + std::u16string(100, u'x') + u" n=999\n");
         }
     }
 }
