@@ -469,24 +469,23 @@ TEST(HostileRegistryFiles, EnvironmentThatNamesNoRegistry) {
     configure(configFromEnvironment());
 }
 
-// A user.reg as wineserver saves it: a new file renamed over the old one.
-void saveAsWine(const std::string& path, const std::string& bytes) {
-    writeFile(path + ".tmp", bytes);
-    fs::rename(path + ".tmp", path);
-}
-
-std::string wineUserReg(const std::string& value) {
-    return "WINE REGISTRY Version 2\n;; All keys relative to \\\\User\\\\S-1-5-21-0-0-0-1000\n\n"
-           "[T] 1764950400\n\"v\"=\"" +
-           value + "\"\n";
-}
-
 // While a host runs, wineserver rewrites user.reg: the next read after the change (within a
 // second) answers what the file says now, a key opened before keeps its own reading, and a file
 // that can't be read for the moment keeps the last good reading and says why.
 TEST(HostileRegistryFiles, FilesChangedWhileRunningAreFollowed) {
     TempDir dir;
     const std::string user = dir / "user.reg";
+    const auto wineUserReg = [](const char* value) {
+        return "WINE REGISTRY Version 2\n;; All keys relative to "
+               "\\\\User\\\\S-1-5-21-0-0-0-1000\n\n"
+               "[T] 1764950400\n\"v\"=\""s +
+               value + "\"\n";
+    };
+    // As wineserver saves it: a new file renamed over the old one.
+    const auto saveAsWine = [&](const std::string& bytes) {
+        writeFile(user + ".tmp", bytes);
+        fs::rename(user + ".tmp", user);
+    };
     writeFile(dir / "system.reg", "WINE REGISTRY Version 2\n");
     writeFile(user, wineUserReg("40"));
     configure({{}, dir.path.string()});
@@ -505,14 +504,14 @@ TEST(HostileRegistryFiles, FilesChangedWhileRunningAreFollowed) {
                       unread = user + ": not a registry file: the first line is no known header\n";
     // clang-format off
     const Row rows[] = {
-        {"renamed over", [&] { saveAsWine(user, wineUserReg("99")); }, u". v=99\n", ""},
+        {"renamed over", [&] { saveAsWine(wineUserReg("99")); }, u". v=99\n", ""},
         // Same size, likely the same timestamp tick as the load just before.
         {"rewritten in place", [&] { writeFile(user, wineUserReg("98")); }, u". v=98\n", ""},
         {"grown in place", [&] { std::ofstream(user, std::ios::app) << "\"w\"=\"1\"\n"; }, u". v=98 w=1\n", ""},
         {"removed", [&] { fs::remove(user); }, u". v=98 w=1\n", user + ": is gone" + kept},
-        {"replaced by no registry file", [&] { saveAsWine(user, "half a file"); }, u". v=98 w=1\n", unread + user + ": can't be read now" + kept},
+        {"replaced by no registry file", [&] { saveAsWine("half a file"); }, u". v=98 w=1\n", unread + user + ": can't be read now" + kept},
         {"replaced by a folder", [&] { fs::remove(user), fs::create_directory(user); }, u". v=98 w=1\n", user + ": is no longer a regular file" + kept},
-        {"back", [&] { fs::remove(user), saveAsWine(user, wineUserReg("7")); }, u". v=7\n", ""},
+        {"back", [&] { fs::remove(user), saveAsWine(wineUserReg("7")); }, u". v=7\n", ""},
     };
     // clang-format on
     for (const Row& row : rows) {
