@@ -88,11 +88,11 @@ TEST(HugeClassTrees, MergedKeysEnumerateEveryEntryOnceInOrder) {
             const bool user = hive == Hive::CurrentUser;
             registry.createKey(hive, u"Software\\Classes\\Both");
             for (std::size_t i = 0; i < (user ? userEntries : machineEntries); ++i) {
+                const std::u16string n = tavlo::test::decimal(i);
                 // The user's shadowing names differ in case only.
-                const std::u16string n = tavlo::test::decimal(i), name = !user ? u".cls" + n
-                                                                         : i < shadowed
-                                                                             ? upper(u".cls" + n)
-                                                                             : u".own" + n;
+                const std::u16string name = !user          ? u".cls" + n
+                                            : i < shadowed ? upper(u".cls" + n)
+                                                           : u".own" + n;
                 registry.createKey(hive, u"Software\\Classes\\" + name);
                 setValue(registry, hive, u"Software\\Classes\\Both", name);
                 keys[user].push_back(name);
