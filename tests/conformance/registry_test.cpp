@@ -64,18 +64,10 @@ std::u16string text(const RegKey& key, const char16_t* name) {
 
 // --- querying values --------------------------------------------------------------------------
 
-struct QueryCase {
-    const char* what;
-    std::uint32_t storedType;
-    Bytes stored;
-    std::uint32_t bufferSize;
-    Status expectStatus;
-    std::uint32_t expectSize;
-    Bytes expectPrefix; // the buffer's first bytes after the call; none: nothing of it changes
-};
-
+// What is stored, its type and bytes; the buffer's size; the result, the size reported and the
+// buffer's first bytes after the call (none: nothing of it changes).
 // clang-format off
-const QueryCase kQueryCases[] = {
+const std::tuple<const char*, std::uint32_t, Bytes, std::uint32_t, Status, std::uint32_t, Bytes> kQueryCases[] = {
     {"terminated string, room to spare", regtype::sz, utf16Bytes(u"AB"), 16, status::success, 6, utf16Bytes(u"AB")},
     {"ten characters need 22 bytes", regtype::sz, utf16Bytes(u"0123456789"), 20, status::more_data, 22, {}},
     {"exact fit", regtype::sz, utf16Bytes(u"0123456789"), 22, status::success, 22, utf16Bytes(u"0123456789")},
@@ -91,52 +83,41 @@ const QueryCase kQueryCases[] = {
 // clang-format on
 
 TEST_F(RegistryConformance, QueriesFollowTheSizeProtocol) {
-    for (const QueryCase& c : kQueryCases) {
-        SCOPED_TRACE(c.what);
-        scratch.setRaw(Root::LocalMachine, u"Q", u"v", c.storedType, c.stored);
+    for (const auto& [what, storedType, stored, bufferSize, expect, expectSize, prefix] :
+         kQueryCases) {
+        SCOPED_TRACE(what);
+        scratch.setRaw(Root::LocalMachine, u"Q", u"v", storedType, stored);
+        const bool sized = bufferSize != kNoBuffer;
+        Bytes buffer(sized ? bufferSize + 8 : 8, kFill);
+        std::uint32_t type = kUntouched, size = sized ? bufferSize : 1;
         RegKey key = open(Root::LocalMachine, u"Q");
-        const bool sized = c.bufferSize != kNoBuffer;
-        std::vector<std::uint8_t> buffer(sized ? c.bufferSize + 8 : 8, kFill);
-        std::uint32_t type = kUntouched, size = sized ? c.bufferSize : 1;
-        EXPECT_EQ(key.query(u"v", &type, sized ? buffer.data() : nullptr, &size), c.expectStatus);
-        EXPECT_EQ(type, c.storedType);
-        EXPECT_EQ(size, c.expectSize);
-        if (c.expectPrefix.empty())
-            EXPECT_EQ(buffer, Bytes(buffer.size(), kFill));
-        else
-            EXPECT_EQ(Bytes(buffer.begin(), buffer.begin() + c.expectPrefix.size()),
-                      c.expectPrefix);
+        EXPECT_EQ(key.query(u"v", &type, sized ? buffer.data() : nullptr, &size), expect);
+        EXPECT_EQ(std::pair(type, size), std::pair(storedType, expectSize));
+        const Bytes& after = prefix.empty() ? Bytes(buffer.size(), kFill) : prefix;
+        EXPECT_EQ(Bytes(buffer.begin(), buffer.begin() + after.size()), after);
     }
 }
 
 // A missing value leaves the type alone; the default value answers to a null or an empty name;
-// the root itself holds values.
+// the root itself holds values; key and value names ignore case.
 TEST_F(RegistryConformance, ValueNames) {
     scratch.createKey(Root::LocalMachine, u"NoDefault");
     scratch.setString(Root::LocalMachine, u"WithDefault", nullptr, u"dflt");
     scratch.setString(Root::LocalMachine, u"", u"AtRoot", u"r");
     RegKey without = open(Root::LocalMachine, u"NoDefault");
-    std::uint32_t type = kUntouched;
-    std::array<std::uint8_t, 8> buffer{};
-    std::uint32_t size = buffer.size();
-    EXPECT_EQ(without.query(u"absent", &type, buffer.data(), &size), status::file_not_found);
+    std::uint8_t buffer[8] = {};
+    std::uint32_t type = kUntouched, size = sizeof buffer;
+    EXPECT_EQ(without.query(u"absent", &type, buffer, &size), status::file_not_found);
     EXPECT_EQ(type, kUntouched);
     for (const char16_t* name : {static_cast<const char16_t*>(nullptr), u""}) {
         EXPECT_EQ(without.query(name, nullptr, nullptr, &size), status::file_not_found);
         EXPECT_EQ(text(open(Root::LocalMachine, u"WithDefault"), name), u"dflt");
     }
     EXPECT_EQ(text(open(Root::LocalMachine, nullptr), u"AtRoot"), u"r");
-}
-
-TEST_F(RegistryConformance, NamesIgnoreCase) {
     scratch.setString(Root::CurrentUser, u"Software\\Mixed\\Case", u"ValueName", u"x");
-    for (const char16_t* path : {u"software\\MIXED\\case", u"SOFTWARE\\mixed\\CASE"}) {
-        RegKey key = open(Root::CurrentUser, path);
-        for (const char16_t* name : {u"valuename", u"VALUENAME", u"ValueName"}) {
-            std::uint32_t size = 0;
-            EXPECT_EQ(key.query(name, nullptr, nullptr, &size), status::success);
-        }
-    }
+    for (const char16_t* path : {u"software\\MIXED\\case", u"SOFTWARE\\mixed\\CASE"})
+        for (const char16_t* name : {u"valuename", u"VALUENAME", u"ValueName"})
+            EXPECT_EQ(text(open(Root::CurrentUser, path), name), u"x");
 }
 
 TEST_F(RegistryConformance, LongNamesAndLargeValues) {
@@ -217,22 +198,20 @@ TEST_F(RegistryConformance, EnumerationNameAndDataThatDoNotFit) {
     for (const auto& [room, dataRoom, expect, written] : rows) {
         SCOPED_TRACE(testing::Message() << "name room " << room << ", data room " << dataRoom);
         const bool withData = dataRoom != kNoBuffer;
-        std::array<char16_t, 16> name;
-        name.fill(u'#');
-        std::array<std::uint8_t, 8> data;
-        data.fill(kFill);
+        std::u16string name(16, u'#');
+        Bytes data(8, kFill);
         std::uint32_t count = room, type = kUntouched, dataSize = dataRoom;
         EXPECT_EQ(key.enumerate(0, name.data(), &count, withData ? &type : nullptr,
                                 withData && dataRoom ? data.data() : nullptr,
                                 withData ? &dataSize : nullptr),
                   expect);
-        EXPECT_EQ(std::u16string(name.data(), written.size()), written);
+        EXPECT_EQ(name.substr(0, written.size()), written);
         if (written == u"#" || expect == status::success) {
             EXPECT_EQ(count, written == u"#" ? room : 4u);
         }
         EXPECT_EQ(type, withData ? regtype::sz : kUntouched);
         EXPECT_EQ(dataSize, withData ? 22u : kNoBuffer) << "the data's size is reported";
-        EXPECT_EQ(Bytes(data.begin(), data.end()), Bytes(8, kFill)) << "the data is not written";
+        EXPECT_EQ(data, Bytes(8, kFill)) << "the data is not written";
     }
 }
 
