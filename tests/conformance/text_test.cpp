@@ -102,20 +102,17 @@ TEST(MessageFormat, FollowsTheInsertRules) {
 // gives the documented stand-in; these cannot be compared with the real API. Nor can a template
 // that holds a zero, which the real function never sees past.
 TEST(MessageFormat, PortableStandInsForAddressConversions) {
+    // clang-format off
     const FormatCase cases[] = {
-        {u"%1!d!", kIns, u"INS"},
-        {u"%1!5x!", kIns, u"  INS"},
-        {u"%1!.1c!", kIns, u"I"},
-        {u"%1!n!|", kIns, u"|"},
-        {u"%1!*s!|", kIns, u"|"},
-        {u"%1!*.5s!|", kIns, u"|"},
+        {u"%1!d!", kIns, u"INS"}, {u"%1!5x!", kIns, u"  INS"}, {u"%1!.1c!", kIns, u"I"},
+        {u"%1!n!|", kIns, u"|"}, {u"%1!*s!|", kIns, u"|"}, {u"%1!*.5s!|", kIns, u"|"},
         {u"%1!99999999999s!", kIns, u"", status::not_enough_memory},
         // bytes past 0x7F in a narrow reading are Windows-1252
         {u"%1!S!", u"\u9C80\u0099", u"\u20AC\u0153\u2122"},
         // the template ends at its first zero
-        {u"ab\0cd"sv, kIns, u"ab"},
-        {u"ab%\0cd"sv, kIns, u"", kBad},
+        {u"ab\0cd"sv, kIns, u"ab"}, {u"ab%\0cd"sv, kIns, u"", kBad},
     };
+    // clang-format on
     for (const FormatCase& c : cases)
         expectFormat(false, c);
 }
@@ -135,15 +132,9 @@ TEST(MessageFormat, NarrowReadingMatchesTheRealCodePage) {
 
 // --- case mapping -------------------------------------------------------------------------------
 
-struct CaseRow {
-    char16_t unit;
-    char16_t lower;
-    char16_t upper;
-};
-
-// Observed from CharLowerBuffW / CharUpperBuffW under Wine 8: no title-case letter maps, and ß, ς,
-// µ, İ, ı and the Kelvin and Ångström signs stay as they are.
-const CaseRow kCaseRows[] = {
+// A unit, its lower and its upper case, observed from CharLowerBuffW / CharUpperBuffW under
+// Wine 8: no title-case letter maps, and ß, ς, µ, İ, ı and the Kelvin and Ångström signs stay.
+const char16_t kCaseRows[][3] = {
     {u'A', u'a', u'A'},       {u'z', u'z', u'Z'},       {u'@', u'@', u'@'},
     {u'[', u'[', u'['},       {u'`', u'`', u'`'},       {u'{', u'{', u'{'},
     {0x00C4, 0x00E4, 0x00C4}, {0x00E4, 0x00E4, 0x00C4}, {0x00B5, 0x00B5, 0x00B5},
@@ -165,14 +156,9 @@ const CaseRow kCaseRows[] = {
     {0xDC00, 0xDC00, 0xDC00}, {0x0000, 0x0000, 0x0000}, {0xFFFF, 0xFFFF, 0xFFFF},
 };
 
-struct StringRow {
-    std::u16string text;
-    std::u16string lower;
-    std::u16string upper;
-};
-
-// Strings map surrogate pairs as the character they encode; lone or reversed surrogates stay.
-const StringRow kStringRows[] = {
+// A string, its lower and its upper case: surrogate pairs map as the character they encode;
+// lone or reversed surrogates stay.
+const std::u16string kStringRows[][3] = {
     {u"Hello, World!", u"hello, world!", u"HELLO, WORLD!"},
     {u"\u00C4rger \u03A3\u03C3\u03C2", u"\u00E4rger \u03C3\u03C3\u03C2",
      u"\u00C4RGER \u03A3\u03A3\u03C2"},
@@ -201,14 +187,14 @@ void expectMapped(const std::u16string& text, const std::u16string& lower,
 }
 
 TEST(CaseMap, UnitsAndStringsMapAsTheRealFunctionsMapThem) {
-    for (const CaseRow& row : kCaseRows) {
-        SCOPED_TRACE(testing::Message() << std::hex << "U+" << unsigned{row.unit});
-        EXPECT_EQ(unsigned{portable::lowerUnit(row.unit)}, unsigned{row.lower});
-        EXPECT_EQ(unsigned{portable::upperUnit(row.unit)}, unsigned{row.upper});
-        expectMapped({row.unit}, {row.lower}, {row.upper});
+    for (const auto& [unit, lower, upper] : kCaseRows) {
+        SCOPED_TRACE(testing::Message() << std::hex << "U+" << unsigned{unit});
+        EXPECT_EQ(unsigned{portable::lowerUnit(unit)}, unsigned{lower});
+        EXPECT_EQ(unsigned{portable::upperUnit(unit)}, unsigned{upper});
+        expectMapped({unit}, {lower}, {upper});
     }
-    for (const StringRow& row : kStringRows)
-        expectMapped(row.text, row.lower, row.upper);
+    for (const auto& [text, lower, upper] : kStringRows)
+        expectMapped(text, lower, upper);
 }
 
 // The registry compares names unit by unit: a supplementary letter keeps its case.
