@@ -30,22 +30,19 @@ struct Built {
     unsigned unitBytes;
 
     std::size_t units() const { return bytes.size() / unitBytes; }
-    const unsigned char* data() const {
-        return reinterpret_cast<const unsigned char*>(bytes.data());
+    // f called on the bytes read as text of their unit size
+    auto scan(auto f) const {
+        const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
+        return unitBytes == 1 ? f(Text8{data, units()}) : f(Text16{data, units(), bytes.size()});
     }
-
     LineEnd findLineEnd(std::size_t from, bool atEnd) const {
-        if (unitBytes == 1)
-            return Text8{data(), units()}.findLineEnd(from, atEnd);
-        return Text16{data(), units(), bytes.size()}.findLineEnd(from, atEnd);
+        return scan([&](auto text) { return text.findLineEnd(from, atEnd); });
     }
     // Where the next marked line starts, and how many line ends lie before it.
     std::pair<std::size_t, std::uint64_t> findMarkedLine(std::size_t from) const {
         std::uint64_t ends = 0;
         const std::size_t at =
-            unitBytes == 1
-                ? Text8{data(), units()}.findMarkedLine(from, '[', ';', ends)
-                : Text16{data(), units(), bytes.size()}.findMarkedLine(from, '[', ';', ends);
+            scan([&](auto text) { return text.findMarkedLine(from, '[', ';', ends); });
         return {at, ends};
     }
 };
@@ -101,14 +98,12 @@ TEST(RegFileScan, FindsEachLineEnd) {
     const std::vector<std::vector<Line>> cases = {
         {{"a", "\n"}, {"bc", "\n"}},
         {{"a", "\r"}, {"bc", "\r"}},
-        {{"a", "\r\n"}, {"bc", "\r\n"}},
         // A return then a feed is one line end; a feed then a return two.
         {{"a", "\r\n"}, {"b", "\n"}, {"c", "\r"}, {"d", ""}},
         {{"a", "\n"}, {"", "\r"}, {"b", ""}},
         {{"", "\n"}, {"", "\n"}, {"", "\r"}},
         {{"last line without an end", ""}},
         {{"", ""}},
-        {{"x", "\n"}, {"", ""}},
     };
     for (const auto& lines : cases) {
         SCOPED_TRACE(visible(lines));
@@ -117,7 +112,7 @@ TEST(RegFileScan, FindsEachLineEnd) {
     // Every line end at every position around eight- and sixteen-byte boundaries, after and
     // before lines of every length, so that the step-wise scans and their tails both meet each
     // one; a line end split over two steps (a return last in one, its feed first in the next)
-    // among them.
+    // among them, and CR LF twice, and text that ends with its line end.
     for (const std::string end : {"\n", "\r", "\r\n"}) {
         for (std::size_t before = 0; before <= 40; ++before) {
             for (const std::size_t after : {0u, 1u, 15u, 33u}) {
