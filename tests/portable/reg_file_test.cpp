@@ -3,6 +3,7 @@
 // byte for byte. Standard C++ only: this program also runs under Wine.
 #include "platform/portable/reg_file.h"
 #include "platform/utf.h"
+#include "registry_fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +11,6 @@
 #include <atomic>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <optional>
 #include <string>
 #include <thread>
@@ -40,17 +40,11 @@ std::optional<Data> query(MemoryRegistry& registry, Root root, std::u16string pa
 }
 
 bool keyExists(MemoryRegistry& registry, Root root, std::u16string path) {
-    RegKey key;
-    return key.open(registry, root, path.c_str()) == status::success;
+    return RegKey().open(registry, root, path.c_str()) == status::success;
 }
 
 Bytes sz(std::u16string_view text) {
-    Bytes bytes;
-    for (char16_t c : text)
-        bytes.insert(bytes.end(),
-                     {static_cast<std::uint8_t>(c), static_cast<std::uint8_t>(c >> 8)});
-    bytes.insert(bytes.end(), {0, 0});
-    return bytes;
+    return tavlo::test::utf16Bytes(text);
 }
 
 // UTF-8 test text as regedit writes it: UTF-16LE with a BOM and CRLF line ends.
@@ -108,14 +102,8 @@ std::string wineText(std::string_view body) {
 
 // Regedit lines are loaded from both encodings.
 TEST(RegFile, LoadsEachValueWithItsExactTypeAndBytes) {
-    struct Row {
-        bool wine;
-        std::string_view line;
-        std::u16string name;
-        Data data;
-    };
     // clang-format off
-    const Row rows[] = {
+    const std::tuple<bool, std::string_view, std::u16string, Data> rows[] = {
         {false, R"x("s"="a\\b\"c\nd\r")x", u"s", {regtype::sz, sz(u"a\\b\"c\nd\r")}},
         {false, R"x("s"="")x", u"s", {regtype::sz, {0, 0}}},
         {false, R"x(@="def")x", u"", {regtype::sz, sz(u"def")}},
@@ -143,12 +131,12 @@ TEST(RegFile, LoadsEachValueWithItsExactTypeAndBytes) {
         {true, "\"c\"=hex:01,\\\r\n  02\r", u"c", {regtype::binary, {1, 2}}},
     };
     // clang-format on
-    for (const Row& row : rows) {
-        for (bool utf16 : {false, !row.wine}) {
-            SCOPED_TRACE(std::string(row.line) + (utf16 ? " (UTF-16)" : ""));
-            Loaded loaded(row.wine ? wineText(row.line) : regeditText(row.line, utf16));
+    for (const auto& [wine, line, name, data] : rows) {
+        for (bool utf16 : {false, !wine}) {
+            SCOPED_TRACE(std::string(line) + (utf16 ? " (UTF-16)" : ""));
+            Loaded loaded(wine ? wineText(line) : regeditText(line, utf16));
             EXPECT_EQ(loaded.lines(), "");
-            EXPECT_EQ(loaded.value(row.name), row.data);
+            EXPECT_EQ(loaded.value(name), data);
         }
     }
 }
@@ -208,13 +196,9 @@ TEST(RegFile, KeysWithManyValues) {
         many += (i % 2 ? "\"\\x00e9" : "\"\\x03a9") + std::to_string(i) +
                 "\"=dword:" + std::to_string(i) + "\n";
     Loaded loaded(kWine + many + "\"\\x03c938\"=dword:99\n");
-    const std::tuple<std::u16string, std::u16string, Data> values[] = {
-        {u"many", u"\u00c917", {4, {0x17, 0, 0, 0}}},
-        {u"Many", u"\u03c938", {4, {0x99, 0, 0, 0}}},
-        {u"Many", u"\u03a90", {4, {0, 0, 0, 0}}},
-    };
-    for (const auto& [path, name, data] : values)
-        EXPECT_EQ(loaded.value(name, path), data) << path.size() << " " << name.size();
+    EXPECT_EQ(loaded.value(u"\u00c917", u"many"), Data(4, {0x17, 0, 0, 0}));
+    EXPECT_EQ(loaded.value(u"\u03c938", u"Many"), Data(4, {0x99, 0, 0, 0}));
+    EXPECT_EQ(loaded.value(u"\u03a90", u"Many"), Data(4, {0, 0, 0, 0}));
 }
 
 TEST(RegFile, LaterFilesOverrideAndDelete) {
@@ -381,17 +365,12 @@ TEST(RegFile, WineKeyLinesSharingTheLineBefore) {
 // its own lines join them, in file order, or delete from them.
 TEST(RegFile, LaterFilesReachKeysWhoseSubKeysWait) {
     MemoryRegistry registry;
-    loadRegistryText(registry,
-                     kWine +
-                         "[A\\\\B\\\\C]\n[A\\\\B\\\\C\\\\D]\n\"v\"=\"1\"\n[A\\\\B\\\\C\\\\D\\\\E]\n"
-                         "[A\\\\B\\\\F]\n[A\\\\B\\\\F\\\\G]\n",
-                     "one.reg", Hive::LocalMachine);
-    loadRegistryText(registry,
-                     kWine + "[a\\\\b\\\\c]\n[a\\\\b\\\\c\\\\H]\n[A\\\\B\\\\C\\\\D]\n\"v\"=\"2\"\n",
-                     "two.reg", Hive::LocalMachine);
-    loadRegistryText(
-        registry, kRegedit5 + "[-HKEY_CURRENT_USER\\A\\B\\F\\G]\n[HKEY_CURRENT_USER\\A\\B\\F\\I]\n",
-        "three.reg", Hive::LocalMachine);
+    for (const std::string& text :
+         {kWine + "[A\\\\B\\\\C]\n[A\\\\B\\\\C\\\\D]\n\"v\"=\"1\"\n[A\\\\B\\\\C\\\\D\\\\E]\n"
+                  "[A\\\\B\\\\F]\n[A\\\\B\\\\F\\\\G]\n",
+          kWine + "[a\\\\b\\\\c]\n[a\\\\b\\\\c\\\\H]\n[A\\\\B\\\\C\\\\D]\n\"v\"=\"2\"\n",
+          kRegedit5 + "[-HKEY_CURRENT_USER\\A\\B\\F\\G]\n[HKEY_CURRENT_USER\\A\\B\\F\\I]\n"})
+        loadRegistryText(registry, text, "test.reg", Hive::LocalMachine);
     EXPECT_EQ(keyTree(registry, Root::CurrentUser),
               "A=\nA\\B=\nA\\B\\C=\nA\\B\\C\\D=2\nA\\B\\C\\D\\E=\nA\\B\\C\\H=\nA\\B\\F=\n"
               "A\\B\\F\\I=\n");
