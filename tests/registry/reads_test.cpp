@@ -59,12 +59,10 @@ TEST(MachineStrings, ReadsAndLeaves) {
         std::u16string out = kFormer;
         const Raised raised = raisedBy(
             [&] { EXPECT_EQ(registry::GetHKeyLocalMachineString(out, name, initialSize), 0); });
-        EXPECT_EQ(raised.kind, kind);
-        if (*kind) { // naming the value, or only the key where there is none
-            EXPECT_EQ(raised.argument, kMachine + (type == kNoKey ? u"" : u"\\V"));
-        }
-        EXPECT_EQ(out, after);
-        EXPECT_EQ(lib.registry.queries, queries);
+        // An error names the value, or only the key where there is none.
+        const std::u16string named = !*kind ? u"" : kMachine + (type == kNoKey ? u"" : u"\\V");
+        EXPECT_EQ(std::tie(raised.kind, raised.argument, out, lib.registry.queries),
+                  std::tie(kind, named, after, queries));
     }
 }
 
