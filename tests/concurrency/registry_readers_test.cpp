@@ -17,7 +17,6 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <latch>
@@ -59,9 +58,7 @@ std::string registryText(bool wine) {
             text += "@=\"" + std::string(user ? "user " : "machine ") + n + "\"\n";
             for (int v = user ? 2 : 0; v < (user ? 6 : 4); ++v)
                 text += "\"v" + std::to_string(v) + "\"=\"" + side + " " + n + "\"\n";
-            char dword[32];
-            std::snprintf(dword, sizeof dword, "\"n\"=dword:%08x\n", static_cast<unsigned>(i));
-            text += dword;
+            text += "\"n\"=dword:" + n + "\n";
             if (i % 10 == 0)
                 text += "\"bad\"=hex:zz\n";
             text += classes + ".c" + n + separator + "Sub]\n\n";
