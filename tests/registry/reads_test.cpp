@@ -117,8 +117,7 @@ TEST(ProfileName, At511CharactersItIsReadAt512EveryReadFails) {
         std::u16string out;
         const Raised raised =
             raisedBy([&] { registry::GetProfileStr(out, u"General", u"Dir", 64); });
-        EXPECT_EQ(raised.kind, fits ? "" : "Key 61");
-        EXPECT_EQ(raised.operation, fits ? u"" : u"GetActiveProfileKey");
+        EXPECT_EQ(raised.text(), fits ? "" : "Key 61 GetActiveProfileKey");
         EXPECT_TRUE(lib.handler.calls.empty());
     }
 }
