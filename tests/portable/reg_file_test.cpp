@@ -43,9 +43,7 @@ bool keyExists(MemoryRegistry& registry, Root root, std::u16string path) {
     return RegKey().open(registry, root, path.c_str()) == status::success;
 }
 
-Bytes sz(std::u16string_view text) {
-    return tavlo::test::utf16Bytes(text);
-}
+const auto sz = [](std::u16string_view text) { return tavlo::test::utf16Bytes(text); };
 
 // UTF-8 test text as regedit writes it: UTF-16LE with a BOM and CRLF line ends.
 std::string toUtf16File(std::string_view utf8) {
