@@ -101,8 +101,9 @@ Log listed(const std::vector<std::u16string>& directories) {
 // trees.)
 TEST(SearchListed, DepthFirstUntilTheFirstMatch) {
     using Tree = std::map<std::u16string, ListedFiles::Entries>;
-    const std::u16string a = kR + u"\\a", b = kR + u"\\b", x = kR + u"\\x", deep(245, u'd');
-    const std::u16string lng = kR + u"\\" + std::u16string(10, u'l'), y = kR + u"\\y.chm";
+    // deep fits below C:\R\bc (257 characters) but not below C:\R\a\x, one longer.
+    const std::u16string a = kR + u"\\a", b = kR + u"\\b", bc = kR + u"\\bc", deep(249, u'd');
+    const std::u16string y = kR + u"\\y.chm";
     const ListedFiles::Entries yChm = {F(u"y.chm")};
     // Two links to one directory whose search fails.
     const Tree joined = {{kR, {D(u"a"), D(u"b"), F(u"y.chm")}},
@@ -129,11 +130,11 @@ TEST(SearchListed, DepthFirstUntilTheFirstMatch) {
           {kR + u"\\s", yChm}, {kR + u"\\o", yChm}, {kR + u"\\z", yChm}, {kR + u"\\" + kS258, yChm}},
          {}, true, kR + u"\\j\\y.chm",
          {kR, kR + u"\\locked", kR + u"\\e", a, a + u"\\a1", kR + u"\\" + kS257, kR + u"\\j"}},
-        {"failed at a length where its subdirectory didn't fit",
-         {{kR, {D(lng.substr(5)), D(u"x")}}, {lng, {D(u"x")}}, {lng + u"\\x", {D(deep)}},
-          {x, {D(deep)}}, {x + u"\\" + deep, {F(u"y.chm")}}},
-         {{lng + u"\\x", x}}, true, x + u"\\" + deep + u"\\y.chm",
-         {kR, lng, lng + u"\\x", x, x + u"\\" + deep}},
+        {"failed where its subdirectory didn't fit, searched again one character shorter",
+         {{kR, {D(u"a"), D(u"bc")}}, {a, {D(u"x")}}, {a + u"\\x", {D(deep)}},
+          {bc, {D(deep)}}, {bc + u"\\" + deep, {F(u"y.chm")}}},
+         {{a + u"\\x", bc}}, true, bc + u"\\" + deep + u"\\y.chm",
+         {kR, a, a + u"\\x", bc, bc + u"\\" + deep}},
         {"two links to one failed directory",
          joined, {{b, a}, {b + u"\\c", a + u"\\c"}}, true, y, {kR, a, a + u"\\c", b}},
         {"the same without identities", joined, {}, false, y, {kR, a, a + u"\\c", b, b + u"\\c"}},
