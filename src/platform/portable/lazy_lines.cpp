@@ -13,6 +13,13 @@ namespace {
 // makes the sub-keys through child().
 KeyRun beingRead{};
 
+// A key's runs are kept in the order their files and lines came.
+template <class R> void appendRun(R* first, R* run) {
+    while (first->next)
+        first = first->next;
+    first->next = run;
+}
+
 } // namespace
 
 void KeyStorage::readWaiting(KeyNode& node) {
@@ -65,24 +72,16 @@ void KeyStorage::addRun(KeyNode& node, std::uint32_t source, std::uint64_t offse
                 nullptr};
         node.waiting.store(Waiting::Runs, std::memory_order_relaxed);
     }
-    Run* last = node.runs;
-    while (last->next)
-        last = last->next;
-    last->next = run;
+    appendRun(node.runs, run);
 }
 
 void KeyStorage::addKeyRun(KeyNode& node, const KeyRun& run) {
     KeyRun* made = new (nodes.allocate(sizeof(KeyRun))) KeyRun(run);
     made->next = nullptr;
-    KeyRun* first = node.keyRuns.load(std::memory_order_relaxed);
-    if (!first) {
+    if (KeyRun* first = node.keyRuns.load(std::memory_order_relaxed))
+        appendRun(first, made);
+    else
         node.keyRuns.store(made, std::memory_order_relaxed);
-        return;
-    }
-    KeyRun* last = first;
-    while (last->next)
-        last = last->next;
-    last->next = made;
 }
 
 void KeyStorage::readWaitingKeys(KeyNode& node) {
