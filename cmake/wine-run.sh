@@ -9,13 +9,14 @@
 # on demand that outlive the program, and a caller reading a pipe (ctest) would otherwise wait
 # for them to exit.
 set -e
-export WINEPREFIX="$1"
+# Wine takes only an absolute prefix; a relative one names the same folder from here.
+mkdir -p "$1"
+export WINEPREFIX="$(cd "$1" && pwd)"
 shift
 export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
 unset DISPLAY WAYLAND_DISPLAY
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  mkdir -p "$WINEPREFIX"
   wineboot -i >/dev/null 2>&1 </dev/null || true
   wineserver -w
 fi
