@@ -4,6 +4,7 @@
 // registry. The loader and its registry are built into the Windows test programs too: what can
 // exist on Windows runs there under Wine as well. Standard C++ but for POSIX-only cases.
 #include "platform/portable/reg_file.h"
+#include "reg_file_views.h"
 #include "test_folder.h"
 
 #include <gtest/gtest.h>
@@ -44,57 +45,19 @@ struct TempDir {
     std::string operator/(const std::string& name) const { return (path / name).string(); }
 };
 
-void writeFile(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
-}
+using tavlo::test::utf16File;
+using tavlo::test::valueList;
+using tavlo::test::writeFile;
 
 // Every problem as "line: message" ("file:line: message"), after every key's values are read.
 std::string problems(MemoryRegistry& registry, bool file = false) {
     registry.readAllValues();
-    std::string out;
-    for (const Diagnostic& d : registry.diagnostics())
-        out += (file ? d.file + ":" : "") + std::to_string(d.line) + ": " + d.message + "\n";
-    return out;
+    return tavlo::test::problemLines(registry.diagnostics(), file);
 }
 
-// A key's values in enumeration order, " name=text" for a string, " name=#hex" for other data.
-std::u16string values(RegKey& key) {
-    std::u16string out;
-    char16_t name[300];
-    std::vector<std::uint8_t> data(1 << 18);
-    for (std::uint32_t i = 0;; ++i) {
-        std::uint32_t count = 300, type = 0, size = static_cast<std::uint32_t>(data.size());
-        if (key.enumerate(i, name, &count, &type, data.data(), &size) != status::success)
-            return out;
-        out += u" " + std::u16string(name, count) + (type == regtype::sz ? u"=" : u"=#");
-        for (std::uint32_t b = 0; type == regtype::sz && b + 3 < size; b += 2)
-            out += static_cast<char16_t>(data[b] | data[b + 1] << 8);
-        for (std::uint32_t b = 0; type != regtype::sz && b < size; ++b)
-            out += {u"0123456789abcdef"[data[b] >> 4], u"0123456789abcdef"[data[b] & 15]};
-    }
-}
-
-// The tree below HKEY_CURRENT_USER\T (from T\path) as it reads back: each key's path (below T)
-// and values, keys in enumeration order. A key is opened by the name its parent enumerates, as a
-// program walking the tree does.
+// The tree below HKEY_CURRENT_USER\T, from T\path on.
 std::u16string tree(RegistryService& registry, const std::u16string& path = u"") {
-    RegKey key;
-    if (key.open(registry, Root::CurrentUser, (u"T" + path).c_str()) != status::success)
-        return path + u" (can't be opened)\n";
-    std::u16string out = (path.empty() ? u"." : path.substr(1)) + values(key) + u"\n";
-    char16_t name[300];
-    for (std::uint32_t i = 0, count = 300; key.enumerateKey(i, name, &count) == status::success;
-         ++i, count = 300)
-        out += tree(registry, path + u"\\" + std::u16string(name, count));
-    return out;
-}
-
-// UTF-16LE with a byte order mark, as regedit writes it; line ends as given. 8-bit text: ASCII.
-template <class Text> std::string utf16File(const Text& text) {
-    std::string out = "\xFF\xFE";
-    for (const auto unit : text)
-        out += {static_cast<char>(unit & 0xFF), static_cast<char>(char16_t(unit) >> 8)};
-    return out;
+    return tavlo::test::keyTree(registry, Root::CurrentUser, u"T", path);
 }
 
 // A test's text loaded from memory and from a file (read in blocks, its values read again from
@@ -525,7 +488,7 @@ TEST(HostileRegistryFiles, FilesChangedWhileRunningAreFollowed) {
         EXPECT_EQ(tree(registry), row.tree);
         EXPECT_EQ(processProblems(), row.problems);
     }
-    EXPECT_EQ(values(before), u" v=40"); // a key opened before keeps its own reading
+    EXPECT_EQ(valueList(before), u" v=40"); // a key opened before keeps its own reading
 
     configure(configFromEnvironment());
 }

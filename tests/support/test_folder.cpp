@@ -1,5 +1,6 @@
 #include "test_folder.h"
 
+#include <fstream>
 #include <string>
 #include <system_error>
 
@@ -32,6 +33,10 @@ std::filesystem::path freshTestFolder(const std::filesystem::path& name) {
     std::filesystem::remove_all(path);
     std::filesystem::create_directories(path);
     return path;
+}
+
+void writeFile(const std::filesystem::path& path, std::string_view bytes) {
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
 }
 
 } // namespace tavlo::test

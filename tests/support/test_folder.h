@@ -4,10 +4,14 @@
 #pragma once
 
 #include <filesystem>
+#include <string_view>
 
 namespace tavlo::test {
 
 // <temp>/tavlo-tests-<pid>/<name>, emptied and made anew.
 std::filesystem::path freshTestFolder(const std::filesystem::path& name);
+
+// The file made anew with exactly these bytes.
+void writeFile(const std::filesystem::path& path, std::string_view bytes);
 
 } // namespace tavlo::test
