@@ -3,14 +3,15 @@
 // byte for byte. Standard C++ only: this program also runs under Wine.
 #include "platform/portable/reg_file.h"
 #include "platform/utf.h"
+#include "reg_file_views.h"
 #include "registry_fixture.h"
+#include "test_folder.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <atomic>
 #include <filesystem>
-#include <fstream>
 #include <optional>
 #include <string>
 #include <thread>
@@ -43,20 +44,10 @@ bool keyExists(MemoryRegistry& registry, Root root, std::u16string path) {
     return RegKey().open(registry, root, path.c_str()) == status::success;
 }
 
+using tavlo::test::keyTree;
+using tavlo::test::utf16File;
+using tavlo::test::writeFile;
 const auto sz = [](std::u16string_view text) { return tavlo::test::utf16Bytes(text); };
-
-// UTF-8 test text as regedit writes it: UTF-16LE with a BOM and CRLF line ends.
-std::string toUtf16File(std::string_view utf8) {
-    std::string out = "\xFF\xFE";
-    char16_t last = 0;
-    for (const char16_t c : fromUtf8(utf8)) {
-        if (c == u'\n' && last != u'\r')
-            out += "\r"s + '\0';
-        out += {static_cast<char>(c), static_cast<char>(c >> 8)};
-        last = c;
-    }
-    return out;
-}
 
 // Loaded, and every value read, so that every problem has been met.
 struct Loaded {
@@ -77,12 +68,7 @@ struct Loaded {
     std::optional<Data> value(std::u16string name, std::u16string path = u"T") {
         return query(registry, Root::CurrentUser, path, name);
     }
-    std::string lines() const {
-        std::string out;
-        for (const auto& d : diagnostics)
-            out += std::to_string(d.line) + ": " + d.message + "\n";
-        return out;
-    }
+    std::string lines() const { return tavlo::test::problemLines(diagnostics); }
 };
 
 const std::string kRegedit5 = "Windows Registry Editor Version 5.00\n";
@@ -91,7 +77,7 @@ const std::string kWine = "WINE REGISTRY Version 2\n;; All keys relative to \\\\
 // Values start on line 3 of a regedit file and on line 5 of a Wine file.
 std::string regeditText(std::string_view body, bool utf16 = false) {
     const std::string text = kRegedit5 + "[HKEY_CURRENT_USER\\T]\n" + std::string(body) + "\n";
-    return utf16 ? toUtf16File(text) : text;
+    return utf16 ? utf16File(text) : text;
 }
 
 std::string wineText(std::string_view body) {
@@ -126,7 +112,6 @@ TEST(RegFile, LoadsEachValueWithItsExactTypeAndBytes) {
         {true, R"x("m"=str(7):"a\0b\0")x", u"m", {regtype::multi_sz, sz(u"a\0b\0"sv)}},
         {true, R"x("h"=hex(2):41,00)x", u"h", {regtype::expand_sz, {0x41, 0}}},
         {true, R"x("h"=hex:00 , 0001,ff)x", u"h", {regtype::binary, {0, 1, 0xFF}}},
-        {true, "\"c\"=hex:01,\\\r\n  02\r", u"c", {regtype::binary, {1, 2}}},
     };
     // clang-format on
     for (const auto& [wine, line, name, data] : rows) {
@@ -145,7 +130,7 @@ TEST(RegFile, DetectsFormatByFirstLine) {
         {"\xEF\xBB\xBFWindows Registry Editor Version 5.00\r\n", RegFileFormat::Regedit5},
         {" REGEDIT4 \r\n\r\n", RegFileFormat::Regedit4}, {"WINE REGISTRY Version 2\r\n", RegFileFormat::Wine},
         {"WINE REGISTRY Version 2 \n", RegFileFormat::Unknown}, {"REGEDIT5\n", RegFileFormat::Unknown},
-        {"\xFF\xFE", RegFileFormat::Unknown}, {toUtf16File(kRegedit5).substr(2), RegFileFormat::Unknown},
+        {"\xFF\xFE", RegFileFormat::Unknown}, {utf16File(kRegedit5).substr(2), RegFileFormat::Unknown},
     };
     // clang-format on
     for (const auto& [bytes, format] : cases)
@@ -202,22 +187,15 @@ TEST(RegFile, KeysWithManyValues) {
 TEST(RegFile, LaterFilesOverrideAndDelete) {
     Loaded loaded(wineText("\"v1\"=\"wine\"\n[T\\\\Sub]\n\"x\"=dword:1\n[Keep]\n\"k\"=\"1\""));
     loaded.load(kRegedit5 + "[HKEY_CURRENT_USER\\T]\n\"v2\"=\"two\"\n\"v3\"=\"3\"\n");
-    loaded.load(toUtf16File(kRegedit5 + "[-HKEY_CURRENT_USER\\T\\Sub]\n[HKEY_CURRENT_USER\\T]\n"
-                                        "\"v1\"=-\n\"v2\"=dword:2\n\"missing\"=-\n[-HKCU\\Gone]\n"
-                                        "[-HKEY_CURRENT_USER]\n[-HKEY_CLASSES_ROOT]\n"));
+    loaded.load(utf16File(kRegedit5 + "[-HKEY_CURRENT_USER\\T\\Sub]\n[HKEY_CURRENT_USER\\T]\n"
+                                      "\"v1\"=-\n\"v2\"=dword:2\n\"missing\"=-\n[-HKCU\\Gone]\n"
+                                      "[-HKEY_CURRENT_USER]\n[-HKEY_CLASSES_ROOT]\n"));
     EXPECT_EQ(loaded.lines(), "8: a root key can't be deleted: line skipped\n"
                               "9: a root key can't be deleted: line skipped\n");
-    EXPECT_FALSE(keyExists(loaded.registry, Root::CurrentUser, u"T\\Sub"));
-    EXPECT_FALSE(loaded.value(u"v1"));
     EXPECT_EQ(loaded.value(u"v2"), (Data{regtype::dword, {2, 0, 0, 0}}));
-    EXPECT_EQ(loaded.value(u"k", u"Keep"), (Data{1, sz(u"1")}));
     // A replaced value keeps its place in the enumeration order.
-    RegKey key;
-    char16_t name[8];
-    std::uint32_t count = 8;
-    ASSERT_EQ(key.open(loaded.registry, Root::CurrentUser, u"T"), status::success);
-    ASSERT_EQ(key.enumerate(0, name, &count, nullptr, nullptr, nullptr), status::success);
-    EXPECT_EQ(std::u16string(name, count), u"v2");
+    EXPECT_EQ(keyTree(loaded.registry, Root::CurrentUser, u""),
+              u".\nT v2=#02000000 v3=3\nKeep k=1\n");
 }
 
 // Each line is line 3 of a regedit file or line 5 of a Wine file, followed by a good value.
@@ -275,31 +253,6 @@ TEST(RegFile, DamageIsReportedWhereItIs) {
     }
 }
 
-// Every key below root, one line each as its path and the text of its value "v", in
-// enumeration order.
-std::string keyTree(MemoryRegistry& registry, Root root, const std::u16string& path = u"") {
-    RegKey key;
-    if (key.open(registry, root, path.c_str()) != status::success)
-        return "";
-    std::string out;
-    if (!path.empty()) {
-        const std::optional<Data> v = query(registry, root, path, u"v");
-        out += toUtf8(path) + "=";
-        for (std::size_t i = 0; v && i + 3 < v->second.size(); i += 2)
-            out += static_cast<char>(v->second[i]);
-        out += "\n";
-    }
-    char16_t name[256];
-    for (std::uint32_t i = 0;; ++i) {
-        std::uint32_t count = 256;
-        if (key.enumerateKey(i, name, &count) != status::success)
-            break;
-        out += keyTree(registry, root,
-                       (path.empty() ? u"" : path + u"\\") + std::u16string(name, count));
-    }
-    return out;
-}
-
 // A Wine file's key lines usually repeat the line before but for its last component, and are
 // taken from their bytes as they stand where they do; below a key three levels down, they wait
 // in runs until that key's sub-keys are first needed. Each sequence must load as it does with a
@@ -307,32 +260,33 @@ std::string keyTree(MemoryRegistry& registry, Root root, const std::u16string& p
 // tree and two levels down.
 TEST(RegFile, WineKeyLinesSharingTheLineBefore) {
     const std::string kLong(255, 'k');
+    const std::u16string kLongName(255, u'k');
     const struct {
         std::vector<std::string> keys; // key lines without their brackets; "v" is the ordinal
-        std::string tree;
+        std::u16string tree;
     } cases[] = {
-        {{"A\\\\B", "A\\\\B\\\\C", "A\\\\Bc", "A\\\\B"}, "A=\nA\\B=4\nA\\B\\C=2\nA\\Bc=3\n"},
+        {{"A\\\\B", "A\\\\B\\\\C", "A\\\\Bc", "A\\\\B"}, u"A\nA\\B v=4\nA\\B\\C v=2\nA\\Bc v=3\n"},
         // The same key in another case, and a longer or shorter last component.
         {{"Ab\\\\Cd", "AB\\\\cd\\\\E", "Ab\\\\C", "aB\\\\cD", "Abc"},
-         "Ab=\nAb\\Cd=4\nAb\\Cd\\E=2\nAb\\C=3\nAbc=5\n"},
+         u"Ab\nAb\\Cd v=4\nAb\\Cd\\E v=2\nAb\\C v=3\nAbc v=5\n"},
         // Escapes before, in and after the shared part; an escaped bracket is no end.
         {{"\\x41\\\\B", "\\x41\\\\B\\\\C\\]", "\\x41\\\\B\\\\C\\]\\\\D", "A\\\\Caf\\xe9"},
-         "A=\nA\\B=1\nA\\B\\C]=2\nA\\B\\C]\\D=3\nA\\Caf\u00e9=4\n"},
+         u"A\nA\\B v=1\nA\\B\\C] v=2\nA\\B\\C]\\D v=3\nA\\Caf\u00e9 v=4\n"},
         // A numeric escape of a backslash separates, as in the decoded path; empty components
         // are passed over; UTF-8 as it stands.
         {{"X\\\\Y", "X\\x5cZ", "X\\\\\\\\\\\\Y\\\\", "X\\\\Y\\\\\xc3\xa9"},
-         "X=\nX\\Y=3\nX\\Y\\\u00e9=4\nX\\Z=2\n"},
+         u"X\nX\\Y v=3\nX\\Y\\\u00e9 v=4\nX\\Z v=2\n"},
         // Refused lines leave nothing behind, not even the components they share.
         {{"P\\\\Q", "P\\\\Q\\\\" + kLong + "x", "P\\\\R\\\\\\0", "P\\\\Q\\\\" + kLong},
-         "P=\nP\\Q=1\nP\\Q\\" + kLong + "=4\n"},
+         u"P\nP\\Q v=1\nP\\Q\\" + kLongName + u" v=4\n"},
         // A shared component followed by an escape goes on: it is not the key before.
-        {{"A\\\\B", "A\\\\B\\x41", "A\\\\B\\]"}, "A=\nA\\B=1\nA\\BA=2\nA\\B]=3\n"},
+        {{"A\\\\B", "A\\\\B\\x41", "A\\\\B\\]"}, u"A\nA\\B v=1\nA\\BA v=2\nA\\B] v=3\n"},
         // Keys met again, in another case, below a key whose sub-keys wait, and through a
         // numeric escape of a separator; sub-keys whose names start with an escape.
         {{"Y", "Y\\\\A", "Y\\\\A\\\\B", "Z", "Y", "Y\\\\\\x8a2d", "Y\\\\\\x5cQ", "y\\\\D", "Y\\\\F",
           "Y\\\\\\x5c\\\\G", "Y\\\\\\101", "V", "V\\\\R", "V\\\\\\x5c", "v\\\\S"},
-         "Y=5\nY\\A=11\nY\\A\\B=3\nY\\\u8a2d=6\nY\\Q=7\nY\\D=8\nY\\F=9\nY\\G=10\nZ=4\nV=14\n"
-         "V\\R=13\nV\\S=15\n"},
+         u"Y v=5\nY\\A v=11\nY\\A\\B v=3\nY\\\u8a2d v=6\nY\\Q v=7\nY\\D v=8\nY\\F v=9\nY\\G v=10\n"
+         u"Z v=4\nV v=14\nV\\R v=13\nV\\S v=15\n"},
     };
     for (const auto& c : cases) {
         for (const std::string above : {"", "W\\\\X\\\\"}) {
@@ -343,15 +297,15 @@ TEST(RegFile, WineKeyLinesSharingTheLineBefore) {
                 shared += lines;
                 alone += "[zz]\n" + lines;
             }
-            std::string tree = above.empty() ? "" : "W=\nW\\X=\n";
+            std::u16string tree = above.empty() ? u"" : u"W\nW\\X\n";
             for (std::size_t at = 0, end; at < c.tree.size(); at = end + 1) {
-                end = c.tree.find('\n', at);
-                tree += (above.empty() ? "" : "W\\X\\") + c.tree.substr(at, end + 1 - at);
+                end = c.tree.find(u'\n', at);
+                tree += (above.empty() ? u"" : u"W\\X\\") + c.tree.substr(at, end + 1 - at);
             }
             SCOPED_TRACE(shared);
             Loaded quick(shared), general(alone);
-            EXPECT_EQ(keyTree(quick.registry, Root::CurrentUser), tree);
-            EXPECT_EQ(keyTree(general.registry, Root::CurrentUser), "zz=\n" + tree);
+            EXPECT_EQ(keyTree(quick.registry, Root::CurrentUser, u""), u".\n" + tree);
+            EXPECT_EQ(keyTree(general.registry, Root::CurrentUser, u""), u".\nzz\n" + tree);
             ASSERT_EQ(quick.diagnostics.size(), general.diagnostics.size()) << quick.lines();
             for (std::size_t i = 0; i < quick.diagnostics.size(); ++i)
                 EXPECT_EQ(quick.diagnostics[i].message, general.diagnostics[i].message);
@@ -369,9 +323,9 @@ TEST(RegFile, LaterFilesReachKeysWhoseSubKeysWait) {
           kWine + "[a\\\\b\\\\c]\n[a\\\\b\\\\c\\\\H]\n[A\\\\B\\\\C\\\\D]\n\"v\"=\"2\"\n",
           kRegedit5 + "[-HKEY_CURRENT_USER\\A\\B\\F\\G]\n[HKEY_CURRENT_USER\\A\\B\\F\\I]\n"})
         loadRegistryText(registry, text, "test.reg", Hive::LocalMachine);
-    EXPECT_EQ(keyTree(registry, Root::CurrentUser),
-              "A=\nA\\B=\nA\\B\\C=\nA\\B\\C\\D=2\nA\\B\\C\\D\\E=\nA\\B\\C\\H=\nA\\B\\F=\n"
-              "A\\B\\F\\I=\n");
+    EXPECT_EQ(keyTree(registry, Root::CurrentUser, u""),
+              u".\nA\nA\\B\nA\\B\\C\nA\\B\\C\\D v=2\nA\\B\\C\\D\\E\nA\\B\\C\\H\nA\\B\\F\n"
+              u"A\\B\\F\\I\n");
     EXPECT_TRUE(registry.diagnostics().empty());
 }
 
@@ -405,10 +359,10 @@ TEST(RegFile, LargeValuesAndLinesFromAFile) {
     const std::string body = std::string(3 << 20, 'g') + "\n\"wrapped\"=hex:" + hexLines(big, 25) +
                              "\n\"flat\"=hex:" + hexLines(big, big.size()) +
                              "\n\"after\"=\"1\"\nbad";
-    const auto path = std::filesystem::temp_directory_path() / "tavlo_reg_file_test.reg";
+    const auto path = tavlo::test::freshTestFolder("reg_file") / "large.reg";
     for (bool utf16 : {false, true}) {
         const std::string text = regeditText(body, utf16);
-        std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
+        writeFile(path, text);
         Loaded loaded;
         ASSERT_TRUE(loadRegistryFile(loaded.registry, path.string(), Hive::CurrentUser));
         loaded.readAll();
@@ -420,7 +374,6 @@ TEST(RegFile, LargeValuesAndLinesFromAFile) {
         EXPECT_EQ(loaded.value(u"flat"), Data(regtype::binary, big));
         EXPECT_EQ(loaded.value(u"after"), Data(1, sz(u"1")));
     }
-    std::filesystem::remove(path);
     std::string flood;
     for (int i = 0; i < 5000; ++i)
         flood += "?\n";
@@ -442,16 +395,16 @@ TEST(RegFile, ValueLinesAreReadWhenFirstNeeded) {
                 "]\r\n\"v\"=\"[x] ; " + std::to_string(i) + "\"\r\n" + (i % 5 ? "" : "; [c]\n") +
                 "\"h\"=hex:01,\\\r\n  02\r\n";
     body += "\"bad\n";
-    const auto path = std::filesystem::temp_directory_path() / "tavlo_reg_file_lines.reg";
+    const auto path = tavlo::test::freshTestFolder("reg_file") / "lines.reg";
     for (bool utf16 : {false, true}) {
-        const std::string text = utf16 ? toUtf16File(kRegedit5 + body) : kRegedit5 + body;
-        std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
+        const std::string text = utf16 ? utf16File(kRegedit5 + body) : kRegedit5 + body;
+        writeFile(path, text);
         MemoryRegistry registry;
         ASSERT_TRUE(loadRegistryFile(registry, path.string(), Hive::LocalMachine));
         EXPECT_TRUE(registry.diagnostics().empty());
 #ifndef _WIN32 // Windows won't replace a file that is open
         const auto replacement = path.string() + ".new";
-        std::ofstream(replacement, std::ios::binary) << kRegedit5;
+        writeFile(replacement, kRegedit5);
         std::filesystem::rename(replacement, path);
 #endif
         std::vector<std::thread> readers;
@@ -475,7 +428,6 @@ TEST(RegFile, ValueLinesAreReadWhenFirstNeeded) {
         EXPECT_EQ(registry.diagnostics()[0].line,
                   static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')));
     }
-    std::filesystem::remove(path);
 }
 
 TEST(RegFile, LoadsSampleFilesInOrder) {
