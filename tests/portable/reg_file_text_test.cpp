@@ -3,6 +3,7 @@
 // without one, in 8-bit text and in UTF-16LE. UTF-16 text kept narrow while it can be, copied four
 // units a step. Standard C++ only: this program also runs under Wine.
 #include "platform/portable/reg_file_text.h"
+#include "registry_fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -231,12 +232,10 @@ TEST(RegFileText, Utf16TextStaysNarrowUntilAUnitNeedsMore) {
         std::u16string units;
         for (std::size_t i = 0; i < 13; ++i)
             units.push_back(static_cast<char16_t>(i == wideAt ? 0x0100 + i : 0x00E0 + i));
-        std::string bytes;
-        for (const char16_t c : units)
-            bytes += {static_cast<char>(c), static_cast<char>(c >> 8)};
+        const std::vector<std::uint8_t> bytes = tavlo::test::utf16Bytes(units, false);
         Decoded decoded;
         decoded.push(u'x');
-        decoded.appendUtf16(reinterpret_cast<const unsigned char*>(bytes.data()), units.size());
+        decoded.appendUtf16(bytes.data(), units.size());
         EXPECT_EQ(decoded.units().narrow, wideAt == 13);
         EXPECT_EQ(decoded.size(), 14u);
         EXPECT_EQ(std::u16string(decoded.wide()), u"x" + units);
