@@ -157,18 +157,14 @@ TEST(RegFile, KeyLinesAndTheirRoots) {
                 "[Software\\\\Wine\\\\User]\r\n",
                 Hive::LocalMachine);
     EXPECT_EQ(loaded.lines(), "");
-    // clang-format off
-    const std::pair<Root, std::u16string> keys[] = {
-        {Root::LocalMachine, u"Software\\A"}, {Root::LocalMachine, u"Software\\B"}, {Root::CurrentUser, u"C"},
-        {Root::CurrentUser, u"D"}, {Root::ClassesRoot, u".e"}, {Root::LocalMachine, u"Software\\Classes\\.f"},
-        {Root::CurrentUser, u"g]h"}, {Root::LocalMachine, u"Software\\Wine\\Empty"}, {Root::LocalMachine, u"A]B"}, {Root::LocalMachine, u"Caf\u00E9\\A"},
-        {Root::CurrentUser, u"Software\\Wine\\Empty"}, {Root::CurrentUser, u"Software\\Wine\\User"},
-    };
-    // clang-format on
-    for (const auto& [root, path] : keys)
-        EXPECT_TRUE(keyExists(loaded.registry, root, path)) << path.size();
-    EXPECT_FALSE(keyExists(loaded.registry, Root::LocalMachine, u"Software\\Wine\\User"));
-    EXPECT_EQ(loaded.value(u"top", u""), Data(1, sz(u"1")));
+    EXPECT_EQ(keyTree(loaded.registry, Root::LocalMachine, u""),
+              u".\nSoftware\nSoftware\\A\nSoftware\\B\nSoftware\\Classes\nSoftware\\Classes\\.e\n"
+              u"Software\\Classes\\.f\nSoftware\\Wine\nSoftware\\Wine\\Empty\nA]B\n"
+              u"Caf\u00E9\nCaf\u00E9\\A\n");
+    EXPECT_EQ(keyTree(loaded.registry, Root::CurrentUser, u""),
+              u". top=1\nC\nD\ng]h\nSoftware\nSoftware\\Wine\nSoftware\\Wine\\Empty\n"
+              u"Software\\Wine\\User\nA]B\nCaf\u00E9\nCaf\u00E9\\A\n");
+    EXPECT_EQ(keyTree(loaded.registry, Root::ClassesRoot, u""), u".\n.e\n.f\n");
 }
 
 // A key with more values than a linear search serves: each found by name in any case, names
