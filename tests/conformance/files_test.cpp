@@ -1,6 +1,7 @@
 // Directory listing and existence through the build's own file service, on a scratch tree, and
 // (Linux only) the mapping of drive-letter paths onto a Wine prefix.
 #include "platform/services.h"
+#include "stand_ins.h"
 #include "test_folder.h"
 
 #ifndef _WIN32
@@ -25,10 +26,7 @@ namespace status = tavlo::platform::status;
 using tavlo::platform::defaultServices;
 using tavlo::platform::DirEntry;
 using tavlo::platform::DirListing;
-
-std::string narrow(const std::u16string& text) {
-    return fs::path(text).string();
-}
+using tavlo::test::narrow;
 
 class ScratchTree : public ::testing::Test {
 protected:
